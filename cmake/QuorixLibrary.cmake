@@ -1,0 +1,22 @@
+# quorix_library(NAME folder DEPS ...): one static library per source folder.
+# Sources are every .cpp in the folder; headers are included as "folder/name.h".
+function(quorix_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# quorix_test(NAME folder DEPS ...): one GoogleTest binary per test folder.
+function(quorix_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorix_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QUORIX_BUILD_DIR=${PROJECT_BINARY_DIR};QUORIX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

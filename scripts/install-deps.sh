@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Quorix needs on Debian 12.
+# Runs as root, or through sudo when it is available. Installs only what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libssl-dev ca-certificates libcurl4-openssl-dev libboost-dev
+  libsqlite3-dev rapidjson-dev nlohmann-json3-dev
+  libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk
+  libgtk-3-dev xvfb xauth xdg-utils
+  libpulse-dev pulseaudio
+  libanthy-dev anthy
+  locales
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A German locale (decimal comma) for the locale-independence tests.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
+fi

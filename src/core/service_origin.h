@@ -1,0 +1,11 @@
+#pragma once
+// The one production service: accounts, friends, messages, presence and calls.
+// A reserved domain, so that no build reaches a third party by accident.
+namespace quorix_service {
+
+inline constexpr char kServiceDomain[] = "quorix.example";
+inline constexpr char kServiceHost[] = "api.quorix.example";
+inline constexpr char kServiceBaseUrl[] = "https://api.quorix.example";
+inline constexpr char16_t kServiceBaseUrlWide[] = u"https://api.quorix.example";
+
+}  // namespace quorix_service

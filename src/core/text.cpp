@@ -1,0 +1,129 @@
+#include "core/text.h"
+
+#include <cstring>
+#include <system_error>
+
+namespace quorix_text {
+
+bool DecodeUtf8(const char* data, size_t size, std::u16string* out) {
+  out->clear();
+  out->reserve(size);
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  size_t i = 0;
+  while (i < size) {
+    const unsigned char b0 = p[i];
+    if (b0 < 0x80) {
+      out->push_back(static_cast<char16_t>(b0));
+      ++i;
+      continue;
+    }
+    size_t len;
+    char32_t cp;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) {
+      len = 2;
+      cp = b0 & 0x1F;
+      min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      len = 3;
+      cp = b0 & 0x0F;
+      min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      len = 4;
+      cp = b0 & 0x07;
+      min = 0x10000;
+    } else {
+      return false;
+    }
+    if (size - i < len) return false;
+    for (size_t k = 1; k < len; ++k) {
+      const unsigned char b = p[i + k];
+      if ((b & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace quorix_text
+
+namespace {
+
+std::u16string ConvertOrThrow(const char* data, size_t size) {
+  if (size >= (size_t{1} << 31)) {
+    throw std::system_error(std::make_error_code(std::errc::value_too_large), "Utf8ToWide");
+  }
+  std::u16string out;
+  if (!quorix_text::DecodeUtf8(data, size, &out)) {
+    throw std::system_error(std::make_error_code(std::errc::illegal_byte_sequence), "Utf8ToWide");
+  }
+  return out;
+}
+
+}  // namespace
+
+std::u16string Utf8ToWide(const std::string& text) { return ConvertOrThrow(text.data(), text.size()); }
+
+std::u16string Utf8CStringToWide(const char* text) {
+  if (text == nullptr) return {};
+  return ConvertOrThrow(text, std::strlen(text));
+}
+
+std::u16string Utf8ToWideStrict(const std::string& text) {
+  if (text.size() >= (size_t{1} << 31)) return {};
+  std::u16string out;
+  if (!quorix_text::DecodeUtf8(text.data(), text.size(), &out)) return {};
+  return out;
+}
+
+std::string WideToUtf8(const std::u16string& text) {
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return {};
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      return {};
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string WriteJsonStringLiteral(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Conversions between UTF-8 (std::string) and UTF-16 (std::u16string), and
+// the JSON string writer of the run records.
+#include <string>
+
+// Strict UTF-8 to UTF-16. Invalid UTF-8 (overlong forms, encoded surrogates,
+// values above U+10FFFF, cut sequences) or an input of 2^31 bytes or more
+// throws std::system_error. Empty stays empty.
+std::u16string Utf8ToWide(const std::string& text);
+
+// The same for a NUL-terminated text; null is the empty text.
+std::u16string Utf8CStringToWide(const char* text);
+
+// The strict conversion that never throws: invalid input gives the empty text.
+std::u16string Utf8ToWideStrict(const std::string& text);
+
+// UTF-16 to UTF-8; an unpaired surrogate gives the empty text.
+std::string WideToUtf8(const std::u16string& text);
+
+// A double quote, the text with a backslash before every backslash and every
+// double quote, a closing double quote. Nothing else is escaped.
+std::string WriteJsonStringLiteral(const std::string& text);
+
+namespace quorix_text {
+// Decodes `text` into `out`; false on any invalid sequence. Shared by the
+// conversions above.
+bool DecodeUtf8(const char* data, size_t size, std::u16string* out);
+}  // namespace quorix_text

@@ -1,0 +1,37 @@
+#pragma once
+// File operations with the guarantees the program relies on.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace platform {
+
+// Replaces `target` with `bytes` durably: the bytes go to `temp` (created
+// fresh, mode 0600 unless `mode` says otherwise), which is flushed to disk,
+// renamed over `target`, and the folder is flushed. On any failure the
+// temporary file is removed and `target` is untouched. `temp` must be in the
+// same folder as `target`.
+bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
+                        const std::filesystem::path& temp, uint32_t mode = 0600);
+
+// The same, with a temporary name of its own beside the target.
+bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes);
+
+// Moves an already written and flushed `from` over `to` and flushes the folder.
+bool RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Appends `bytes` at the end of the file with one write (O_APPEND), creating
+// it when missing. False when it cannot be opened or not all bytes were written.
+bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
+
+// True when something exists at `path`. Never throws.
+bool PathExists(const std::filesystem::path& path);
+
+// Creates `path` with its missing parents. `created` says whether the last
+// component was made by this call (false: it existed already). False on error.
+bool CreateDirectories(const std::filesystem::path& path, bool* created);
+
+// Flushes the folder's entry table to disk.
+bool SyncDirectory(const std::filesystem::path& dir);
+
+}  // namespace platform

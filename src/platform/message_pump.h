@@ -1,0 +1,72 @@
+#pragma once
+// The main thread's message queue.
+//
+// Other threads post to it; the main loop drains it once per pass and then
+// waits for input with a timeout. A termination signal (SIGTERM, SIGINT,
+// SIGHUP) arrives as a quit message, so that a killed program still runs its
+// normal shutdown; a peer's show request arrives as a show message.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class ShowListener;
+
+struct PumpMessage {
+  enum class Kind { kQuit, kShow, kUser };
+  Kind kind = Kind::kUser;
+  uint32_t id = 0;  // for kUser
+};
+
+class MessagePump {
+ public:
+  // Blocks the termination signals in the calling thread and in the threads
+  // it starts afterwards, so that only the pump's signalfd sees them. Call
+  // first thing in main.
+  static void BlockTerminationSignals();
+
+  MessagePump();
+  ~MessagePump();
+  MessagePump(const MessagePump&) = delete;
+  MessagePump& operator=(const MessagePump&) = delete;
+
+  // Thread-safe.
+  void PostQuit();
+  void Post(uint32_t id);
+
+  // Show requests from other instances become kShow messages. Null detaches.
+  void AttachShowListener(ShowListener* listener);
+
+  // A further descriptor to wait on (for example a GUI toolkit's); its
+  // callback runs inside Drain when the descriptor became readable.
+  void AddWatch(int fd, std::function<void()> on_ready);
+  void RemoveWatch(int fd);
+
+  // Hands every queued message to `dispatch`, in order. A quit message is
+  // handed over too and ends the draining; returns true when one was seen.
+  bool Drain(const std::function<void(const PumpMessage&)>& dispatch);
+
+  // Waits until a message, a signal, a show request or a watched descriptor
+  // is ready, or `timeout_ms` passed.
+  void Wait(int timeout_ms);
+
+ private:
+  void CollectSources();
+
+  std::mutex mutex_;
+  std::deque<PumpMessage> queue_;
+  int event_fd_ = -1;
+  int signal_fd_ = -1;
+  ShowListener* show_ = nullptr;
+  struct Watch {
+    int fd;
+    std::function<void()> on_ready;
+  };
+  std::vector<Watch> watches_;
+};
+
+}  // namespace platform
