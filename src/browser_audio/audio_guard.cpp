@@ -1,0 +1,94 @@
+#include "browser_audio/audio_guard.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "browser/browser_waits.h"
+#include "core/poll_wait.h"
+
+namespace quorix_browser_audio {
+std::atomic<uint32_t> observer_threads{0};
+}  // namespace quorix_browser_audio
+
+BrowserAudioGuard& BrowserAudioGuard::Instance() {
+  static BrowserAudioGuard* const guard = new BrowserAudioGuard();  // used until the very end of main
+  return *guard;
+}
+
+void BrowserAudioGuard::SetStatusFilePath(const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
+  status_file_path_ = path;
+}
+
+void BrowserAudioGuard::Start() {
+  std::lock_guard lock(mutex_);
+  start_requested_ = true;
+}
+
+void BrowserAudioGuard::SetVolumePercent(uint32_t percent) {
+  std::lock_guard lock(mutex_);
+  volume_percent_ = std::min<uint32_t>(percent, 200);
+}
+
+void BrowserAudioGuard::SetTargetEndpoint(const std::u16string& id, uint64_t generation, bool valid) {
+  std::lock_guard lock(mutex_);
+  target_endpoint_ = id;
+  target_generation_ = generation;
+  target_valid_ = valid;
+}
+
+bool BrowserAudioGuard::ShutdownAndWait(uint32_t) {
+  std::lock_guard lock(mutex_);
+  start_requested_ = false;
+  return false;
+}
+
+void BrowserAudioGuard::GetStatus(BrowserAudioRouteStatus* out) {
+  if (out == nullptr) return;
+  std::lock_guard lock(mutex_);
+  *out = status_;
+}
+
+std::filesystem::path BrowserAudioGuard::status_file_path() const {
+  std::lock_guard lock(mutex_);
+  return status_file_path_;
+}
+bool BrowserAudioGuard::start_requested() const {
+  std::lock_guard lock(mutex_);
+  return start_requested_;
+}
+uint32_t BrowserAudioGuard::volume_percent() const {
+  std::lock_guard lock(mutex_);
+  return volume_percent_;
+}
+std::u16string BrowserAudioGuard::target_endpoint() const {
+  std::lock_guard lock(mutex_);
+  return target_endpoint_;
+}
+uint64_t BrowserAudioGuard::target_generation() const {
+  std::lock_guard lock(mutex_);
+  return target_generation_;
+}
+bool BrowserAudioGuard::target_valid() const {
+  std::lock_guard lock(mutex_);
+  return target_valid_;
+}
+
+int RunBrowserAudioGuardMode(int argc, std::span<const std::u16string> argv) {
+  if (argc < 2 || argv.size() < 2) return -1;
+  const std::u16string& option = argv[1];
+  if (option != u"--ui40-browser-audio-guard" && option != u"--ui40-browser-audio-recover") return -1;
+  std::fputs("browser audio routing is not available in this build\n", stdout);
+  std::fflush(stdout);
+  return 1;
+}
+
+bool WaitForAudioObserverThreads(uint32_t milliseconds) {
+  return PollUntil(milliseconds, std::chrono::milliseconds(1),
+                   [] { return quorix_browser_audio::observer_threads.load() == 0; });
+}
+
+bool WaitForBrowserWorkerThreads(uint32_t milliseconds) {
+  if (!WaitForInputWorkerThreads(milliseconds)) return false;
+  return WaitForAudioObserverThreads(milliseconds);
+}
