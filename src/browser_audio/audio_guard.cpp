@@ -17,29 +17,29 @@ BrowserAudioGuard& BrowserAudioGuard::Instance() {
 
 void BrowserAudioGuard::SetStatusFilePath(const std::filesystem::path& path) {
   std::lock_guard lock(mutex_);
-  status_file_path_ = path;
+  received_.status_file_path = path;
 }
 
 void BrowserAudioGuard::Start() {
   std::lock_guard lock(mutex_);
-  start_requested_ = true;
+  received_.start_requested = true;
 }
 
 void BrowserAudioGuard::SetVolumePercent(uint32_t percent) {
   std::lock_guard lock(mutex_);
-  volume_percent_ = std::min<uint32_t>(percent, 200);
+  received_.volume_percent = std::min<uint32_t>(percent, 200);
 }
 
 void BrowserAudioGuard::SetTargetEndpoint(const std::u16string& id, uint64_t generation, bool valid) {
   std::lock_guard lock(mutex_);
-  target_endpoint_ = id;
-  target_generation_ = generation;
-  target_valid_ = valid;
+  received_.target_endpoint = id;
+  received_.target_generation = generation;
+  received_.target_valid = valid;
 }
 
 bool BrowserAudioGuard::ShutdownAndWait(uint32_t) {
   std::lock_guard lock(mutex_);
-  start_requested_ = false;
+  received_.start_requested = false;
   return false;
 }
 
@@ -49,29 +49,9 @@ void BrowserAudioGuard::GetStatus(BrowserAudioRouteStatus* out) {
   *out = status_;
 }
 
-std::filesystem::path BrowserAudioGuard::status_file_path() const {
+BrowserAudioGuard::Received BrowserAudioGuard::received() const {
   std::lock_guard lock(mutex_);
-  return status_file_path_;
-}
-bool BrowserAudioGuard::start_requested() const {
-  std::lock_guard lock(mutex_);
-  return start_requested_;
-}
-uint32_t BrowserAudioGuard::volume_percent() const {
-  std::lock_guard lock(mutex_);
-  return volume_percent_;
-}
-std::u16string BrowserAudioGuard::target_endpoint() const {
-  std::lock_guard lock(mutex_);
-  return target_endpoint_;
-}
-uint64_t BrowserAudioGuard::target_generation() const {
-  std::lock_guard lock(mutex_);
-  return target_generation_;
-}
-bool BrowserAudioGuard::target_valid() const {
-  std::lock_guard lock(mutex_);
-  return target_valid_;
+  return received_;
 }
 
 int RunBrowserAudioGuardMode(int argc, std::span<const std::u16string> argv) {

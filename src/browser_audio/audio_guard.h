@@ -26,22 +26,20 @@ class BrowserAudioGuard {
   void GetStatus(BrowserAudioRouteStatus* out);
 
   // What it was given, for inspection.
-  std::filesystem::path status_file_path() const;
-  bool start_requested() const;
-  uint32_t volume_percent() const;
-  std::u16string target_endpoint() const;
-  uint64_t target_generation() const;
-  bool target_valid() const;
+  struct Received {
+    std::filesystem::path status_file_path;
+    bool start_requested = false;
+    uint32_t volume_percent = 100;
+    std::u16string target_endpoint;
+    uint64_t target_generation = 0;
+    bool target_valid = false;
+  };
+  Received received() const;
 
  private:
   BrowserAudioGuard() = default;
   mutable std::mutex mutex_;
-  std::filesystem::path status_file_path_;
-  bool start_requested_ = false;
-  uint32_t volume_percent_ = 100;
-  std::u16string target_endpoint_;
-  uint64_t target_generation_ = 0;
-  bool target_valid_ = false;
+  Received received_;
   BrowserAudioRouteStatus status_;
 };
 
