@@ -1,0 +1,57 @@
+#pragma once
+// Small helpers for tests: temporary folders, child processes, waiting.
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorix_test {
+
+// A fresh folder under the system's temp folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Polls `done` every 10 ms until it is true or `timeout` passed.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// A child process with its standard output and error captured in files.
+class ChildProcess {
+ public:
+  // `env` holds "NAME=VALUE" entries: the child's whole environment.
+  static std::unique_ptr<ChildProcess> Start(const std::filesystem::path& exe, const std::vector<std::string>& args,
+                                             const std::vector<std::string>& env);
+  ~ChildProcess();  // kills and reaps a child still running
+
+  pid_t pid() const { return pid_; }
+  // The exit code, or 128 + signal number; nothing when still running after `timeout`.
+  std::optional<int> WaitExit(std::chrono::milliseconds timeout);
+  void Signal(int signal_number);
+  std::string Stdout() const;
+  std::string Stderr() const;
+
+ private:
+  ChildProcess() = default;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+  std::unique_ptr<TempDir> io_dir_;
+};
+
+}  // namespace quorix_test
