@@ -1,0 +1,166 @@
+// The built program, started as a user would start it.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using quorix_test::ChildProcess;
+using quorix_test::ReadFile;
+using quorix_test::TempDir;
+using quorix_test::WaitFor;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(runtime_dir());
+    ::chmod(runtime_dir().c_str(), 0700);
+  }
+
+  std::filesystem::path home() const { return home_.path() / "home"; }
+  std::filesystem::path runtime_dir() const { return home_.path() / "run"; }
+  std::filesystem::path profile() const { return home_.path() / "profile"; }
+
+  std::vector<std::string> Environment() const {
+    std::vector<std::string> env = {
+        "HOME=" + home().string(),
+        "USERPROFILE=" + profile().string(),
+        "LOCALAPPDATA=" + (home_.path() / "local").string(),
+        "XDG_RUNTIME_DIR=" + runtime_dir().string(),
+        "PATH=/usr/bin:/bin",
+    };
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
+    return env;
+  }
+
+  std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& args = {}) {
+    return ChildProcess::Start(QUORIX_EXE_PATH, args, Environment());
+  }
+
+  // The run directory, once the program has finished starting.
+  std::filesystem::path WaitForReadyRun() {
+    std::filesystem::path run;
+    WaitFor(
+        [&] {
+          std::error_code ec;
+          for (const auto& e :
+               std::filesystem::directory_iterator(profile() / "Documents" / "QuorixPhone_Development", ec)) {
+            if (std::filesystem::exists(e.path() / "STARTUP.safe.json")) run = e.path();
+          }
+          return !run.empty();
+        },
+        20s);
+    return run;
+  }
+
+  TempDir home_;
+};
+
+TEST_F(ProgramTest, StopFileEndsANormalRun) {
+  auto program = Start();
+  const auto run = WaitForReadyRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  EXPECT_FALSE(program->WaitExit(200ms).has_value());  // it keeps looping
+  quorix_test::WriteFile(run / "STOP.requested", "");
+  const auto code = program->WaitExit(20s);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 0) << program->Stderr();
+  EXPECT_EQ(ReadFile(run / "EXIT.safe.json"),
+            kBom + "{\"owner\":\"Quorix_UI3_Unified\",\"normal_exit\":true,\"raw_audio_recorded\":false}");
+  const std::string events = ReadFile(run / "events.private.jsonl");
+  EXPECT_NE(events.find("\"event\":\"UI3_UNIFIED_STARTED\""), std::string::npos);
+  EXPECT_NE(events.find("\"event\":\"UI3_UNIFIED_STOPPED\""), std::string::npos);
+  EXPECT_NE(events.find("\"event\":\"BROWSER_CLEANUP_DONE\",\"n\":1"), std::string::npos);
+  EXPECT_NE(ReadFile(run / "process.private.json").find("\"mode\":\"Unified\"}"), std::string::npos);
+}
+
+TEST_F(ProgramTest, SecondStartAsksTheFirstToShowAndExits) {
+  auto first = Start();
+  const auto run = WaitForReadyRun();
+  ASSERT_FALSE(run.empty());
+  auto second = Start();
+  const auto code = second->WaitExit(20s);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 0);
+  EXPECT_FALSE(first->WaitExit(100ms).has_value());
+  int runs = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(run.parent_path())) ++runs;
+  EXPECT_EQ(runs, 1);  // the second start made no run of its own
+  first->Signal(SIGTERM);
+  EXPECT_EQ(first->WaitExit(20s), 0);
+}
+
+TEST_F(ProgramTest, TerminationSignalRunsTheNormalShutdown) {
+  for (int signal_number : {SIGTERM, SIGINT}) {
+    auto program = Start();
+    const auto run = WaitForReadyRun();
+    ASSERT_FALSE(run.empty());
+    program->Signal(signal_number);
+    EXPECT_EQ(program->WaitExit(20s), 0);
+    EXPECT_NE(ReadFile(run / "EXIT.safe.json").find("\"normal_exit\":true"), std::string::npos);
+    std::filesystem::remove_all(profile());
+  }
+}
+
+TEST_F(ProgramTest, SiblingClientRunningRefusesToStart) {
+  const auto sibling = home_.path() / "QuorixDesktopTestClient";
+  std::filesystem::copy_file("/bin/sleep", sibling);
+  auto client = ChildProcess::Start(sibling, {"30"}, {});
+  ASSERT_TRUE(WaitFor([&] { return ReadFile("/proc/" + std::to_string(client->pid()) + "/cmdline").size() > 0; },
+                      5s));
+  auto program = Start();
+  EXPECT_EQ(program->WaitExit(20s), 2);
+  EXPECT_NE(program->Stderr().find("Close the previous Quorix client first."), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
+}
+
+TEST_F(ProgramTest, OwnerCheckModeExitCodes) {
+  const auto existing = home_.path() / "existing";
+  std::filesystem::create_directories(existing);
+  EXPECT_EQ(Start({"--ui3-owner-check", existing.string()})->WaitExit(20s), 3);
+  EXPECT_TRUE(std::filesystem::is_empty(existing));
+
+  const auto dir = home_.path() / "owner" / "check";
+  auto program = Start({"--ui3-owner-check", dir.string()});
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "RUN.txt"); }, 20s));
+  const std::string run_txt = ReadFile(dir / "RUN.txt");
+  ASSERT_EQ(run_txt.rfind(kBom, 0), 0u);
+  const std::filesystem::path run = run_txt.substr(kBom.size());
+  EXPECT_EQ(run.parent_path(), dir / "Documents" / "QuorixPhone_Development");
+  quorix_test::WriteFile(run / "STOP.requested", "");
+  EXPECT_EQ(program->WaitExit(20s), 0);
+
+  // A folder that cannot be made fails with a line, not a crash.
+  quorix_test::WriteFile(home_.path() / "plainfile", "");
+  auto broken = Start({"--ui3-owner-check", (home_.path() / "plainfile" / "sub").string()});
+  EXPECT_EQ(broken->WaitExit(20s), 1);
+  EXPECT_NE(broken->Stdout().find("UI3_OWNER_CHECK_FAILED"), std::string::npos);
+}
+
+TEST_F(ProgramTest, MaintenanceAndSelfCheckModesNeverPretendToPass) {
+  auto check = Start({"--ui33-checks", (home_.path() / "out").string()});
+  EXPECT_EQ(check->WaitExit(20s), 1);
+  EXPECT_NE(check->Stdout().find("not available"), std::string::npos);
+
+  std::filesystem::create_directories(home_.path() / "pkg");
+  EXPECT_EQ(Start({"--ui45-package-check", (home_.path() / "pkg").string()})->WaitExit(20s), 3);
+  EXPECT_EQ(Start({"--ui40-browser-audio-guard"})->WaitExit(20s), 1);
+
+  auto reg = Start({"--register-autostart"});
+  EXPECT_EQ(reg->WaitExit(20s), 2);
+  EXPECT_EQ(reg->Stdout(), "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n");
+  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
+}
+
+}  // namespace
