@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "core/json.h"
-#include "fuzz/fuzz_verdict.h"
-#include "json_canonical.h"
+#include "support/fuzz/fuzz_verdict.h"
+#include "support/json_canonical.h"
 
 namespace {
 
