@@ -17,6 +17,13 @@
 namespace platform {
 namespace {
 
+// With the loop lock held. A cancelled operation never calls back, so what
+// its callback would touch may go afterwards.
+void ReleaseOperation(pa_operation* operation) {
+  if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
+  pa_operation_unref(operation);
+}
+
 class PulseWaveOutput final : public WaveOutput {
  public:
   explicit PulseWaveOutput(PulseWaveOutputOptions options) : options_(std::move(options)) {}
@@ -235,8 +242,7 @@ std::optional<std::vector<std::string>> PulseWaveOutput::QuerySinks() {
   {
     LoopLock lock(loop_);
     // After a cancel the callback is never called again, so `query` may go.
-    if (!finished) pa_operation_cancel(operation);
-    pa_operation_unref(operation);
+    ReleaseOperation(operation);
   }
   if (!finished) return std::nullopt;
   return std::move(query.names);
@@ -298,7 +304,7 @@ bool PulseWaveOutput::Write(WaveVoice id, const uint8_t* data, size_t size) {
     LoopLock lock(loop_);
     if (pa_stream_get_state(voice->stream) != PA_STREAM_UNCONNECTED) return false;
     rc = pa_stream_connect_playback(voice->stream, voice->sink ? voice->sink->c_str() : nullptr, &attr,
-                                    PA_STREAM_NOFLAGS, nullptr, nullptr);
+                                    PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
     voice->connected = rc >= 0;
   }
   if (rc < 0) return false;
@@ -321,8 +327,7 @@ bool PulseWaveOutput::IsDone(WaveVoice id) {
 // With the loop lock held.
 void PulseWaveOutput::Disconnect(Voice& voice) {
   if (voice.drain != nullptr) {
-    pa_operation_cancel(voice.drain);
-    pa_operation_unref(voice.drain);
+    ReleaseOperation(voice.drain);
     voice.drain = nullptr;
   }
   // A stream whose connection died is already detached from it; libpulse
