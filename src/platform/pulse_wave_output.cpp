@@ -215,6 +215,7 @@ bool PulseWaveOutput::EnsureConnected() {
     if (context_ == nullptr) return false;
     context_state_.store(PA_CONTEXT_UNCONNECTED);
     pa_context_set_state_callback(context_, OnContextState, this);
+    if (!options_.cookie_file.empty()) pa_context_load_cookie_from_file(context_, options_.cookie_file.c_str());
     rc = pa_context_connect(context_, options_.server.empty() ? nullptr : options_.server.c_str(),
                             PA_CONTEXT_NOAUTOSPAWN, nullptr);
   }

@@ -54,6 +54,9 @@ class NullWaveOutput final : public WaveOutput {
 struct PulseWaveOutputOptions {
   // Server address such as "unix:/run/x/native"; empty for the default server.
   std::string server;
+  // Authentication cookie file (created when missing); empty for the user's
+  // usual one.
+  std::string cookie_file;
   // Tick clock for the reconnect pause; null for platform::TickCount64.
   Clock* clock = nullptr;
   // Bound on every wait for the server.

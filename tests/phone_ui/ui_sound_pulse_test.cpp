@@ -50,13 +50,14 @@ class UiSoundPulseTest : public ::testing::Test {
   std::unique_ptr<UiSoundPlayer> MakePlayer(std::string address) {
     platform::PulseWaveOutputOptions options;
     options.server = std::move(address);
+    options.cookie_file = server_.cookie_file();
     options.clock = &clock_;
     options.wait_ms = 2000;  // generous: sanitizer builds under load
     return std::make_unique<UiSoundPlayer>(platform::MakePulseWaveOutput(options), &clock_, sounds_.path());
   }
 
   std::vector<std::string> SinkInputs() {
-    return quorix_test::SinkInputSinkNames(server_.address()).value_or(std::vector<std::string>{"?"});
+    return quorix_test::SinkInputSinkNames(server_).value_or(std::vector<std::string>{"?"});
   }
 
   ScratchDir server_dir_;

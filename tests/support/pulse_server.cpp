@@ -164,7 +164,7 @@ struct Introspection {
 
 }  // namespace
 
-std::optional<std::vector<std::string>> SinkInputSinkNames(const std::string& address) {
+std::optional<std::vector<std::string>> SinkInputSinkNames(const PulseTestServer& server) {
   pa_mainloop* loop = pa_mainloop_new();
   pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "quorix-test-introspection");
   Introspection data;
@@ -177,7 +177,8 @@ std::optional<std::vector<std::string>> SinkInputSinkNames(const std::string& ad
     }
     return done();
   };
-  if (pa_context_connect(context, address.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+  pa_context_load_cookie_from_file(context, server.cookie_file().c_str());
+  if (pa_context_connect(context, server.address().c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
       run_until([&] {
         const pa_context_state_t s = pa_context_get_state(context);
         return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);

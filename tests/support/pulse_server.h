@@ -28,6 +28,9 @@ class PulseTestServer {
   // SIGTERM, then SIGKILL after 5 s.
   void Stop();
   std::string address() const { return "unix:" + (dir_ / "native").string(); }
+  // A cookie file for clients of this server, so that they leave the user's
+  // own alone (the server takes anonymous clients anyway).
+  std::string cookie_file() const { return (dir_ / "client-cookie").string(); }
 
  private:
   std::filesystem::path dir_;
@@ -36,6 +39,6 @@ class PulseTestServer {
 
 // The sink names of the server's current sink inputs (playing streams), by
 // the test's own connection; nothing when the server cannot be asked.
-std::optional<std::vector<std::string>> SinkInputSinkNames(const std::string& address);
+std::optional<std::vector<std::string>> SinkInputSinkNames(const PulseTestServer& server);
 
 }  // namespace quorix_test
