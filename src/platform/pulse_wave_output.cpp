@@ -275,10 +275,10 @@ WaveVoice PulseWaveOutput::Open(int32_t device) {
     voice->sink = (*sinks)[static_cast<size_t>(device)];
   }
   LoopLock lock(loop_);
-  const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
+  const pa_sample_spec format{PA_SAMPLE_S16LE, 44100, 1};
   pa_proplist* props = pa_proplist_new();
   pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
-  voice->stream = pa_stream_new_with_proplist(context_, "Quorix sound", &spec, nullptr, props);
+  voice->stream = pa_stream_new_with_proplist(context_, "Quorix sound", &format, nullptr, props);
   pa_proplist_free(props);
   if (voice->stream == nullptr) return kNoWaveVoice;
   pa_stream_set_state_callback(voice->stream, OnStreamState, voice.get());
