@@ -15,6 +15,18 @@ packages=(
   locales
 )
 
+# PipeWire's pulse server and PulseAudio would both claim the user's sound
+# socket: where pipewire-pulse is installed, it serves the program and
+# PulseAudio is not added (the real-server tests then need a pulseaudio
+# binary of their own and say so when they skip).
+if dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+  kept=()
+  for p in "${packages[@]}"; do
+    [ "$p" = pulseaudio ] || kept+=("$p")
+  done
+  packages=("${kept[@]}")
+fi
+
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
