@@ -86,6 +86,13 @@ bool WriteFileAtomically(const std::string& target, const std::string& bytes) {
     if (!platform::CreatePrivateDirectories(parent)) return false;
     const uint64_t n = ++g_temp_counter;
     const std::filesystem::path temp = parent / (name.string() + ".tmp." + std::to_string(n));
+    // The counter starts at 1 in every process: a temporary left by a crash
+    // would otherwise refuse this write. Only a file or link goes; a folder
+    // there still fails the write.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(temp, ec) || std::filesystem::is_regular_file(temp, ec)) {
+      std::filesystem::remove(temp, ec);
+    }
     return platform::ReplaceFileDurably(path, bytes, temp, 0600);
   } catch (...) {
     return false;

@@ -247,6 +247,17 @@ TEST(LocalDataStoreInitialize, MakesAnOwnerOnlyLayoutAndTheManifest) {
   EXPECT_EQ(CountTemporaries(root), 0);
 }
 
+TEST(WriteFileAtomically, TemporariesLeftByACrashDoNotBlockWrites) {
+  TempDir dir;
+  // The numbers a fresh process draws first, each taken by a stale file.
+  for (int n = 1; n <= 2000; ++n) WriteFile(dir.path() / ("k.tmp." + std::to_string(n)), "stale");
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(WriteFileAtomically((dir.path() / "k").string(), "value" + std::to_string(i)));
+  }
+  EXPECT_EQ(ReadFile(dir.path() / "k"), "value2");
+  EXPECT_EQ(CountTemporaries(dir.path()), 1997);
+}
+
 TEST(WriteFileAtomically, CreatesMissingFoldersAndFailsCleanly) {
   TempDir dir;
   const auto target = dir.path() / "x" / "y" / "value";
