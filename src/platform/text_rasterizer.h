@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,9 +19,11 @@ class TextFont {
   virtual ~TextFont() = default;
 };
 
-// What a caller asked to draw where; rasterisers that record calls keep it.
-struct TextDrawRequest {
-  std::u16string_view text;
+// What a caller asked to draw where; rasterisers that record calls keep it
+// (with an owned text).
+template <typename Text>
+struct BasicTextDraw {
+  Text text;
   int32_t x = 0;
   int32_t y = 0;
   int32_t width = 0;
@@ -28,6 +31,7 @@ struct TextDrawRequest {
   uint32_t colour = 0;
   bool centred = false;
 };
+using TextDrawRequest = BasicTextDraw<std::u16string_view>;
 
 class TextRasterizer {
  public:

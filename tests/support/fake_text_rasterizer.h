@@ -12,15 +12,7 @@
 
 namespace test_support {
 
-struct RecordedTextDraw {
-  std::u16string text;
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  uint32_t colour = 0;
-  bool centred = false;
-};
+using RecordedTextDraw = platform::BasicTextDraw<std::u16string>;
 
 struct RasterizeCall {
   std::u16string text;
