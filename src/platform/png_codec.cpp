@@ -91,6 +91,9 @@ PngStatus DecodePng(std::span<const uint8_t> bytes, uint32_t max_width, uint32_t
     return PngStatus::kDecodeFailed;
   }
   reader.format = PNG_FORMAT_RGBA;
+  // 16-bit channels without gamma information are read as sRGB, like 8-bit
+  // ones, so they reduce by value instead of being taken for linear light.
+  reader.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
   std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(reader));
   if (!png_image_finish_read(&reader, nullptr, pixels.data(), 0, nullptr)) {
     png_image_free(&reader);
