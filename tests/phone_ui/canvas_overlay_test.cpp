@@ -142,21 +142,25 @@ PhoneCanvas Patterned() {
 
 TEST(VeilTest, BlendsTheColourByTheFormula) {
   const uint32_t colour = 0xFF2D1F1C;
-  PhoneCanvas canvas = Patterned();
-  const PhoneCanvas before = canvas;
-  BlendCanvasRect(canvas, 0, 64, 540, 900, colour, 0.3f);
-  for (int y = 0; y < 960; ++y) {
-    for (int x = 0; x < 540; ++x) {
-      const size_t at = (size_t(y) * 540 + x) * 4;
-      const bool inside = y >= 64 && y < 900;
-      for (int k = 0; k < 3; ++k) {
-        const float old = before.data()[at + k];
-        const float c = static_cast<float>((colour >> (8 * k)) & 0xFF);
-        const float mixed = old * (1.0f - 0.3f) + c * 0.3f;
-        const auto want = inside ? static_cast<uint8_t>(mixed) : before.data()[at + k];
-        ASSERT_EQ(canvas.data()[at + k], want) << x << "," << y;
+  struct Case { int x0, y0, x1, y1; float alpha; };
+  // The veil itself, and a narrow rectangle whose width is no multiple of four.
+  for (const Case& v : {Case{0, 64, 540, 900, 0.3f}, Case{3, 5, 10, 9, 0.7f}}) {
+    PhoneCanvas canvas = Patterned();
+    const PhoneCanvas before = canvas;
+    BlendCanvasRect(canvas, v.x0, v.y0, v.x1, v.y1, colour, v.alpha);
+    for (int y = 0; y < 960; ++y) {
+      for (int x = 0; x < 540; ++x) {
+        const size_t at = (size_t(y) * 540 + x) * 4;
+        const bool inside = y >= v.y0 && y < v.y1 && x >= v.x0 && x < v.x1;
+        for (int k = 0; k < 3; ++k) {
+          const float old = before.data()[at + k];
+          const float c = static_cast<float>((colour >> (8 * k)) & 0xFF);
+          const float mixed = old * (1.0f - v.alpha) + c * v.alpha;
+          const auto want = inside ? static_cast<uint8_t>(mixed) : before.data()[at + k];
+          ASSERT_EQ(canvas.data()[at + k], want) << x << "," << y;
+        }
+        ASSERT_EQ(canvas.data()[at + 3], before.data()[at + 3]);
       }
-      ASSERT_EQ(canvas.data()[at + 3], before.data()[at + 3]);
     }
   }
 }
