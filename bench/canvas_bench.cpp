@@ -337,8 +337,7 @@ void BM_FillCircle270(benchmark::State& state) {
 }
 BENCHMARK(BM_FillCircle270);
 
-void BM_TextBlend540x128(benchmark::State& state) {
-  const std::vector<uint8_t> mask = TextLikeMask(540, 128);
+void BlendMask(benchmark::State& state, const std::vector<uint8_t>& mask) {
   int64_t inked = 0;
   for (uint8_t m : mask) inked += m != 0;
   PhoneCanvas canvas(255);
@@ -349,22 +348,15 @@ void BM_TextBlend540x128(benchmark::State& state) {
   SetPixels(state, 540 * 128);
   state.counters["ink_share"] = static_cast<double>(inked) / static_cast<double>(mask.size());
 }
+
+void BM_TextBlend540x128(benchmark::State& state) { BlendMask(state, TextLikeMask(540, 128)); }
 BENCHMARK(BM_TextBlend540x128);
 
 void BM_TextBlendRealMask(benchmark::State& state) {
   UseRealText();
   const std::vector<uint8_t>* found =
       RasterizeText(GetTextRasterContext(), u"漢字とかなと English の混在", 540, 128, false);
-  const std::vector<uint8_t> mask = found ? *found : std::vector<uint8_t>(540 * 128, 0);
-  int64_t inked = 0;
-  for (uint8_t m : mask) inked += m != 0;
-  PhoneCanvas canvas(255);
-  for (auto _ : state) {
-    BlendTextMask(canvas, 0, 100, mask.data(), 540, 128, 0xFF262626);
-    benchmark::ClobberMemory();
-  }
-  SetPixels(state, 540 * 128);
-  state.counters["ink_share"] = static_cast<double>(inked) / static_cast<double>(mask.size());
+  BlendMask(state, found ? *found : std::vector<uint8_t>(540 * 128, 0));
 }
 BENCHMARK(BM_TextBlendRealMask);
 
