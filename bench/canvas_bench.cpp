@@ -327,6 +327,23 @@ void BM_FillRoundedRectBubbles(benchmark::State& state) {
 }
 BENCHMARK(BM_FillRoundedRectBubbles);
 
+// memset of exactly the bubbles' bounding rows: short rows with gaps cost
+// more per pixel than one whole-canvas memset, whatever fills them.
+void BM_MemsetBubbleRows(benchmark::State& state) {
+  PhoneCanvas canvas(0);
+  for (auto _ : state) {
+    for (int i = 0; i < 20; ++i) {
+      const int x = i % 2 ? 114 : 52;
+      for (int y = 48 + i * 44; y < 88 + i * 44; ++y) {
+        std::memset(canvas.data() + y * kCanvasStride + x * 4, 0x5A, 374 * 4);
+      }
+    }
+    benchmark::ClobberMemory();
+  }
+  SetPixels(state, 20 * 40 * 374);
+}
+BENCHMARK(BM_MemsetBubbleRows);
+
 void BM_FillCircle270(benchmark::State& state) {
   PhoneCanvas canvas(0);
   for (auto _ : state) {
