@@ -56,7 +56,7 @@ void ClearTextCache() {
 void ResetTextRasterContextForTesting() { t_context.reset(); }
 
 const platform::TextFont* GetTextFont(TextRasterContext& context, int32_t height, bool centred) {
-  const int32_t key = height * 2 + (centred ? 1 : 0);
+  const int64_t key = int64_t{height} * 2 + (centred ? 1 : 0);
   auto it = context.fonts.find(key);
   if (it == context.fonts.end()) {
     std::unique_ptr<platform::TextFont> font;

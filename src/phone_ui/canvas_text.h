@@ -33,7 +33,7 @@ inline constexpr size_t kTextCacheCapacity = 128;
 // destroyed at its exit: the cache first, then the fonts, then the backend.
 struct TextRasterContext {
   std::unique_ptr<platform::TextRasterizer> backend;  // null: nothing is drawn
-  std::map<int32_t, std::unique_ptr<platform::TextFont>> fonts;  // height × 2 + centred
+  std::map<int64_t, std::unique_ptr<platform::TextFont>> fonts;  // height × 2 + centred
   std::map<TextKey, TextEntry, std::less<>> texts;
   uint64_t use_counter = 0;
 

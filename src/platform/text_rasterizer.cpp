@@ -82,8 +82,9 @@ class PangoTextRasterizer final : public TextRasterizer {
   std::unique_ptr<TextFont> CreateFont(int32_t height, bool centred) override {
     PangoFontDescription* description = pango_font_description_from_string(kTextFamilies);
     if (description == nullptr) return nullptr;
-    const int32_t pixels = std::max(height - 3, 1);
-    pango_font_description_set_absolute_size(description, double{1.0} * pixels * PANGO_SCALE);
+    const int64_t pixels = std::clamp<int64_t>(int64_t{height} - 3, 1, kTextBoxMaxHeight);
+    pango_font_description_set_absolute_size(description,
+                                             static_cast<double>(pixels) * PANGO_SCALE);
     pango_font_description_set_weight(description,
                                       centred ? PANGO_WEIGHT_MEDIUM : PANGO_WEIGHT_NORMAL);
     return std::make_unique<PangoFont>(description);
