@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <string_view>
@@ -30,13 +31,16 @@ std::string ResolveProgram(const std::string& program) {
   if (program.empty()) return {};
   if (program.find('/') != std::string::npos) return program;
   const std::string search = env::Get("PATH").value_or("/bin:/usr/bin");
+  const std::string_view all(search);
   size_t begin = 0;
-  while (begin <= search.size()) {
-    size_t end = search.find(':', begin);
-    if (end == std::string::npos) end = search.size();
-    std::string dir = search.substr(begin, end - begin);
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + program;
+  while (begin <= all.size()) {
+    const size_t end = std::min(all.find(':', begin), all.size());
+    const std::string_view dir = end == begin ? std::string_view(".") : all.substr(begin, end - begin);
+    std::string candidate;
+    candidate.reserve(dir.size() + 1 + program.size());
+    candidate.append(dir);
+    candidate.push_back('/');
+    candidate.append(program);
     if (IsExecutableFile(candidate)) return candidate;
     begin = end + 1;
   }
