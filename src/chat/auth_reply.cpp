@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "chat/secure_wipe.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -201,24 +202,6 @@ class Reader {
     return true;
   }
 
-  static void AppendUtf8(uint32_t cp, std::string* out) {
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-
   bool ReadEscape(std::string* out) {
     if (pos_ >= text_.size()) return false;
     const char c = text_[pos_++];
@@ -242,7 +225,7 @@ class Reader {
       if (!Take('\\') || !Take('u') || !Hex4(&low) || low < 0xDC00 || low > 0xDFFF) return false;
       cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
     }
-    AppendUtf8(cp, out);
+    platform::AppendUtf8(cp, out);
     return true;
   }
 

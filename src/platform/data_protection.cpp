@@ -19,6 +19,7 @@
 #include "platform/crypto.h"
 #include "platform/env.h"
 #include "platform/test_hook_state.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -48,21 +49,7 @@ bool Utf16ToUtf8(std::u16string_view text, std::string* out) {
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
       return false;
     }
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(cp, out);
   }
   return true;
 }
