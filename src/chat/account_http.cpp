@@ -60,15 +60,6 @@ AccountHttpReply Failure(const char* code) {
   return reply;
 }
 
-bool TokenAllowed(const std::string& token) {
-  if (token.size() > kMaxToken) return false;
-  for (const char c : token) {
-    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-    if (!ok) return false;
-  }
-  return true;
-}
-
 const char* FailureCode(platform::HttpsFailure failure, const std::vector<const char*>& header_codes, size_t header) {
   using platform::HttpsFailure;
   switch (failure) {
@@ -97,6 +88,14 @@ struct WipedLines {
 };
 
 }  // namespace
+
+bool IsTokenText(const std::string& token) {
+  for (const char c : token) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
 
 bool ResolveServiceHost(std::u16string* host, uint16_t* port) {
   if (host == nullptr || port == nullptr) return false;
@@ -167,7 +166,7 @@ AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::
       return Failure(step);
     }
     step = "invalid_token_header";
-    if (!TokenAllowed(token)) return Failure(step);
+    if (token.size() > kMaxToken || !IsTokenText(token)) return Failure(step);
     step = "request_too_large";
     if (body.size() > kMaxBody) return Failure(step);
     step = "invalid_api_path_encoding";

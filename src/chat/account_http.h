@@ -21,6 +21,10 @@ struct AccountHttpReply {
   std::string error;
 };
 
+// True when every byte of `token` is one of A-Z a-z 0-9 "_" "-" (the form a
+// session token must have; the empty text passes).
+bool IsTokenText(const std::string& token);
+
 // The base URL that may be used for `requested`; empty means refused.
 std::string ChooseServiceBaseUrl(const std::string& requested);
 

@@ -91,4 +91,48 @@ bool CreateDirectories(const std::filesystem::path& path, bool* created) {
   return true;
 }
 
+bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents) {
+  if (parents) {
+    std::filesystem::path partial;
+    for (const auto& part : path.parent_path()) {
+      partial /= part;
+      if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+  }
+  if (::mkdir(path.c_str(), 0700) == 0) return true;
+  if (errno != EEXIST) return false;
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, size_t min_size, size_t max_size, std::string* out) {
+  out->clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) >= min_size &&
+            static_cast<size_t>(st.st_size) <= max_size;
+  if (ok) {
+    out->resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (ok && done < out->size()) {
+      const ssize_t n = ::read(fd, out->data() + done, out->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ok = false;
+      } else {
+        done += static_cast<size_t>(n);
+      }
+    }
+  }
+  ::close(fd);
+  if (!ok) out->clear();
+  return ok;
+}
+
+bool RemoveFile(const std::filesystem::path& path) {
+  if (::unlink(path.c_str()) == 0) return true;
+  return errno == ENOENT;
+}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 // File operations with the guarantees the program relies on.
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -30,6 +31,19 @@ bool PathExists(const std::filesystem::path& path);
 // Creates `path` with its missing parents. `created` says whether the last
 // component was made by this call (false: it existed already). False on error.
 bool CreateDirectories(const std::filesystem::path& path, bool* created);
+
+// Creates the folder `path` with mode 0700 (owner only, whatever the umask
+// would allow more). With `parents`, missing ancestors are made the same way.
+// True when it was made or a folder is already there.
+bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents);
+
+// Reads a whole regular file of `min_size` to `max_size` bytes into `out`,
+// looping over short reads. False (out empty) otherwise.
+bool ReadWholeFile(const std::filesystem::path& path, size_t min_size, size_t max_size, std::string* out);
+
+// Removes a file. True when it was removed or was not there (also when its
+// folder is missing); false for anything else (a folder, no permission).
+bool RemoveFile(const std::filesystem::path& path);
 
 // Flushes the folder's entry table to disk.
 bool SyncDirectory(const std::filesystem::path& dir);

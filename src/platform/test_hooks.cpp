@@ -68,6 +68,8 @@ void SetDataProtectionKeyFolder(const std::filesystem::path& folder) {
   s.key_folder = folder;
 }
 
+std::filesystem::path GetDataProtectionKeyFolder() { return hooks::DataProtectionKeyFolder(); }
+
 void FailNext(FailStep step, std::string_view header) {
   HookState& s = State();
   std::lock_guard lock(s.mutex);

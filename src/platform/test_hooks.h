@@ -22,6 +22,7 @@ void SetTrustAnchorsPem(const std::string& pem);
 // Keeps the data-protection key in `folder` instead of the user's data
 // folder; an empty path goes back to the user's folder.
 void SetDataProtectionKeyFolder(const std::filesystem::path& folder);
+std::filesystem::path GetDataProtectionKeyFolder();
 
 // Local steps that a test can make fail once.
 enum class FailStep {

@@ -21,16 +21,14 @@ using quorix_test::TempDir;
 
 class DataProtection : public ::testing::Test {
  protected:
-  DataProtection() : key_folder_(dir_.path() / "keys") { platform::testing::SetDataProtectionKeyFolder(key_folder_); }
-  ~DataProtection() override {
-    platform::testing::SetDataProtectionKeyFolder({});
-    platform::testing::ClearFailures();
-  }
+  DataProtection() : key_folder_(dir_.path() / "keys"), scoped_(key_folder_) {}
+  ~DataProtection() override { platform::testing::ClearFailures(); }
 
   std::filesystem::path KeyFile() const { return key_folder_ / "data-protection.key"; }
 
   TempDir dir_;
   std::filesystem::path key_folder_;
+  quorix_test::ScopedKeyFolder scoped_;
 };
 
 std::string Protect(std::string_view plain, std::string_view entropy = {}) {
@@ -82,7 +80,7 @@ TEST_F(DataProtection, AnyAlterationOrOtherEntropyOrKeyFails) {
   ASSERT_TRUE(UnprotectData(blob, "e", &out));
 
   TempDir other;
-  platform::testing::SetDataProtectionKeyFolder(other.path() / "keys");
+  quorix_test::ScopedKeyFolder other_folder(other.path() / "keys");
   EXPECT_FALSE(UnprotectData(blob, "e", &out));
   EXPECT_FALSE(std::filesystem::exists(other.path() / "keys" / "data-protection.key"));
 }
@@ -160,7 +158,7 @@ TEST(DataProtectionBadKey, RefusedAndLeftAlone) {
     const std::string content =
         std::filesystem::is_regular_file(folder / "data-protection.key")
             ? quorix_test::ReadFile(folder / "data-protection.key") : "";
-    platform::testing::SetDataProtectionKeyFolder(folder);
+    quorix_test::ScopedKeyFolder scoped(folder);
     std::string blob;
     EXPECT_FALSE(ProtectData("x", u"d", "", &blob)) << c.name;
     SecretBuffer out;
@@ -172,7 +170,6 @@ TEST(DataProtectionBadKey, RefusedAndLeftAlone) {
     if (!content.empty()) {
       EXPECT_EQ(quorix_test::ReadFile(folder / "data-protection.key"), content) << c.name;
     }
-    platform::testing::SetDataProtectionKeyFolder({});
   }
 }
 
@@ -202,13 +199,12 @@ TEST(DataProtectionRace, ConcurrentFirstUseLeavesOneKeyForAll) {
   ASSERT_EQ(::stat(folder.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0700u);
 
-  platform::testing::SetDataProtectionKeyFolder(folder);
+  quorix_test::ScopedKeyFolder scoped(folder);
   for (int i = 0; i < 8; ++i) {
     SecretBuffer out;
     ASSERT_TRUE(UnprotectData(quorix_test::ReadFile(dir.path() / ("blob" + std::to_string(i))), "", &out)) << i;
     EXPECT_EQ(out.view(), "plain " + std::to_string(i));
   }
-  platform::testing::SetDataProtectionKeyFolder({});
 }
 
 }  // namespace

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
   quorix_test::TempDir keys;
   quorix_test::TempDir local_app_data;
   platform::testing::SetDataProtectionKeyFolder(keys.path() / "quorix-platform");
+  // The user's own data folder stays out of reach even without the hook.
+  platform::env::Set("XDG_DATA_HOME", keys.path().string());
   platform::env::Set("LOCALAPPDATA", local_app_data.path().string());
 
   ::testing::InitGoogleTest(&argc, argv);
