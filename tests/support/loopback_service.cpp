@@ -2,7 +2,6 @@
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -10,14 +9,6 @@ namespace quorix_test {
 namespace http = boost::beast::http;
 
 namespace {
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
 
 std::string Key(const std::string& method, std::string_view path) { return method + " " + std::string(path); }
 
@@ -41,19 +32,6 @@ void Drop(TlsStream& stream) {
 }
 
 }  // namespace
-
-std::string RecordedRequest::Header(std::string_view name) const {
-  for (const auto& [n, v] : headers) {
-    if (SameNoCase(n, name)) return v;
-  }
-  return {};
-}
-
-size_t RecordedRequest::HeaderCount(std::string_view name) const {
-  size_t count = 0;
-  for (const auto& header : headers) count += SameNoCase(header.first, name) ? 1 : 0;
-  return count;
-}
 
 ScriptedReply ScriptedReply::Json(unsigned status, std::string body) {
   ScriptedReply reply;
@@ -96,21 +74,11 @@ void LoopbackService::Release() {
   });
 }
 
-std::vector<RecordedRequest> LoopbackService::Requests() const {
-  std::lock_guard lock(mutex_);
-  return requests_;
-}
-
-size_t LoopbackService::client_closes() const {
-  std::lock_guard lock(mutex_);
-  return client_closes_;
-}
-
 ScriptedReply LoopbackService::Answer(const RecordedRequest& request) {
+  record_.AddRequest(request);
   Compute compute;
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(request);
     const std::string_view target = request.target;
     const auto it = script_.find(Key(request.method, target.substr(0, target.find('?'))));
     if (it != script_.end()) compute = it->second;
@@ -128,8 +96,7 @@ asio::awaitable<void> LoopbackService::Session(TlsStream& stream, ConnectionInfo
     co_await http::async_read(stream, buffer, parser, asio::redirect_error(asio::use_awaitable, error));
     if (error) {
       // The client ended the connection (or broke it) between requests.
-      std::lock_guard lock(mutex_);
-      ++client_closes_;
+      record_.AddClientClose();
       co_return;
     }
     const auto& message = parser.get();

@@ -1,7 +1,8 @@
 #pragma once
 // The loopback HTTPS test service: HTTP/1.1 with keep-alive over the loopback
-// listener. It records every request and answers from a script keyed by
-// method and path; anything unscripted gets 404 {"ok":false}.
+// listener (TLS, test PKI). It records every request in its service record
+// and answers from a script keyed by method and path; anything unscripted
+// gets 404 {"ok":false}.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -14,22 +15,10 @@
 #include <vector>
 
 #include "loopback_listener.h"
+#include "service_record.h"
 #include "test_pki.h"
 
 namespace quorix_test {
-
-struct RecordedRequest {
-  size_t connection = 0;
-  std::string method;
-  std::string target;  // raw, as sent
-  std::vector<std::pair<std::string, std::string>> headers;  // in order
-  std::string body;
-  std::string server_name;
-
-  // The value of the first header of that name (any case); empty when none.
-  std::string Header(std::string_view name) const;
-  size_t HeaderCount(std::string_view name) const;
-};
 
 struct ScriptedReply {
   enum class Framing { kContentLength, kChunked, kCloseDelimited };
@@ -63,19 +52,19 @@ class LoopbackService {
   // Lets every held reply go, now and later.
   void Release();
 
-  std::vector<RecordedRequest> Requests() const;
+  const ServiceRecord& record() const { return record_; }
+  std::vector<RecordedRequest> Requests() const { return record_.Requests(); }
   size_t accepts() const { return listener_->accepts(); }
   size_t handshakes() const { return listener_->handshakes(); }
-  size_t client_closes() const;
+  size_t client_closes() const { return record_.client_closes(); }
 
  private:
   asio::awaitable<void> Session(TlsStream& stream, ConnectionInfo info);
   ScriptedReply Answer(const RecordedRequest& request);
 
+  ServiceRecord record_;
   mutable std::mutex mutex_;
   std::map<std::string, Compute> script_;
-  std::vector<RecordedRequest> requests_;
-  size_t client_closes_ = 0;
   bool released_ = false;
   std::unique_ptr<asio::steady_timer> gate_;
   std::unique_ptr<LoopbackListener> listener_;
