@@ -15,15 +15,22 @@ function(quorix_library name)
   endif()
 endfunction()
 
-# quorix_test(NAME folder DEPS ...): one GoogleTest binary per test folder.
+# quorix_test(NAME folder [NETWORK_MAIN] DEPS ...): one GoogleTest binary per
+# test folder. NETWORK_MAIN uses the test main that sets up the network layer,
+# the proxy trap and temporary key and data folders.
 function(quorix_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "NETWORK_MAIN" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   if(NOT srcs)
     return()
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorix_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  if(ARG_NETWORK_MAIN)
+    set(test_main quorix_test_network_main)
+  else()
+    set(test_main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorix_test_support GTest::gtest GTest::gmock ${test_main})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QUORIX_BUILD_DIR=${PROJECT_BINARY_DIR};QUORIX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

@@ -5,6 +5,7 @@
 #include "app_host.h"
 #include "browser_audio/audio_guard.h"
 #include "core/entry.h"
+#include "platform/https.h"
 #include "platform/message_pump.h"
 #include "selfcheck/fixtures.h"
 #include "vr/autostart.h"
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
   // Termination signals are read by the main loop's message pump; block them
   // before any thread starts so that none of them takes a signal.
   platform::MessagePump::BlockTerminationSignals();
+  // libcurl's global set-up and SIGPIPE ignored, also before any thread.
+  platform::InitializeNetwork();
 
   EntryHandlers handlers;
   handlers.login_settings_checks = UiLoginSettingsFixture::Run;

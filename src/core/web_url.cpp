@@ -13,9 +13,9 @@ std::u16string NormalizeWebUrl(const std::string& text) {
   }
   std::u16string wide = Utf8ToWideStrict(text);
   if (wide.empty()) return {};
-  platform::UrlParts parts;
-  if (!platform::CrackUrl(text, &parts)) return {};
-  if (parts.host.empty() || parts.has_user || parts.has_password) return {};
+  platform::CrackedUrl parts;
+  if (!platform::CrackUrl(wide, &parts)) return {};
+  if (parts.host.empty() || parts.has_user_info) return {};
   return wide;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/crypto.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,7 +98,6 @@ bool CreateDirectories(const std::filesystem::path& path, bool* created) {
 
 bool CreatePrivateDirectories(const std::filesystem::path& path) {
   if (path.empty()) return false;
-  std::error_code ec;
   // Walk up to the first folder that exists, then make the rest one by one.
   std::vector<std::filesystem::path> missing;
   std::filesystem::path p = path.lexically_normal();
@@ -125,6 +126,14 @@ bool CreatePrivateDirectories(const std::filesystem::path& path) {
   return true;
 }
 
+bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents) {
+  if (parents) return CreatePrivateDirectories(path);
+  if (::mkdir(path.c_str(), 0700) == 0) return ::chmod(path.c_str(), 0700) == 0;
+  if (errno != EEXIST) return false;
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_bytes, std::string* out) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return FileReadResult::kNotOpened;
@@ -133,27 +142,53 @@ FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_byt
     ::close(fd);
     return FileReadResult::kNotOpened;
   }
+  // Read straight into the result (no stray copies of what may be a secret);
+  // one byte past the limit tells a file that grew beyond it.
   std::string data;
   const size_t cap = max_bytes == SIZE_MAX ? max_bytes : max_bytes + 1;
-  if (st.st_size > 0) data.reserve(std::min(cap, static_cast<size_t>(st.st_size)));
-  char buffer[65536];
+  data.resize(std::min(cap, static_cast<size_t>(st.st_size) + 1));
+  size_t done = 0;
   FileReadResult result = FileReadResult::kOk;
   while (true) {
-    const size_t want = std::min(sizeof buffer, cap - data.size());
-    if (want == 0) break;
-    const ssize_t n = ::read(fd, buffer, want);
+    if (done == data.size()) {
+      if (done >= cap) break;
+      data.resize(std::min(cap, done + 65536));
+    }
+    const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       result = FileReadResult::kReadError;
       break;
     }
     if (n == 0) break;
-    data.append(buffer, static_cast<size_t>(n));
+    done += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (result == FileReadResult::kOk && data.size() > max_bytes) result = FileReadResult::kTooLarge;
-  if (result == FileReadResult::kOk) *out = std::move(data);
+  if (result == FileReadResult::kOk && done > max_bytes) result = FileReadResult::kTooLarge;
+  if (result != FileReadResult::kOk) {
+    SecureZero(data.data(), data.size());
+    return result;
+  }
+  data.resize(done);
+  *out = std::move(data);
   return result;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, size_t min_size, size_t max_size, std::string* out) {
+  SecureZero(out->data(), out->size());
+  out->clear();
+  std::string data;
+  if (ReadRegularFile(path, max_size, &data) != FileReadResult::kOk || data.size() < min_size) {
+    SecureZero(data.data(), data.size());
+    return false;
+  }
+  *out = std::move(data);
+  return true;
+}
+
+bool RemoveFile(const std::filesystem::path& path) {
+  if (::unlink(path.c_str()) == 0) return true;
+  return errno == ENOENT;
 }
 
 }  // namespace platform

@@ -51,6 +51,18 @@ enum class FileReadResult {
 // than kOk, `out` is untouched.
 FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_bytes, std::string* out);
 
+// The same for one folder; with `parents`, missing ancestors are made the
+// same way. True when it was made or a folder is already there.
+bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents);
+
+// Reads a whole regular file of `min_size` to `max_size` bytes into `out`.
+// False otherwise, with `out` wiped and emptied (it may hold secrets).
+bool ReadWholeFile(const std::filesystem::path& path, size_t min_size, size_t max_size, std::string* out);
+
+// Removes a file. True when it was removed or was not there (also when its
+// folder is missing); false for anything else (a folder, no permission).
+bool RemoveFile(const std::filesystem::path& path);
+
 // Flushes the folder's entry table to disk.
 bool SyncDirectory(const std::filesystem::path& dir);
 

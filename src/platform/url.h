@@ -1,34 +1,28 @@
 #pragma once
-// A strict splitter of http and https addresses.
-//
-// Accepted form: a scheme "http" or "https" in any letter case, "://", an
-// optional "user[:password]@", a non-empty host, an optional ":" with 1 to 5
-// digits whose value is at most 65535, a path starting with "/" (may be
-// absent), and the extra part from the first "?" or "#" to the end. Anything
-// else fails, also an empty port, a control character (below 0x20 or 0x7F)
-// anywhere, or a space, "\" or "[" in the authority.
+// A strict URL cracker for the program's service origins, in the manner of
+// WinHttpCrackUrl: "scheme://[user[:password]@]host[:port][path][extra]".
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
-enum class UrlScheme { kHttp, kHttps };
-
-struct UrlParts {
-  UrlScheme scheme = UrlScheme::kHttps;
-  bool has_user = false;  // an "@" was in the authority
-  std::string user;
-  bool has_password = false;  // the user part held a ":"
-  std::string password;
-  std::string host;
-  uint16_t port = 0;  // the given port, else 443 or 80
-  bool has_port = false;
-  std::string path;   // "" or starting with "/"
-  std::string extra;  // "" or starting with "?" or "#"
+struct CrackedUrl {
+  bool https = false;           // scheme "https" (any case); else "http"
+  bool has_user_info = false;   // an "@" ended a user name (and password) part
+  std::u16string user;
+  std::u16string password;
+  std::u16string host;          // as written, never empty
+  uint16_t port = 0;            // as written, else 443 for https and 80 for http
+  bool port_given = false;
+  std::u16string path;          // from the first "/" of the rest, up to the extra
+  std::u16string extra;         // from the first "?" or "#", to the end
 };
 
-// Splits `url` into `out`. On failure `out` is left unchanged.
-bool CrackUrl(std::string_view url, UrlParts* out);
+// False (out reset) for any other scheme, a missing "//", an empty host, a
+// ":" with no digits or more than five, a port above 65535, or a control
+// character (below 0x20, or 0x7F) anywhere, or a space or backslash in the
+// host and port part.
+bool CrackUrl(std::u16string_view url, CrackedUrl* out);
 
 }  // namespace platform

@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/test_hooks.h"
+
 namespace quorix_test {
 
 TempDir::TempDir() {
@@ -122,5 +124,12 @@ void ChildProcess::Signal(int signal_number) {
 
 std::string ChildProcess::Stdout() const { return ReadFile(io_dir_->path() / "stdout"); }
 std::string ChildProcess::Stderr() const { return ReadFile(io_dir_->path() / "stderr"); }
+
+ScopedKeyFolder::ScopedKeyFolder(const std::filesystem::path& folder)
+    : saved_(platform::testing::GetDataProtectionKeyFolder()) {
+  platform::testing::SetDataProtectionKeyFolder(folder);
+}
+
+ScopedKeyFolder::~ScopedKeyFolder() { platform::testing::SetDataProtectionKeyFolder(saved_); }
 
 }  // namespace quorix_test

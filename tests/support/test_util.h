@@ -54,4 +54,17 @@ class ChildProcess {
   std::unique_ptr<TempDir> io_dir_;
 };
 
+// Keeps the data-protection key in `folder` for the scope, then goes back to
+// the folder set before (the test main's temporary one).
+class ScopedKeyFolder {
+ public:
+  explicit ScopedKeyFolder(const std::filesystem::path& folder);
+  ~ScopedKeyFolder();
+  ScopedKeyFolder(const ScopedKeyFolder&) = delete;
+  ScopedKeyFolder& operator=(const ScopedKeyFolder&) = delete;
+
+ private:
+  std::filesystem::path saved_;
+};
+
 }  // namespace quorix_test

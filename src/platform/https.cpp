@@ -1,0 +1,338 @@
+#include "platform/https.h"
+
+#include <curl/curl.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "platform/crypto.h"
+#include "platform/test_hook_state.h"
+
+namespace platform {
+namespace {
+
+constexpr char kTrustBundle[] = "/etc/ssl/certs/ca-certificates.crt";
+
+thread_local uint32_t last_error = 0;
+
+// A header list whose copies are wiped before they are freed (one may hold a token).
+class HeaderList {
+ public:
+  ~HeaderList() {
+    for (curl_slist* item = list_; item != nullptr; item = item->next) {
+      if (item->data != nullptr) SecureZero(item->data, std::strlen(item->data));
+    }
+    curl_slist_free_all(list_);
+  }
+  bool Append(const std::string& line) {
+    curl_slist* grown = curl_slist_append(list_, line.c_str());
+    if (grown == nullptr) return false;
+    list_ = grown;
+    return true;
+  }
+  curl_slist* get() const { return list_; }
+
+ private:
+  curl_slist* list_ = nullptr;
+};
+
+bool HostAllowed(std::string_view host) {
+  if (host.empty()) return false;
+  for (const char c : host) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string EncodePath(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(path.size());
+  for (const char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x21 && c <= 0x7E) {
+      out.push_back(ch);
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0x0F]);
+    }
+  }
+  return out;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// What the callbacks learn while one request runs.
+struct Transfer {
+  const HttpsRequest* request = nullptr;
+  SecretBuffer* body = nullptr;
+  bool connected = false;       // TLS is up and the request is about to go out
+  bool headers_done = false;    // the final reply's headers ended
+  uint32_t reply_status = 0;    // of the reply whose headers are being read
+  bool too_large = false;
+  bool body_local = false;
+  bool timed_out = false;
+  curl_off_t last_up = -1;
+  curl_off_t last_down = -1;
+  Clock::time_point last_activity{};
+};
+
+int OnPrerequest(void* clientp, char*, char*, int, int) {
+  auto* t = static_cast<Transfer*>(clientp);
+  t->connected = true;
+  t->last_activity = Clock::now();
+  return CURL_PREREQFUNC_OK;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<Transfer*>(userdata);
+  const size_t n = size * count;
+  t->last_activity = Clock::now();
+  const std::string_view line(data, n);
+  if (line.rfind("HTTP/", 0) == 0) {
+    const size_t space = line.find(' ');
+    uint32_t status = 0;
+    for (size_t i = space == std::string_view::npos ? line.size() : space + 1; i < line.size(); ++i) {
+      if (line[i] < '0' || line[i] > '9') break;
+      status = status * 10 + static_cast<uint32_t>(line[i] - '0');
+    }
+    t->reply_status = status;
+  } else if (line == "\r\n" || line == "\n") {
+    if (t->reply_status >= 200) t->headers_done = true;
+  }
+  return n;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<Transfer*>(userdata);
+  const size_t n = size * count;
+  t->last_activity = Clock::now();
+  if (n > t->request->body_cap - t->body->size()) {
+    t->too_large = true;
+    return 0;  // refuses the byte past the cap
+  }
+  if (!t->body->Append(data, n)) {
+    t->body_local = true;
+    return 0;
+  }
+  return n;
+}
+
+// The idle watchdog: libcurl calls this at least once a second.
+int OnProgress(void* clientp, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+  auto* t = static_cast<Transfer*>(clientp);
+  if (!t->connected) return 0;  // the connect timeout covers this part
+  const Clock::time_point now = Clock::now();
+  if (dlnow != t->last_down || ulnow != t->last_up) {
+    t->last_down = dlnow;
+    t->last_up = ulnow;
+    t->last_activity = now;
+  }
+  const bool sending = static_cast<size_t>(ulnow) < t->request->body.size() && !t->headers_done;
+  const uint32_t limit_ms = sending ? t->request->send_timeout_ms : t->request->receive_timeout_ms;
+  if (now - t->last_activity > std::chrono::milliseconds(limit_ms)) {
+    t->timed_out = true;
+    return 1;
+  }
+  return 0;
+}
+
+bool IsTlsError(CURLcode code) {
+  switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+uint32_t ErrorNumber(CURLcode code, bool timed_out) {
+  if (timed_out || code == CURLE_OPERATION_TIMEDOUT) return 12002;
+  if (IsTlsError(code)) return 12175;
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST: return 12007;
+    case CURLE_COULDNT_CONNECT: return 12029;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_HTTP2:
+      return 12152;
+    default:
+      return 12030;
+  }
+}
+
+// Failures that happen before the request is out, whatever the progress says.
+bool IsSendStepError(CURLcode code) {
+  return IsTlsError(code) || code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_CONNECT ||
+         code == CURLE_SEND_ERROR;
+}
+
+HttpsResponse Fail(HttpsFailure failure, uint32_t error, size_t header = 0) {
+  HttpsResponse response;
+  response.failure = failure;
+  response.failed_header = header;
+  last_error = error;
+  return response;
+}
+
+// Sets every option of one request; false when libcurl refuses one.
+bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
+                    curl_slist* connect_to, const std::string& trust_pem) {
+  bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_PROXY, "") == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_USERAGENT, request.user_agent.c_str()) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connect_timeout_ms)) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.body_cap)) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnPrerequest) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_PREREQDATA, transfer) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_HEADERDATA, transfer) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, transfer) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_XFERINFODATA, transfer) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_CONNECT_TO, connect_to) == CURLE_OK;
+  if (!ok) return false;
+  if (trust_pem.empty()) {
+    ok = curl_easy_setopt(h, CURLOPT_CAINFO, kTrustBundle) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+  } else {
+    curl_blob blob{const_cast<char*>(trust_pem.data()), trust_pem.size(), CURL_BLOB_COPY};
+    ok = curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_CAINFO, nullptr) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_CAPATH, nullptr) == CURLE_OK;
+  }
+  if (!ok) return false;
+  if (request.method == "GET") {
+    ok = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+  } else {
+    // POSTFIELDS (a pointer, not a copy) and its size: an empty POST still
+    // sends "Content-Length: 0".
+    ok = curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.empty() ? "" : request.body.data()) == CURLE_OK &&
+         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size())) == CURLE_OK;
+    if (ok && request.method != "POST") ok = curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str()) == CURLE_OK;
+  }
+  return ok;
+}
+
+}  // namespace
+
+void InitializeNetwork() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    ::signal(SIGPIPE, SIG_IGN);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
+}
+
+uint32_t LastError() { return last_error; }
+
+HttpsConnection::HttpsConnection() = default;
+
+HttpsConnection::~HttpsConnection() { Close(); }
+
+void HttpsConnection::Close() {
+  if (handle_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(handle_));
+  handle_ = nullptr;
+}
+
+HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
+  try {
+    InitializeNetwork();
+    if (request.host != host_ || request.port != port_) {
+      Close();
+      host_ = request.host;
+      port_ = request.port;
+    }
+    if (handle_ == nullptr) {
+      if (!hooks::TakeHandleFailure()) handle_ = curl_easy_init();
+      if (handle_ == nullptr) return Fail(HttpsFailure::kHandle, 12001);
+    }
+    if (!HostAllowed(request.host) || request.port == 0) return Fail(HttpsFailure::kHostRefused, 87);
+    auto* h = static_cast<CURL*>(handle_);
+    // Each request starts from the defaults; the live connection stays.
+    curl_easy_reset(h);
+
+    HttpsResponse response;
+    Transfer transfer;
+    transfer.request = &request;
+    transfer.body = &response.body;
+    HeaderList connect_to;
+    for (const std::string& entry : hooks::ConnectOverrides()) {
+      if (!connect_to.Append(entry)) return Fail(HttpsFailure::kRequest, 12001);
+    }
+    const std::string url = "https://" + request.host + ":" + std::to_string(request.port) + EncodePath(request.path);
+    if (hooks::TakeRequestFailure() ||
+        !PrepareRequest(h, request, url, &transfer, connect_to.get(), hooks::TrustAnchorsPem())) {
+      return Fail(HttpsFailure::kRequest, 12001);
+    }
+    if (hooks::TakeRedirectPolicyFailure() || curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) != CURLE_OK) {
+      return Fail(HttpsFailure::kRedirectPolicy, 12001);
+    }
+    HeaderList headers;
+    for (size_t i = 0; i < request.headers.size(); ++i) {
+      if (hooks::TakeHeaderFailure(request.headers[i]) || !headers.Append(request.headers[i])) {
+        return Fail(HttpsFailure::kHeader, 12001, i);
+      }
+    }
+    // Our own list replaces libcurl's Accept and Content-Type; an empty
+    // "Expect:" keeps it from asking for 100-continue.
+    if (!headers.Append("Expect:") || curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK) {
+      return Fail(HttpsFailure::kRequest, 12001);
+    }
+
+    const CURLcode code = curl_easy_perform(h);
+    // Nothing of this request may be reused by the next one.
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(h, CURLOPT_CONNECT_TO, nullptr);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
+    if (code != CURLE_OK) {
+      response.body.Release();
+      if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) return Fail(HttpsFailure::kTooLarge, 0);
+      if (transfer.body_local) return Fail(HttpsFailure::kBodyLocal, 8);
+      const uint32_t error = ErrorNumber(code, transfer.timed_out);
+      curl_off_t uploaded = 0;
+      curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+      const bool request_out = transfer.connected && !IsSendStepError(code) &&
+                               static_cast<size_t>(uploaded) >= request.body.size();
+      if (!request_out) return Fail(HttpsFailure::kSend, error);
+      if (!transfer.headers_done) return Fail(HttpsFailure::kReceive, error);
+      return Fail(HttpsFailure::kBodyNetwork, error);
+    }
+    long status = 0;
+    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
+      response.body.Release();
+      return Fail(HttpsFailure::kStatus, 12152);
+    }
+    response.status = static_cast<uint32_t>(status);
+    last_error = 0;
+    return response;
+  } catch (...) {
+    // Only an allocation can throw here; it fails the request as prepared so far.
+    return Fail(HttpsFailure::kRequest, 8);
+  }
+}
+
+}  // namespace platform
