@@ -33,15 +33,15 @@ bool IsValidUtf8(const char* data, size_t size) {
       continue;
     }
     const size_t left = static_cast<size_t>(end - p);
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      if (left < 2 || !continuation(p[1])) return false;
-      p += 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    if (b0 >= 0xE0 && b0 <= 0xEF) {  // first: CJK text is made of these
       if (left < 3 || !continuation(p[2])) return false;
       const unsigned char low = b0 == 0xE0 ? 0xA0 : 0x80;
       const unsigned char high = b0 == 0xED ? 0x9F : 0xBF;
       if (p[1] < low || p[1] > high) return false;
       p += 3;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      if (left < 2 || !continuation(p[1])) return false;
+      p += 2;
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
       if (left < 4 || !continuation(p[2]) || !continuation(p[3])) return false;
       const unsigned char low = b0 == 0xF0 ? 0x90 : 0x80;
