@@ -19,17 +19,16 @@ bool IsValidUtf8(const char* data, size_t size) {
   const unsigned char* const end = p + size;
   auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
   while (p != end) {
-    // Runs of ASCII eight bytes at a time.
-    while (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      if (word & 0x8080808080808080ull) break;
-      p += 8;
-    }
-    if (p == end) break;
     const unsigned char b0 = *p;
     if (b0 < 0x80) {
+      // Runs of ASCII eight bytes at a time.
       ++p;
+      while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ull) break;
+        p += 8;
+      }
       continue;
     }
     const size_t left = static_cast<size_t>(end - p);
