@@ -8,31 +8,48 @@
 #include <system_error>
 
 #include "core/json_reader.h"
-#include "core/text.h"
 
 namespace json_detail {
 
 bool IsValidUtf8(const char* data, size_t size) {
+  // Well-formed sequences by the ranges of their first two bytes, which rule
+  // out overlong forms, surrogates and code points above U+10FFFF without
+  // decoding them.
   const auto* p = reinterpret_cast<const unsigned char*>(data);
   const unsigned char* const end = p + size;
+  auto continuation = [](unsigned char b) { return (b & 0xC0) == 0x80; };
   while (p != end) {
-    // Runs of ASCII eight bytes at a time.
-    while (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      if (word & 0x8080808080808080ull) break;
-      p += 8;
-    }
-    if (p == end) break;
     const unsigned char b0 = *p;
     if (b0 < 0x80) {
+      // Runs of ASCII eight bytes at a time.
       ++p;
+      while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ull) break;
+        p += 8;
+      }
       continue;
     }
-    char32_t cp;
-    const size_t length = quorix_text::DecodeUtf8Sequence(p, static_cast<size_t>(end - p), &cp);
-    if (length == 0) return false;
-    p += length;
+    const size_t left = static_cast<size_t>(end - p);
+    if (b0 >= 0xE0 && b0 <= 0xEF) {  // first: CJK text is made of these
+      if (left < 3 || !continuation(p[2])) return false;
+      const unsigned char low = b0 == 0xE0 ? 0xA0 : 0x80;
+      const unsigned char high = b0 == 0xED ? 0x9F : 0xBF;
+      if (p[1] < low || p[1] > high) return false;
+      p += 3;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      if (left < 2 || !continuation(p[1])) return false;
+      p += 2;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      if (left < 4 || !continuation(p[2]) || !continuation(p[3])) return false;
+      const unsigned char low = b0 == 0xF0 ? 0x90 : 0x80;
+      const unsigned char high = b0 == 0xF4 ? 0x8F : 0xBF;
+      if (p[1] < low || p[1] > high) return false;
+      p += 4;
+    } else {
+      return false;  // a continuation byte, C0, C1 or F5 to FF in lead position
+    }
   }
   return true;
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <utility>
 
+#include "core/json_reader.h"
+#include "core/text.h"
 #include "support/json_canonical.h"
 
 namespace {
@@ -204,6 +206,7 @@ TEST(JsonUtf8Test, RefusesMalformedUtf8InAndOutOfStrings) {
   const std::string kBad[] = {
       "\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80",
       "\xF8",     "\xFF",     "\x80",         "\xBF",             "\xE3\x81",     "\xE9",         "\xC3\x28",
+      "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xF5\x80\x80\x80", "\xC2", "\xE1\x80\x41", "\xF1\x80\x80\x7F",
   };
   for (const std::string& bad : kBad) {
     EXPECT_FALSE(Accepts("\"" + bad + "\"")) << "in string";
@@ -213,7 +216,25 @@ TEST(JsonUtf8Test, RefusesMalformedUtf8InAndOutOfStrings) {
   }
   EXPECT_FALSE(Accepts("\"\xE3\x81\x82\"\xE3\x81"));
   EXPECT_FALSE(Accepts(std::string("\xFF\xFE\"\0a\0\"\0", 8)));  // UTF-16 with its mark
-  EXPECT_TRUE(Accepts("\"\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\""));
+  EXPECT_TRUE(Accepts("\"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\""));
+}
+
+// The document check against the decoder of the UTF-16 conversion, on short
+// random byte strings rich in lead and continuation bytes.
+TEST(JsonUtf8Test, AgreesWithTheUtf16Decoder) {
+  std::mt19937 random(11);
+  const unsigned char kBytes[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF,
+                                  0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xF8, 0xFF};
+  int valid = 0;
+  for (int i = 0; i < 200000; ++i) {
+    std::string bytes(std::uniform_int_distribution<size_t>(0, 12)(random), '\0');
+    for (char& c : bytes) c = static_cast<char>(kBytes[std::uniform_int_distribution<size_t>(0, sizeof kBytes - 1)(random)]);
+    std::u16string ignored;
+    const bool expected = quorix_text::DecodeUtf8(bytes.data(), bytes.size(), &ignored);
+    ASSERT_EQ(json_detail::IsValidUtf8(bytes.data(), bytes.size()), expected) << i;
+    valid += expected;
+  }
+  EXPECT_GT(valid, 1000);
 }
 
 TEST(JsonNumberTest, ReadsEdgeCases) {
