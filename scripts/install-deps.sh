@@ -47,5 +47,5 @@ fi
 
 # A German locale (decimal comma) for the locale-independence tests.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
-  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
