@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/utf8.h"
+
 // Strict UTF-8 to UTF-16. Invalid UTF-8 (overlong forms, encoded surrogates,
 // values above U+10FFFF, cut sequences) or an input of 2^31 bytes or more
 // throws std::system_error. Empty stays empty.
@@ -42,5 +44,5 @@ namespace quorix_text {
 bool DecodeUtf8(const char* data, size_t size, std::u16string* out);
 
 // Appends code point `cp` (at most U+10FFFF) as one to four UTF-8 bytes.
-void AppendUtf8(char32_t cp, std::string& out);
+inline void AppendUtf8(char32_t cp, std::string& out) { platform::AppendUtf8(cp, &out); }
 }  // namespace quorix_text

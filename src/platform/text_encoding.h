@@ -8,7 +8,4 @@ namespace platform {
 
 std::string Utf16ToUtf8Lenient(std::u16string_view text);
 
-// Appends one code point (≤ U+10FFFF, not a surrogate) as UTF-8.
-void AppendUtf8(char32_t code_point, std::string* out);
-
 }  // namespace platform

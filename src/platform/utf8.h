@@ -6,7 +6,7 @@
 namespace platform {
 
 // Appends `cp` (at most U+10FFFF; no check) as one to four UTF-8 bytes.
-inline void AppendUtf8(uint32_t cp, std::string* out) {
+inline void AppendUtf8(char32_t cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
