@@ -5,6 +5,55 @@
 
 namespace quorix_text {
 
+size_t DecodeUtf8Sequence(const unsigned char* p, size_t available, char32_t* cp_out) {
+  const unsigned char b0 = p[0];
+  size_t len;
+  char32_t cp;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+    min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+    min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (available < len) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char b = p[k];
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  *cp_out = cp;
+  return len;
+}
+
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
 bool DecodeUtf8(const char* data, size_t size, std::u16string* out) {
   out->clear();
   out->reserve(size);
@@ -17,31 +66,9 @@ bool DecodeUtf8(const char* data, size_t size, std::u16string* out) {
       ++i;
       continue;
     }
-    size_t len;
     char32_t cp;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-      len = 2;
-      cp = b0 & 0x1F;
-      min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      len = 3;
-      cp = b0 & 0x0F;
-      min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      len = 4;
-      cp = b0 & 0x07;
-      min = 0x10000;
-    } else {
-      return false;
-    }
-    if (size - i < len) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const unsigned char b = p[i + k];
-      if ((b & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    const size_t len = DecodeUtf8Sequence(p + i, size - i, &cp);
+    if (len == 0) return false;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out->push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -97,21 +124,7 @@ std::string WideToUtf8(const std::u16string& text) {
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
       return {};
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    quorix_text::AppendUtf8(cp, out);
   }
   return out;
 }

@@ -25,4 +25,12 @@ namespace quorix_text {
 // Decodes `text` into `out`; false on any invalid sequence. Shared by the
 // conversions above.
 bool DecodeUtf8(const char* data, size_t size, std::u16string* out);
+
+// Decodes the sequence whose lead byte (0x80 or more) is p[0], reading at most
+// `available` bytes: its length with the code point in *cp, or 0 when it is
+// not well-formed (overlong, surrogate, above U+10FFFF, cut, bad byte).
+size_t DecodeUtf8Sequence(const unsigned char* p, size_t available, char32_t* cp);
+
+// Appends code point `cp` (at most U+10FFFF) as one to four UTF-8 bytes.
+void AppendUtf8(char32_t cp, std::string& out);
 }  // namespace quorix_text
