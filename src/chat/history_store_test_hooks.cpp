@@ -5,6 +5,7 @@
 
 #include "chat/history_store.h"
 #include "chat/history_store_hook_state.h"
+#include "chat/history_store_sql.h"
 
 namespace quorix_history {
 
@@ -115,6 +116,15 @@ bool StoreTestAccess::Unprotect(Store& store, const void* blob, int length, std:
 sqlite3* StoreTestAccess::Connection(Store& store) {
   std::lock_guard lock(store.mutex_);
   return store.db_;
+}
+
+bool StoreTestAccess::InsertMessage(Store& store, const HistoryMessage& message, const std::string& ack_token,
+                                    bool* inserted) {
+  std::lock_guard lock(store.mutex_);
+  Store::Transaction transaction(&store);
+  if (!transaction.Begin()) return store.Fail("transaction_busy");
+  Store::InsertStatements statements;
+  return store.InsertMessage(message, ack_token, inserted, statements) && transaction.Commit();
 }
 
 }  // namespace quorix_history

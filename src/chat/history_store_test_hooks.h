@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "chat/history_message.h"
+
 struct sqlite3;
 
 namespace quorix_history {
@@ -38,5 +40,8 @@ class StoreTestAccess {
   static bool Protect(Store& store, const std::string& plaintext, std::vector<uint8_t>* out);
   static bool Unprotect(Store& store, const void* blob, int length, std::string* out);
   static sqlite3* Connection(Store& store);
+  // InsertMessage in a transaction of its own, committed when it succeeds.
+  static bool InsertMessage(Store& store, const HistoryMessage& message, const std::string& ack_token,
+                            bool* inserted);
 };
 }  // namespace quorix_history
