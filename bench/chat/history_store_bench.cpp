@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "chat/history_schema.h"
 #include "chat/history_store.h"
 #include "core/json.h"
 #include "platform/env.h"
@@ -30,23 +31,8 @@ namespace {
 
 constexpr char kOrigin[] = "https://svc.example";
 constexpr char kSelf[] = "bench_self";
-constexpr char kSchema[] =
-    "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON; PRAGMA secure_delete=ON; "
-    "CREATE TABLE IF NOT EXISTS metadata(key TEXT PRIMARY KEY,value BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS messages(id TEXT PRIMARY KEY,peer TEXT NOT NULL,created REAL NOT NULL,"
-    "outgoing INTEGER NOT NULL,isread INTEGER NOT NULL,payload BLOB NOT NULL); "
-    "CREATE INDEX IF NOT EXISTS messages_peer_time ON messages(peer,created,id); "
-    "CREATE TABLE IF NOT EXISTS outbox(nonce TEXT PRIMARY KEY,payload BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS acknowledgements(id TEXT PRIMARY KEY,token BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS friends(peer TEXT PRIMARY KEY,payload BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS conversations(peer TEXT PRIMARY KEY,created REAL NOT NULL,id TEXT NOT NULL,"
-    "unread INTEGER NOT NULL,payload BLOB NOT NULL); "
-    "PRAGMA user_version=1;";
-constexpr char kUpsert[] =
-    "INSERT INTO conversations(peer,created,id,unread,payload) VALUES(?,?,?,?,?) ON CONFLICT(peer) DO UPDATE SET "
-    "unread=unread+excluded.unread,payload=CASE WHEN excluded.created>created OR (excluded.created=created AND "
-    "excluded.id>=id) THEN excluded.payload ELSE payload END,id=CASE WHEN excluded.created>created OR "
-    "(excluded.created=created AND excluded.id>=id) THEN excluded.id ELSE id END,created=MAX(created,excluded.created)";
+using quorix_history::kConversationUpsert;
+using quorix_history::kHistorySchema;
 
 struct Sizes {
   int history_messages = 20000;
@@ -110,7 +96,7 @@ class PlainStore {
   explicit PlainStore(const std::filesystem::path& file) {
     sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     sqlite3_busy_timeout(db_, 5000);
-    sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, kHistorySchema, nullptr, nullptr, nullptr);
     Stmt identity(db_, "SELECT value FROM metadata WHERE key='identity'");
     if (sqlite3_step(*identity) == SQLITE_DONE) {
       Stmt insert(db_, "INSERT INTO metadata VALUES('identity',?)");
@@ -124,7 +110,7 @@ class PlainStore {
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
     Stmt select(db_, "SELECT payload FROM messages WHERE id=?");
     Stmt insert(db_, "INSERT INTO messages VALUES(?,?,?,?,?,?)");
-    Stmt upsert(db_, kUpsert);
+    Stmt upsert(db_, kConversationUpsert);
     Stmt ack(db_, "INSERT OR REPLACE INTO acknowledgements VALUES(?,?)");
     bool ok = true;
     for (const HistoryMessage& m : page) {

@@ -9,6 +9,7 @@
 
 #include "chat/history_store_sql.h"
 #include "chat/secure_wipe.h"
+#include "chat/history_schema.h"
 #include "chat/history_store_hook_state.h"
 #include "core/environment.h"
 #include "core/text.h"
@@ -26,18 +27,6 @@ constexpr int kBusyTimeoutMs = 5000;
 constexpr size_t kMaxBlobBytes = 1048576;
 constexpr char16_t kDescription[] = u"Quorix local message";
 
-constexpr const char kSchema[] =
-    "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON; PRAGMA secure_delete=ON; "
-    "CREATE TABLE IF NOT EXISTS metadata(key TEXT PRIMARY KEY,value BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS messages(id TEXT PRIMARY KEY,peer TEXT NOT NULL,created REAL NOT NULL,"
-    "outgoing INTEGER NOT NULL,isread INTEGER NOT NULL,payload BLOB NOT NULL); "
-    "CREATE INDEX IF NOT EXISTS messages_peer_time ON messages(peer,created,id); "
-    "CREATE TABLE IF NOT EXISTS outbox(nonce TEXT PRIMARY KEY,payload BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS acknowledgements(id TEXT PRIMARY KEY,token BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS friends(peer TEXT PRIMARY KEY,payload BLOB NOT NULL); "
-    "CREATE TABLE IF NOT EXISTS conversations(peer TEXT PRIMARY KEY,created REAL NOT NULL,id TEXT NOT NULL,"
-    "unread INTEGER NOT NULL,payload BLOB NOT NULL); "
-    "PRAGMA user_version=1;";
 
 // The connection is opened in serialized mode; a library built without
 // thread support could not honour that.
@@ -176,7 +165,7 @@ bool Store::OpenLocked(const std::filesystem::path& root, const std::string& ori
   if (!SqliteIsThreadSafe() || !platform::EnsureOwnerOnlyFile(file)) return Fail("open_failed");
   if (sqlite3_open_v2(file.c_str(), &db_, kOpenFlags, nullptr) != SQLITE_OK) return Fail("open_failed");
   sqlite3_busy_timeout(db_, test_hooks::detail::BusyTimeout(kBusyTimeoutMs));
-  if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) return Fail("schema_failed");
+  if (sqlite3_exec(db_, kHistorySchema, nullptr, nullptr, nullptr) != SQLITE_OK) return Fail("schema_failed");
 
   std::string identity = origin_ + '\n' + user_id_;
   Statement select;

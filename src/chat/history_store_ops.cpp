@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "chat/history_schema.h"
 #include "chat/history_store.h"
 #include "chat/history_store_sql.h"
 #include "chat/secure_wipe.h"
@@ -310,13 +311,7 @@ bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_
         st.insert.Step() != SQLITE_DONE) {
       return Fail("message_insert_failed");
     }
-    if (!st.upsert.Prepare(
-            db_,
-            "INSERT INTO conversations(peer,created,id,unread,payload) VALUES(?,?,?,?,?) ON CONFLICT(peer) DO UPDATE "
-            "SET unread=unread+excluded.unread,payload=CASE WHEN excluded.created>created OR "
-            "(excluded.created=created AND excluded.id>=id) THEN excluded.payload ELSE payload END,id=CASE WHEN "
-            "excluded.created>created OR (excluded.created=created AND excluded.id>=id) THEN excluded.id ELSE id "
-            "END,created=MAX(created,excluded.created)") ||
+    if (!st.upsert.Prepare(db_, kConversationUpsert) ||
         !st.upsert.BindText(1, peer_key) || !st.upsert.BindDouble(2, record.created_at) ||
         !st.upsert.BindText(3, record.message_id) || !st.upsert.BindInt(4, !outgoing && !record.is_read ? 1 : 0) ||
         !st.upsert.BindBlob(5, blob) || st.upsert.Step() != SQLITE_DONE) {
