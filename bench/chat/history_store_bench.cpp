@@ -202,7 +202,7 @@ void FillPlain(PlainStore& plain, int messages, int peers) {
 
 void BM_InboxBatch_Store(benchmark::State& state) {
   auto store = OpenStore("batch");
-  uint64_t next = 1;
+  static uint64_t next = 1;  // fresh ids across the runs of this case
   std::vector<std::string> ids;
   for (auto _ : state) {
     state.PauseTiming();
@@ -218,7 +218,7 @@ void BM_InboxBatch_Store(benchmark::State& state) {
 
 void BM_InboxBatch_Plain(benchmark::State& state) {
   PlainStore plain(PlainFile("batch"));
-  uint64_t next = 1;
+  static uint64_t next = 1;
   for (auto _ : state) {
     state.PauseTiming();
     auto page = MakePage(&next, 100, 10);

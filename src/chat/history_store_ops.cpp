@@ -324,10 +324,9 @@ bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_
   }
 
   if (!ack_token.empty()) {
-    std::vector<uint8_t> blob;
-    if (!Protect(ack_token, &blob)) return false;
+    if (st.ack_blob.empty() && !Protect(ack_token, &st.ack_blob)) return false;
     if (!st.ack.Prepare(db_, "INSERT OR REPLACE INTO acknowledgements VALUES(?,?)") ||
-        !st.ack.BindText(1, record.message_id) || !st.ack.BindBlob(2, blob) || st.ack.Step() != SQLITE_DONE) {
+        !st.ack.BindText(1, record.message_id) || !st.ack.BindBlob(2, st.ack_blob) || st.ack.Step() != SQLITE_DONE) {
       return Fail("ack_insert_failed");
     }
   }

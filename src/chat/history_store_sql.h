@@ -81,12 +81,14 @@ class Store::Transaction {
   bool open_ = false;
 };
 
-// The statements InsertMessage runs, prepared once for a whole page.
+// The statements InsertMessage runs, prepared once for a whole page, and the
+// page's acknowledgement token encrypted once (an operation has one token).
 struct Store::InsertStatements {
   Statement select;
   Statement insert;
   Statement upsert;
   Statement ack;
+  std::vector<uint8_t> ack_blob;
 };
 
 }  // namespace quorix_history
