@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -224,8 +225,22 @@ TEST_F(HistoryInbox, PagesRedeliveriesAndTheConversationRow) {
   ASSERT_TRUE(store->StoreInboxBatch("s", "9223372036854775807", page, "ack", &stored, &inserted));
   EXPECT_EQ((Ids{"m3", "m4"}), stored);
   EXPECT_EQ((Ids{"m4"}), inserted);
-  ASSERT_TRUE(store->StoreInboxBatch("s", "5", {}, "", &stored, nullptr));  // only the cursor
-  EXPECT_TRUE(stored.empty());
+  {
+    // An empty page only rewrites the cursor.
+    RawDb raw(DbPath(*store));
+    auto without_cursor = [&] {
+      auto rows = raw.AllTables();
+      auto cursor = raw.Rows("SELECT * FROM metadata WHERE key='cursor'");
+      rows.erase(std::remove(rows.begin(), rows.end(), cursor.at(0)), rows.end());
+      return rows;
+    };
+    auto before = without_cursor();
+    auto cursor_before = raw.Rows("SELECT value FROM metadata WHERE key='cursor'");
+    ASSERT_TRUE(store->StoreInboxBatch("s", "5", {}, "", &stored, nullptr));
+    EXPECT_TRUE(stored.empty());
+    EXPECT_EQ(before, without_cursor());
+    EXPECT_NE(cursor_before, raw.Rows("SELECT value FROM metadata WHERE key='cursor'"));
+  }
 
   std::vector<ConversationRow> rows;
   ASSERT_TRUE(store->ListConversations(&rows));
@@ -279,6 +294,26 @@ TEST_F(HistoryInbox, PagesRedeliveriesAndTheConversationRow) {
   EXPECT_TRUE(got.is_read);
   EXPECT_EQ("2", got.sequence);
   EXPECT_FALSE(store->GetMessage("missing", &got));
+}
+
+TEST_F(HistoryInbox, AValueTooLargeToReadBackIsNotStored) {
+  auto store = OpenStore();
+  // The record's JSON text stays under the reader's 1 MiB, its encrypted
+  // form would not.
+  HistoryMessage big = Msg("big", "p1", "u1", "x", 1, "1");
+  const size_t base = HistoryMessageToJson(big).size();
+  big.client_message_id = std::string(1048576 - 10 - base, 'c');
+  JsonValue parsed;
+  ASSERT_TRUE(ParseJson(HistoryMessageToJson(big), parsed));
+  std::vector<std::string> stored;
+  EXPECT_FALSE(store->StoreInboxBatch("s", "1", {big}, "ack", &stored, nullptr));
+  EXPECT_EQ("inbox_commit_failed", store->last_error());
+  RawDb raw(DbPath(*store));
+  EXPECT_EQ(0, raw.Count("messages"));
+  EXPECT_EQ(0, raw.Count("conversations"));
+  std::vector<ConversationRow> rows;
+  EXPECT_TRUE(store->ListConversations(&rows));
+  EXPECT_FALSE(store->GetMessage("big", &big));
 }
 
 TEST_F(HistoryInbox, IdsWithZeroBytesAndAcknowledgements) {
