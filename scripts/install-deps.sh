@@ -8,12 +8,24 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev ca-certificates libcurl4-openssl-dev libboost-dev
   libsqlite3-dev rapidjson-dev nlohmann-json3-dev
-  libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk
+  libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk fonts-dejavu-core
   libgtk-3-dev xvfb xauth xdg-utils
   libpulse-dev pulseaudio
   libanthy-dev anthy
   locales
 )
+
+# PipeWire's pulse server and PulseAudio would both claim the user's sound
+# socket: where pipewire-pulse is installed, it serves the program and
+# PulseAudio is not added (the real-server tests then need a pulseaudio
+# binary of their own and say so when they skip).
+if dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+  kept=()
+  for p in "${packages[@]}"; do
+    [ "$p" = pulseaudio ] || kept+=("$p")
+  done
+  packages=("${kept[@]}")
+fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -28,6 +28,8 @@ void BrowserAudioGuard::Start() {
 void BrowserAudioGuard::SetVolumePercent(uint32_t percent) {
   std::lock_guard lock(mutex_);
   received_.volume_percent = std::min<uint32_t>(percent, 200);
+  // With no guard process the queued gain is the last state there is.
+  status_.volume_gain = received_.volume_percent;
 }
 
 void BrowserAudioGuard::SetTargetEndpoint(const std::u16string& id, uint64_t generation, bool valid) {

@@ -140,3 +140,50 @@ std::string WriteJsonStringLiteral(const std::string& text) {
   out.push_back('"');
   return out;
 }
+
+namespace {
+
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+bool IsUtf16Boundary(const std::u16string& text, size_t index) {
+  if (index > text.size()) return false;
+  if (index == 0 || index == text.size()) return true;
+  return !(IsHighSurrogate(text[index - 1]) && IsLowSurrogate(text[index]));
+}
+
+bool IsWellFormedText(const std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u == 0 || IsLowSurrogate(u)) return false;
+    if (IsHighSurrogate(u)) {
+      if (i + 1 >= text.size() || !IsLowSurrogate(text[i + 1])) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+std::u16string ToSingleLine(const std::u16string& text, size_t max_units) {
+  std::u16string out;
+  bool pending_space = false;
+  for (const char16_t u : text) {
+    if (u < 33 || u == 127) {
+      if (!out.empty()) pending_space = true;
+      continue;
+    }
+    if (pending_space) {
+      out.push_back(u' ');
+      pending_space = false;
+    }
+    out.push_back(u);
+    if (out.size() >= max_units) {
+      if (IsHighSurrogate(out.back())) out.pop_back();
+      out.push_back(u'\u2026');
+      return out;
+    }
+  }
+  return out;
+}

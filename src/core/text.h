@@ -1,6 +1,7 @@
 #pragma once
 // Conversions between UTF-8 (std::string) and UTF-16 (std::u16string), and
 // the JSON string writer of the run records.
+#include <cstddef>
 #include <string>
 
 // Strict UTF-8 to UTF-16. Invalid UTF-8 (overlong forms, encoded surrogates,
@@ -20,6 +21,20 @@ std::string WideToUtf8(const std::u16string& text);
 // A double quote, the text with a backslash before every backslash and every
 // double quote, a closing double quote. Nothing else is escaped.
 std::string WriteJsonStringLiteral(const std::string& text);
+
+// False when `index` is beyond the end; true at 0 and at the end; otherwise
+// false only between the two halves of a surrogate pair.
+bool IsUtf16Boundary(const std::u16string& text, size_t index);
+
+// False when the text holds a NUL or an unpaired surrogate; true otherwise,
+// also for the empty text.
+bool IsWellFormedText(const std::u16string& text);
+
+// The text on one line of at most `max_units` units: runs of spaces, control
+// characters and DEL become one space, leading and trailing ones are dropped.
+// A text that reached `max_units` units ends in "…" (never after a lone high
+// surrogate).
+std::u16string ToSingleLine(const std::u16string& text, size_t max_units);
 
 namespace quorix_text {
 // Decodes `text` into `out`; false on any invalid sequence. Shared by the

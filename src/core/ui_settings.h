@@ -2,8 +2,11 @@
 // The user's settings record: wrist pose, pointer, theme, language, volumes,
 // browser sizes and notification modes.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
+
+#include "core/local_data_store.h"
 
 struct UiSettings {
   bool ring_black = false;
@@ -37,6 +40,7 @@ struct UiSettings {
   float ray_pitch_deg = -45.0f;
   float ray_yaw_deg = 0.0f;
   bool store_failed = false;
+  LocalDataStore store;  // initialised by Load
   uint32_t ui_volume = 100;
   uint32_t browser_volume = 100;
   uint32_t browser_size_youtube = 1;
@@ -45,11 +49,29 @@ struct UiSettings {
   bool pointer_blue = false;
   uint32_t pointer_size_percent = 100;
 
-  // Loads the record from the data root ("" = the default location).
+  // Opens the store under `root` ("" = LOCALAPPDATA/QuorixPhone/UI3/data/v1,
+  // falling back to the files of older versions for this start only) and
+  // applies every valid member of the saved text. A missing or malformed
+  // text keeps the defaults. False only when no root can be formed or the
+  // store cannot be initialised.
   bool Load(const std::string& root);
-  // Writes the record; false (and store_failed) when it could not be stored.
+  // Writes the whole record as one JSON line into the store; out-of-range
+  // integers and non-finite floats are first put right in the record itself.
+  // Sets store_failed when the text did not reach the disk. Never throws.
   bool Save();
+  // Ignores a non-finite value; otherwise clamps to 5..90 degrees.
   void SetRingVisibilityDegrees(float degrees);
-  static void SetPeerNotificationMode(UiSettings& settings, const std::string& own_id, const std::string& peer_id,
-                                      int32_t mode);
+  // Sets the mode (clamped to 0..2) of the conversation "own_id/peer_id" when
+  // both ids are given, then saves in every case.
+  void SetPeerNotificationMode(const std::string& own_id, const std::string& peer_id, int32_t mode);
 };
+
+// The browser overlay's volume choice: stored, saved, handed to the browser
+// audio route through `set_route_volume`, and logged as
+// "BROWSER_VOLUME_PERCENT".
+void ApplyBrowserVolume(UiSettings& settings, uint32_t percent,
+                        const std::function<void(uint32_t)>& set_route_volume);
+
+// The browser overlay's panel size for page kind `index` (0 video site,
+// 1 social site, 2 other pages): stored and saved; an index above 2 is ignored.
+void ApplyBrowserSize(UiSettings& settings, uint32_t index, uint32_t value);

@@ -7,7 +7,10 @@
 #include <atomic>
 #include <cerrno>
 #include <string>
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -49,7 +52,7 @@ bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view by
                         const std::filesystem::path& temp, uint32_t mode) {
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
     // The data is in place; a failed folder flush only weakens durability.
@@ -89,6 +92,68 @@ bool CreateDirectories(const std::filesystem::path& path, bool* created) {
   if (ec) return false;
   if (created != nullptr) *created = made;
   return true;
+}
+
+bool CreatePrivateDirectories(const std::filesystem::path& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  // Walk up to the first folder that exists, then make the rest one by one.
+  std::vector<std::filesystem::path> missing;
+  std::filesystem::path p = path.lexically_normal();
+  if (!p.has_filename() && p.has_parent_path()) p = p.parent_path();
+  while (!p.empty()) {
+    struct stat st {};
+    if (::stat(p.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) return false;
+      break;
+    }
+    if (errno != ENOENT) return false;
+    missing.push_back(p);
+    const auto parent = p.parent_path();
+    if (parent == p) break;
+    p = parent;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), 0700) != 0) {
+      if (errno != EEXIST) return false;
+      struct stat st {};
+      if (::stat(it->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+      continue;
+    }
+    if (::chmod(it->c_str(), 0700) != 0) return false;
+  }
+  return true;
+}
+
+FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_bytes, std::string* out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FileReadResult::kNotOpened;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return FileReadResult::kNotOpened;
+  }
+  std::string data;
+  const size_t cap = max_bytes == SIZE_MAX ? max_bytes : max_bytes + 1;
+  if (st.st_size > 0) data.reserve(std::min(cap, static_cast<size_t>(st.st_size)));
+  char buffer[65536];
+  FileReadResult result = FileReadResult::kOk;
+  while (true) {
+    const size_t want = std::min(sizeof buffer, cap - data.size());
+    if (want == 0) break;
+    const ssize_t n = ::read(fd, buffer, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      result = FileReadResult::kReadError;
+      break;
+    }
+    if (n == 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (result == FileReadResult::kOk && data.size() > max_bytes) result = FileReadResult::kTooLarge;
+  if (result == FileReadResult::kOk) *out = std::move(data);
+  return result;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // File operations with the guarantees the program relies on.
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -9,7 +10,8 @@ namespace platform {
 // Replaces `target` with `bytes` durably: the bytes go to `temp` (created
 // fresh, mode 0600 unless `mode` says otherwise), which is flushed to disk,
 // renamed over `target`, and the folder is flushed. On any failure the
-// temporary file is removed and `target` is untouched. `temp` must be in the
+// temporary file is removed and `target` is untouched. The file gets exactly
+// `mode`, whatever the umask. `temp` must be in the
 // same folder as `target`.
 bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
                         const std::filesystem::path& temp, uint32_t mode = 0600);
@@ -30,6 +32,24 @@ bool PathExists(const std::filesystem::path& path);
 // Creates `path` with its missing parents. `created` says whether the last
 // component was made by this call (false: it existed already). False on error.
 bool CreateDirectories(const std::filesystem::path& path, bool* created);
+
+// Creates `path` with its missing parents like CreateDirectories, but every
+// folder this call makes gets mode 0700 whatever the umask; folders that exist
+// are left as they are. False on error (also when `path` is not a folder).
+bool CreatePrivateDirectories(const std::filesystem::path& path);
+
+enum class FileReadResult {
+  kOk,
+  kNotOpened,  // missing, not a regular file (folder, FIFO, device...), or no access
+  kTooLarge,   // holds more than the limit
+  kReadError,  // opened, but reading failed
+};
+
+// Reads a whole regular file of at most `max_bytes` into `out` (replacing its
+// content). Opened without blocking (a FIFO never hangs the caller) and
+// checked to be a regular file before anything is read. On any result other
+// than kOk, `out` is untouched.
+FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_bytes, std::string* out);
 
 // Flushes the folder's entry table to disk.
 bool SyncDirectory(const std::filesystem::path& dir);

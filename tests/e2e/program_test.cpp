@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -29,12 +31,14 @@ class ProgramTest : public ::testing::Test {
   std::filesystem::path home() const { return home_.path() / "home"; }
   std::filesystem::path runtime_dir() const { return home_.path() / "run"; }
   std::filesystem::path profile() const { return home_.path() / "profile"; }
+  std::filesystem::path local() const { return home_.path() / "local"; }
+  std::filesystem::path store_root() const { return local() / "QuorixPhone" / "UI3" / "data" / "v1"; }
 
   std::vector<std::string> Environment() const {
     std::vector<std::string> env = {
         "HOME=" + home().string(),
         "USERPROFILE=" + profile().string(),
-        "LOCALAPPDATA=" + (home_.path() / "local").string(),
+        "LOCALAPPDATA=" + local().string(),
         "XDG_RUNTIME_DIR=" + runtime_dir().string(),
         "PATH=/usr/bin:/bin",
     };
@@ -46,6 +50,27 @@ class ProgramTest : public ::testing::Test {
 
   std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& args = {}) {
     return ChildProcess::Start(QUORIX_EXE_PATH, args, Environment());
+  }
+
+  // Starts, waits until the program is running, stops it with the stop file
+  // and returns its exit code and the run directory.
+  std::pair<std::optional<int>, std::filesystem::path> RunOnce(std::unique_ptr<ChildProcess>& program) {
+    program = Start();
+    const auto run = WaitForReadyRun();
+    if (run.empty()) return {std::nullopt, run};
+    quorix_test::WriteFile(run / "STOP.requested", "");
+    return {program->WaitExit(20s), run};
+  }
+
+  // One normal run logs `percent` as the browser volume at shutdown.
+  void ExpectVolumeAtShutdown(int percent) {
+    std::unique_ptr<ChildProcess> program;
+    const auto [code, run] = RunOnce(program);
+    ASSERT_FALSE(run.empty()) << program->Stderr();
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(ReadFile(run / "events.private.jsonl")
+                  .find("\"event\":\"BROWSER_VOLUME_PERCENT\",\"n\":" + std::to_string(percent) + ","),
+              std::string::npos);
   }
 
   // The run directory, once the program has finished starting.
@@ -161,6 +186,50 @@ TEST_F(ProgramTest, MaintenanceAndSelfCheckModesNeverPretendToPass) {
   EXPECT_EQ(reg->WaitExit(20s), 2);
   EXPECT_EQ(reg->Stdout(), "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n");
   EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
+}
+
+TEST_F(ProgramTest, NormalStartKeepsItsSettingsInTheLocalStore) {
+  std::unique_ptr<ChildProcess> program;
+  const auto [code, run] = RunOnce(program);
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(program->Stdout().find("[PF20_STORE] INITIALIZE=PASS root=" + store_root().string() +
+                                   " schema=1 areas=10 atomic_write=YES cloud_sync=NO policy_manifest=PASS\n"),
+            std::string::npos)
+      << program->Stdout();
+  for (const char* area : {"settings", "window_layouts", "notes", "calendar", "join_log", "encounter_history",
+                           "gallery_index", "browser_data", "templates", "timers"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(store_root() / area)) << area;
+  }
+  EXPECT_NE(ReadFile(store_root() / "store_manifest.txt").find("area.9=timers\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, SavedBrowserVolumeReachesTheAudioRoute) {
+  std::filesystem::create_directories(store_root() / "settings");
+  quorix_test::WriteFile(store_root() / "settings" / "wrist_home_v1", R"({"browser_volume":150})");
+  ExpectVolumeAtShutdown(150);
+}
+
+TEST_F(ProgramTest, OlderSettingsAreUsedWithoutBeingWrittenBack) {
+  const auto k19 = local() / "QuorixPhoneReal2PCTest" / "K19" / "data" / "v1" / "settings";
+  std::filesystem::create_directories(k19);
+  quorix_test::WriteFile(k19 / "wrist_home_v1", R"({"browser_volume":120})");
+  ExpectVolumeAtShutdown(120);
+  EXPECT_TRUE(std::filesystem::is_directory(store_root() / "settings"));
+  EXPECT_FALSE(std::filesystem::exists(store_root() / "settings" / "wrist_home_v1"));
+}
+
+TEST_F(ProgramTest, EmptyLocalAppDataStopsTheStartInStageSettings) {
+  std::vector<std::string> env = Environment();
+  for (std::string& entry : env) {
+    if (entry.rfind("LOCALAPPDATA=", 0) == 0) entry = "LOCALAPPDATA=";
+  }
+  auto program = ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
+  EXPECT_EQ(program->WaitExit(20s), 1);
+  const auto runs = profile() / "Documents" / "QuorixPhone_Development";
+  std::string record;
+  for (const auto& e : std::filesystem::directory_iterator(runs)) record = ReadFile(e.path() / "STARTUP.safe.json");
+  EXPECT_NE(record.find("\"component\":\"SETTINGS\""), std::string::npos) << record;
 }
 
 }  // namespace

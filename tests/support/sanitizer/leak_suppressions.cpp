@@ -1,0 +1,12 @@
+// Allocations that fontconfig, GLib, Pango and HarfBuzz keep for the life of
+// the process (caches and type registrations) and never free; they are not
+// ours to release. Linked into every test program.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\n"
+         "leak:libpango-1.0.so\n"
+         "leak:libpangoft2-1.0.so\n"
+         "leak:libpangocairo-1.0.so\n"
+         "leak:libharfbuzz.so\n";
+}
