@@ -102,7 +102,9 @@ class Store {
 
   // Runs one fixed SQL text; false without a connection or on an error.
   bool Exec(const char* sql);
-  // Needs the mutex held and a transaction open.
+  // Needs the mutex held and a transaction open. The second form reuses the
+  // statements of earlier calls of the same operation.
+  bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted);
   bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted,
                      InsertStatements& statements);
   // Ends an open transaction with ROLLBACK and makes sure it is closed: a

@@ -197,8 +197,7 @@ bool Store::CommitAccepted(const HistoryMessage& accepted, const std::string& ac
 
   bool ok = false;
   if (match) {
-    InsertStatements statements;
-    ok = InsertMessage(accepted, ack_token, nullptr, statements);
+    ok = InsertMessage(accepted, ack_token, nullptr);
     if (ok) test_hooks::detail::CrashPoint("commit", 1);
     Statement remove;
     ok = ok && remove.Prepare(db_, "DELETE FROM outbox WHERE nonce=?") &&
@@ -259,6 +258,11 @@ bool Store::StoreInboxBatch(const std::string& stream_id, const std::string& nex
   for (const HistoryMessage& m : messages) stored_ids->push_back(m.message_id);
   if (inserted_ids != nullptr) *inserted_ids = std::move(fresh);
   return true;
+}
+
+bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted) {
+  InsertStatements statements;
+  return InsertMessage(message, ack_token, inserted, statements);
 }
 
 bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted,

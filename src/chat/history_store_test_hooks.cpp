@@ -123,8 +123,7 @@ bool StoreTestAccess::InsertMessage(Store& store, const HistoryMessage& message,
   std::lock_guard lock(store.mutex_);
   Store::Transaction transaction(&store);
   if (!transaction.Begin()) return store.Fail("transaction_busy");
-  Store::InsertStatements statements;
-  return store.InsertMessage(message, ack_token, inserted, statements) && transaction.Commit();
+  return store.InsertMessage(message, ack_token, inserted) && transaction.Commit();
 }
 
 }  // namespace quorix_history
