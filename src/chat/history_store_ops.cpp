@@ -283,7 +283,10 @@ bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_
     }
   }
   const bool outgoing = record.sender_id == user_id_;
-  std::string peer_key = Pseudonym(HistoryPeerOf(record, user_id_));
+  const std::string& peer = HistoryPeerOf(record, user_id_);
+  auto known = st.peer_keys.find(peer);
+  std::string peer_key = known != st.peer_keys.end() ? known->second : Pseudonym(peer);
+  if (!peer_key.empty() && known == st.peer_keys.end()) st.peer_keys.emplace(peer, peer_key);
   if (peer_key.empty()) {
     SecureWipeString(&json);
     return Fail("pseudonym_failed");

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <climits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,14 +82,16 @@ class Store::Transaction {
   bool open_ = false;
 };
 
-// The statements InsertMessage runs, prepared once for a whole page, and the
-// page's acknowledgement token encrypted once (an operation has one token).
+// The statements InsertMessage runs, prepared once for a whole page, the
+// page's acknowledgement token encrypted once (an operation has one token)
+// and the keys of the peers seen so far.
 struct Store::InsertStatements {
   Statement select;
   Statement insert;
   Statement upsert;
   Statement ack;
   std::vector<uint8_t> ack_blob;
+  std::map<std::string, std::string> peer_keys;
 };
 
 }  // namespace quorix_history
