@@ -1,0 +1,129 @@
+#pragma once
+// The encrypted chat history of one signed-in account: one SQLite database
+// "history.db" in a folder named by a pseudonym of the account, under
+// <LOCALAPPDATA>/QuorixPhone/history/v1. Every text, name, token, cursor and
+// the account identity is stored only as a data-protection blob bound to the
+// current user, the service origin and the user id; peers are keyed by
+// pseudonyms. Held through std::shared_ptr; every public operation is
+// serialised by the store's own mutex and may run on any thread.
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "chat/chat_model.h"
+#include "chat/history_message.h"
+
+struct sqlite3;
+
+namespace quorix_history {
+
+struct OutboxEntry {
+  std::string nonce;
+  std::string peer;
+  std::string message;
+};
+
+struct ConversationRow {
+  std::string peer_id;
+  std::string text;
+  int64_t unread = 0;
+  double created = 0.0;
+};
+
+// LOCALAPPDATA joined with "QuorixPhone", "history", "v1"; empty when the
+// variable is unset, empty, too long or not valid text.
+std::filesystem::path HistoryRootDirectory();
+
+class StoreTestAccess;
+
+class Store {
+ public:
+  Store();
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // Opens or creates the account's database under `root` and checks that it
+  // belongs to `origin` and `user_id`. Call once on a new store; after false
+  // the store is to be discarded.
+  bool Open(const std::filesystem::path& root, const std::string& origin, const std::string& user_id);
+
+  // SHA-256 of origin, LF, user id, LF and `text`, as 64 lower-case hex
+  // digits; empty when hashing fails.
+  std::string Pseudonym(const std::string& text) const;
+  static std::string Sha256Hex(const std::string& bytes);
+
+  // Sets last_error to `code` and returns false.
+  bool Fail(const char* code);
+
+  // Stores an unsent own message under `*nonce` (a generated one when empty).
+  bool AddOutbox(const std::string& peer, const std::string& message, std::string* nonce);
+  // At most 100 pending entries, oldest first.
+  bool ListPendingOutbox(std::vector<OutboxEntry>* out);
+  bool MarkOutboxFailed(const std::string& nonce);
+  // Moves an own message the service accepted from the outbox to the history.
+  bool CommitAccepted(const HistoryMessage& accepted, const std::string& ack_token);
+  // Stores one inbox page and the next cursor, all or nothing.
+  bool StoreInboxBatch(const std::string& stream_id, const std::string& next_cursor,
+                       const std::vector<HistoryMessage>& messages, const std::string& ack_token,
+                       std::vector<std::string>* stored_ids, std::vector<std::string>* inserted_ids);
+  bool DeleteAcknowledgements(const std::vector<std::string>& ids);
+  // Every conversation, newest first.
+  bool ListConversations(std::vector<ConversationRow>* out);
+  bool MarkPeerRead(const std::string& peer_id);
+  // The stored friends in list order.
+  bool ReadFriends(std::vector<ChatFriend>* out);
+  bool ReplaceFriends(const std::vector<ChatFriend>& friends);
+  // The newest `limit` messages with the peer, oldest first.
+  bool ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessage>* out, uint64_t limit);
+  bool GetMessage(const std::string& message_id, HistoryMessage* out);
+
+  // Snake-case code of the last failure, for diagnosis.
+  std::string last_error() const;
+
+ private:
+  friend class StoreTestAccess;
+  class Statement;
+  class Transaction;
+  struct InsertStatements;
+
+  // Encrypt and decrypt one stored value for this account; called with the
+  // mutex held.
+  bool Protect(const std::string& plaintext, std::vector<uint8_t>* out);
+  bool Unprotect(const void* blob, int length, std::string* out);
+
+  // Decrypts and parses column `column` of the current row. False with the
+  // decryption code when it does not decrypt; `*readable` says whether it
+  // parsed (and, for the record form, reads as a record of this account).
+  bool DecryptRow(Statement& statement, int column, JsonValue* value, bool* readable);
+  bool DecryptRecord(Statement& statement, int column, HistoryMessage* record, bool* readable);
+
+  // Runs one fixed SQL text; false without a connection or on an error.
+  bool Exec(const char* sql);
+  // Needs the mutex held and a transaction open. The second form reuses the
+  // statements of earlier calls of the same operation.
+  bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted);
+  bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted,
+                     InsertStatements& statements);
+  // Ends an open transaction with ROLLBACK and makes sure it is closed: a
+  // transaction that stays open would block every later write of every
+  // connection, so the connection is closed as the last resort.
+  void RollbackTransaction();
+  bool Begin();
+  bool Commit();
+  bool OpenLocked(const std::filesystem::path& root, const std::string& origin, const std::string& user_id);
+  void CloseConnection();
+
+  sqlite3* db_ = nullptr;
+  std::string origin_;
+  std::string user_id_;
+  std::string last_error_;
+  // Lock order: the inbox-poll mutex, then the history session's mutex, then
+  // this one, innermost. Nothing called while it is held (SQLite, data
+  // protection, SHA-256) takes either of the others or calls back into a store.
+  mutable std::mutex mutex_;
+};
+
+}  // namespace quorix_history
