@@ -265,6 +265,14 @@ asio::awaitable<void> LoopbackService::WebSocketSession(TlsStream& stream,
     plan_of = ws_plan_;
   }
   const WsUpgrade plan = plan_of(upgrades_++);
+  while (plan.hold_until_released) {
+    {
+      std::lock_guard lock(mutex_);
+      if (released_) break;
+    }
+    boost::system::error_code ignored;
+    co_await gate_->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+  }
   if (plan.status != 101) {
     std::string reply = "HTTP/1.1 " + std::to_string(plan.status) + " " +
                         std::string(http::obsolete_reason(static_cast<http::status>(plan.status))) +

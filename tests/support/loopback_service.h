@@ -68,6 +68,7 @@ struct WsUpgrade {
   unsigned status = 101;    // other values answer with that status and {"ok":false}
   bool bad_accept = false;  // a 101 with a wrong Sec-WebSocket-Accept
   std::vector<WsAction> actions;
+  bool hold_until_released = false;  // answers only after Release()
 };
 
 class LoopbackService {
