@@ -24,6 +24,13 @@ trap cleanup EXIT
 
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300
 
+# The service connection's threads once more under ThreadSanitizer: only the
+# phone-service test binary is built and run, so this stays short.
+tsan=build/tsan
+cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
+cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
+
 # Each benchmark runs once, briefly, to show it still runs; nothing is asserted.
 for bench in "$build"/bench/*_bench; do
   [ -x "$bench" ] || continue
