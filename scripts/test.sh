@@ -32,7 +32,11 @@ cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
 
 # Each benchmark runs once, briefly, to show it still runs; nothing is asserted.
+# The service connection's storms run for 41 s of real time: only its
+# request benchmarks run here.
 for bench in "$build"/bench/*_bench; do
   [ -x "$bench" ] || continue
-  ASAN_OPTIONS=detect_leaks=0 "$bench" --benchmark_min_time=0.001 >/dev/null
+  filter=.
+  [ "$(basename "$bench")" = wire_bench ] && filter=Get
+  ASAN_OPTIONS=detect_leaks=0 "$bench" --benchmark_min_time=0.001 --benchmark_filter="$filter" >/dev/null
 done

@@ -11,8 +11,13 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
+#include <array>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/crypto.h"
@@ -96,7 +101,66 @@ struct WssConnection::Impl {
     if (stream) beast::get_lowest_layer(*stream).close();
   }
 
+  // One part as it came off the connection, kept until Receive takes it.
+  struct Part {
+    WssReceiveKind kind = WssReceiveKind::kError;
+    std::vector<uint8_t> bytes;
+    size_t offset = 0;
+    uint32_t detail = 0;
+  };
+  static constexpr size_t kReadAhead = 256 * 1024;
+  static constexpr size_t kReadChunk = 16384;
+
+  // On the I/O thread: reads ahead of Receive, so keep-alive pongs and close
+  // frames are seen while the caller is busy, up to kReadAhead bytes.
+  void ReadNext() {
+    if (!stream || finished) return;
+    {
+      std::lock_guard lock(parts_mutex);
+      if (buffered >= kReadAhead) {
+        read_paused = true;
+        return;
+      }
+    }
+    stream->async_read_some(asio::buffer(chunk), [this](error_code ec, size_t n) { OnRead(ec, n); });
+  }
+
+  void OnRead(error_code ec, size_t n) {
+    Part part;
+    if (ec) {
+      finished = true;
+      if (ec == websocket::error::closed && !closed->load()) {
+        part.kind = WssReceiveKind::kClose;
+        part.detail = static_cast<uint32_t>(stream->reason().code);
+      } else {
+        part.detail = TransferError(ec, closed->load());
+      }
+    } else {
+      part.kind = stream->got_binary()        ? WssReceiveKind::kBinary
+                  : stream->is_message_done() ? WssReceiveKind::kTextFinal
+                                              : WssReceiveKind::kTextPart;
+      part.bytes.assign(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+      SecureZero(chunk.data(), n);
+    }
+    {
+      std::lock_guard lock(parts_mutex);
+      buffered += part.bytes.size();
+      parts.push_back(std::move(part));
+    }
+    parts_ready.notify_all();
+    if (!finished) ReadNext();
+  }
+
   WssOptions options;
+  const std::atomic<bool>* closed = nullptr;
+  std::array<uint8_t, kReadChunk> chunk{};
+  bool finished = false;  // I/O thread only
+  std::mutex parts_mutex;
+  std::condition_variable parts_ready;
+  std::deque<Part> parts;
+  size_t buffered = 0;
+  bool read_paused = false;
+  bool reading_started = false;
   asio::io_context io;
   asio::executor_work_guard<asio::io_context::executor_type> work;
   asio::ssl::context tls;
@@ -115,6 +179,7 @@ std::shared_ptr<WssConnection> WssConnection::Create(const WssOptions& options) 
 }
 
 WssConnection::WssConnection(const WssOptions& options) : impl_(std::make_unique<Impl>(options)) {
+  impl_->closed = &closed_;
   impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
 }
 
@@ -135,6 +200,10 @@ WssConnection::~WssConnection() {
 void WssConnection::Close() {
   if (closed_.exchange(true)) return;
   Impl* impl = impl_.get();
+  {
+    std::lock_guard lock(impl->parts_mutex);  // held only briefly by either side
+  }
+  impl->parts_ready.notify_all();
   asio::post(impl->io, [impl] { impl->Drop(); });
 }
 
@@ -270,6 +339,11 @@ WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, 
         ws.set_option(timeout);
         ws.auto_fragment(false);
         ws.read_message_max(0);
+        {
+          std::lock_guard lock(impl.parts_mutex);
+          impl.reading_started = true;
+        }
+        impl.ReadNext();
         done(true);
       },
       false);
@@ -279,36 +353,31 @@ WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, 
 
 WssReceiveResult WssConnection::Receive(uint8_t* buffer, size_t capacity) {
   WssReceiveResult result;
-  if (closed_.load() || !impl_->stream) {
+  Impl& impl = *impl_;
+  std::unique_lock lock(impl.parts_mutex);
+  impl.parts_ready.wait(lock, [&] { return closed_.load() || !impl.parts.empty() || !impl.reading_started; });
+  if (closed_.load() || !impl.reading_started) {
     result.detail = closed_.load() ? 12017 : 6;
     return result;
   }
-  Impl& impl = *impl_;
-  using Read = std::pair<error_code, size_t>;
-  const Read read = impl.Await<Read>(
-      [&impl, buffer, capacity](auto done) {
-        impl.stream->async_read_some(asio::buffer(buffer, capacity),
-                                     [done](error_code ec, size_t n) { done(Read{ec, n}); });
-      },
-      Read{asio::error::operation_aborted, 0});
-  if (read.first) {
-    if (read.first == websocket::error::closed && !closed_.load()) {
-      result.kind = WssReceiveKind::kClose;
-      result.detail = impl.Await<uint32_t>(
-          [&impl](auto done) { done(static_cast<uint32_t>(impl.stream->reason().code)); }, 0);
-      return result;
+  Impl::Part& part = impl.parts.front();
+  result.detail = part.detail;
+  const size_t n = std::min(capacity, part.bytes.size() - part.offset);
+  if (n > 0) std::memcpy(buffer, part.bytes.data() + part.offset, n);
+  result.size = n;
+  part.offset += n;
+  const bool whole = part.offset == part.bytes.size();
+  // A part longer than the caller's buffer goes out in pieces; only its last
+  // piece can end a text message.
+  result.kind = (!whole && part.kind == WssReceiveKind::kTextFinal) ? WssReceiveKind::kTextPart : part.kind;
+  if (whole) {
+    impl.buffered -= part.bytes.size();
+    SecureZero(part.bytes.data(), part.bytes.size());
+    impl.parts.pop_front();
+    if (impl.read_paused && impl.buffered < Impl::kReadAhead) {
+      impl.read_paused = false;
+      asio::post(impl.io, [&impl] { impl.ReadNext(); });
     }
-    result.detail = TransferError(read.first, closed_.load());
-    return result;
-  }
-  result.size = read.second;
-  const auto kind = impl.Await<int>(
-      [&impl](auto done) { done(impl.stream->got_binary() ? 2 : impl.stream->is_message_done() ? 1 : 0); }, 3);
-  switch (kind) {
-    case 0: result.kind = WssReceiveKind::kTextPart; break;
-    case 1: result.kind = WssReceiveKind::kTextFinal; break;
-    case 2: result.kind = WssReceiveKind::kBinary; break;
-    default: result.kind = WssReceiveKind::kError; result.detail = 12017; break;
   }
   return result;
 }
