@@ -96,6 +96,12 @@ void BM_BareCurlGet(benchmark::State& state) {
     curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "QuorixPhone/0.1.12");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 8000L);
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(145000));
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     if (curl_easy_perform(h) != CURLE_OK || body.size() != 1024) {
