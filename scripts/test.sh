@@ -25,11 +25,15 @@ trap cleanup EXIT
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300
 
 # The service connection's threads once more under ThreadSanitizer: only the
-# phone-service test binary is built and run, so this stays short.
+# phone-service tests and the platform's HTTPS and WebSocket tests are built
+# and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
-cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
+cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+"$tsan"/tests/phone_service/phone_service_tests
+"$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:PhoneExchange*'
+unset TSAN_OPTIONS
 
 # Each benchmark runs once, briefly, to show it still runs; nothing is asserted.
 # The service connection's storms run for 41 s of real time: only its
