@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -420,6 +421,49 @@ TEST_F(Live, StopIsPromptFromEveryState) {
   wire_.Stop();
   ASSERT_TRUE(wire_.Start(kUser, kToken));
   ASSERT_TRUE(quorix_test::WaitFor([&] { return wire_.IsConnected(); }, 10s));
+}
+
+}  // namespace
+
+namespace {
+
+size_t CountEntries(const char* folder) {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+  return n;
+}
+
+TEST_F(Live, StartStopCyclesLeaveNoDescriptorOrThread) {
+  auto cycle = [&] {
+    ASSERT_TRUE(wire_.Start(kUser, kToken));
+    ASSERT_TRUE(quorix_test::WaitFor([&] { return wire_.IsConnected(); }, 10s));
+    wire_.Stop();
+  };
+  cycle();
+  ASSERT_TRUE(quorix_test::WaitFor([&] { return service_.open_sessions() == 0; }, 5s));
+  const size_t fds = CountEntries("/proc/self/fd");
+  const size_t tasks = CountEntries("/proc/self/task");
+  for (int i = 0; i < 10; ++i) cycle();
+  EXPECT_TRUE(quorix_test::WaitFor([&] { return CountEntries("/proc/self/fd") <= fds; }, 5s));
+  EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+  EXPECT_EQ(log_.Count("WIRE_CLOSED"), 0u);
+}
+
+TEST_F(Live, ChatRequestAnswered401EitherReturnsItOrFails) {
+  ASSERT_TRUE(wire_.Start(kUser, kToken));
+  ASSERT_TRUE(quorix_test::WaitFor([&] { return wire_.IsConnected(); }, 10s));
+  service_.Script("POST", "/phone/v1/messages/ack", ScriptedReply::Json(401, R"({"ok":false})"));
+  uint32_t status = 0;
+  std::string body, connection;
+  const bool ok = wire_.ExecuteMessagesRequest("POST", "/phone/v1/messages/ack", "{}", &status, &body, &connection);
+  if (ok) {
+    EXPECT_EQ(status, 401u);
+  }
+  ASSERT_TRUE(WaitLog("WIRE_AUTH_STOP", 1));
+  const auto closed = log_.Events("WIRE_CLOSED");
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_EQ(closed[0].n, 33u);
+  EXPECT_EQ(closed[0].code, 401u);
 }
 
 }  // namespace
