@@ -427,12 +427,6 @@ TEST_F(Live, StopIsPromptFromEveryState) {
 
 namespace {
 
-size_t CountEntries(const char* folder) {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-  return n;
-}
-
 TEST_F(Live, StartStopCyclesLeaveNoDescriptorOrThread) {
   auto cycle = [&] {
     ASSERT_TRUE(wire_.Start(kUser, kToken));
@@ -441,11 +435,11 @@ TEST_F(Live, StartStopCyclesLeaveNoDescriptorOrThread) {
   };
   cycle();
   ASSERT_TRUE(quorix_test::WaitFor([&] { return service_.open_sessions() == 0; }, 5s));
-  const size_t fds = CountEntries("/proc/self/fd");
-  const size_t tasks = CountEntries("/proc/self/task");
+  const size_t fds = quorix_test::CountDirectoryEntries("/proc/self/fd");
+  const size_t tasks = quorix_test::CountDirectoryEntries("/proc/self/task");
   for (int i = 0; i < 10; ++i) cycle();
-  EXPECT_TRUE(quorix_test::WaitFor([&] { return CountEntries("/proc/self/fd") <= fds; }, 5s));
-  EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+  EXPECT_TRUE(quorix_test::WaitFor([&] { return quorix_test::CountDirectoryEntries("/proc/self/fd") <= fds; }, 5s));
+  EXPECT_EQ(quorix_test::CountDirectoryEntries("/proc/self/task"), tasks);
   EXPECT_EQ(log_.Count("WIRE_CLOSED"), 0u);
 }
 

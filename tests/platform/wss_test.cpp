@@ -195,25 +195,19 @@ TEST(WssTrust, BadCertificatesFailBeforeAnyRequest) {
   }
 }
 
-size_t CountEntries(const char* folder) {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
-  return n;
-}
-
 TEST_F(Wss, ConnectCloseCyclesLeaveNothingBehind) {
   Plan({WsAction::Text("x")});  // then the service waits for the client to go
   { auto warm = Open(); ReadMessage(*warm); }
   ASSERT_TRUE(quorix_test::WaitFor([&] { return service_.open_sessions() == 0; }, std::chrono::seconds(5)));
-  const size_t fds = CountEntries("/proc/self/fd");
-  const size_t tasks = CountEntries("/proc/self/task");
+  const size_t fds = quorix_test::CountDirectoryEntries("/proc/self/fd");
+  const size_t tasks = quorix_test::CountDirectoryEntries("/proc/self/task");
   for (int i = 0; i < 20; ++i) {
     auto ws = Open();
     ReadMessage(*ws);
     ws->Close();
   }
-  ASSERT_TRUE(quorix_test::WaitFor([&] { return CountEntries("/proc/self/fd") <= fds; }, std::chrono::seconds(5)));
-  EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+  ASSERT_TRUE(quorix_test::WaitFor([&] { return quorix_test::CountDirectoryEntries("/proc/self/fd") <= fds; }, std::chrono::seconds(5)));
+  EXPECT_EQ(quorix_test::CountDirectoryEntries("/proc/self/task"), tasks);
 }
 
 }  // namespace
