@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chat/secure_wipe.h"
 #include "core/environment.h"
 #include "core/service_origin.h"
 #include "core/text.h"
@@ -78,14 +79,6 @@ const char* FailureCode(platform::HttpsFailure failure, const std::vector<const 
   }
   return "winhttp_request_failed";
 }
-
-// Wipes the header lines (one may hold the token) when the request is done.
-struct WipedLines {
-  std::vector<std::string> lines;
-  ~WipedLines() {
-    for (std::string& line : lines) platform::SecureZero(line.data(), line.size());
-  }
-};
 
 }  // namespace
 
@@ -185,23 +178,17 @@ AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::
     request.send_timeout_ms = 6000;
     request.receive_timeout_ms = 8000;
     std::vector<const char*> header_codes;
-    WipedLines lines;
-    lines.lines.push_back("Accept: application/json");
+    WipeLinesOnExit wipe(request.headers);
+    request.headers.push_back("Accept: application/json");
     header_codes.push_back("accept_header_failed");
     if (method == u"POST") {
-      lines.lines.push_back("Content-Type: application/json; charset=utf-8");
+      request.headers.push_back("Content-Type: application/json; charset=utf-8");
       header_codes.push_back("content_type_header_failed");
     }
     if (!token.empty()) {
-      lines.lines.push_back("X-NiloPhone-Token: " + token);
+      request.headers.push_back("X-NiloPhone-Token: " + token);
       header_codes.push_back("authentication_header_failed");
     }
-    request.headers.swap(lines.lines);
-    struct SwapBack {
-      WipedLines& lines;
-      platform::HttpsRequest& request;
-      ~SwapBack() { lines.lines.swap(request.headers); }
-    } swap_back{lines, request};
 
     thread_local platform::HttpsConnection connection;
     platform::HttpsResponse response = connection.Send(request);

@@ -7,3 +7,7 @@ void SecureWipeString(std::string* text) {
   platform::SecureZero(text->data(), text->size());
   text->clear();
 }
+
+WipeLinesOnExit::~WipeLinesOnExit() {
+  for (std::string& line : lines_) SecureWipeString(&line);
+}

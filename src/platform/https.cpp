@@ -77,6 +77,7 @@ struct Transfer {
   bool too_large = false;
   bool body_local = false;
   bool timed_out = false;
+  bool aborted = false;
   curl_off_t last_up = -1;
   curl_off_t last_down = -1;
   Clock::time_point last_activity{};
@@ -126,6 +127,10 @@ size_t OnBody(char* data, size_t size, size_t count, void* userdata) {
 // The idle watchdog: libcurl calls this at least once a second.
 int OnProgress(void* clientp, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
   auto* t = static_cast<Transfer*>(clientp);
+  if (t->request->abort != nullptr && t->request->abort->load()) {
+    t->aborted = true;
+    return 1;
+  }
   if (!t->connected) return 0;  // the connect timeout covers this part
   const Clock::time_point now = Clock::now();
   if (dlnow != t->last_down || ulnow != t->last_up) {
@@ -191,6 +196,20 @@ HttpsResponse Fail(HttpsFailure failure, uint32_t error, size_t header = 0) {
   return response;
 }
 
+// The failure of a request that reached curl_easy_perform.
+HttpsResponse FailAfterSend(CURLcode code, const Transfer& transfer, CURL* h, const HttpsRequest& request) {
+  if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) return Fail(HttpsFailure::kTooLarge, 0);
+  if (transfer.body_local) return Fail(HttpsFailure::kBodyLocal, 8);
+  const uint32_t error = ErrorNumber(code, transfer.timed_out);
+  curl_off_t uploaded = 0;
+  curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+  const bool request_out =
+      transfer.connected && !IsSendStepError(code) && static_cast<size_t>(uploaded) >= request.body.size();
+  if (!request_out) return Fail(HttpsFailure::kSend, error);
+  if (!transfer.headers_done) return Fail(HttpsFailure::kReceive, error);
+  return Fail(HttpsFailure::kBodyNetwork, error);
+}
+
 // Sets every option of one request; false when libcurl refuses one.
 bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
                     curl_slist* connect_to, const std::string& trust_pem) {
@@ -225,11 +244,11 @@ bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url
          curl_easy_setopt(h, CURLOPT_CAPATH, nullptr) == CURLE_OK;
   }
   if (!ok) return false;
-  if (request.method == "GET") {
+  if (request.method == "GET" && request.body.empty()) {
     ok = curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
   } else {
     // POSTFIELDS (a pointer, not a copy) and its size: an empty POST still
-    // sends "Content-Length: 0".
+    // sends "Content-Length: 0"; a GET with a body sends it as WinHTTP does.
     ok = curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.empty() ? "" : request.body.data()) == CURLE_OK &&
          curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size())) == CURLE_OK;
     if (ok && request.method != "POST") ok = curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str()) == CURLE_OK;
@@ -248,6 +267,8 @@ void InitializeNetwork() {
 }
 
 uint32_t LastError() { return last_error; }
+
+void SetLastError(uint32_t error) { last_error = error; }
 
 HttpsConnection::HttpsConnection() = default;
 
@@ -310,16 +331,11 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
     if (code != CURLE_OK) {
       response.body.Release();
-      if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) return Fail(HttpsFailure::kTooLarge, 0);
-      if (transfer.body_local) return Fail(HttpsFailure::kBodyLocal, 8);
-      const uint32_t error = ErrorNumber(code, transfer.timed_out);
-      curl_off_t uploaded = 0;
-      curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
-      const bool request_out = transfer.connected && !IsSendStepError(code) &&
-                               static_cast<size_t>(uploaded) >= request.body.size();
-      if (!request_out) return Fail(HttpsFailure::kSend, error);
-      if (!transfer.headers_done) return Fail(HttpsFailure::kReceive, error);
-      return Fail(HttpsFailure::kBodyNetwork, error);
+      if (transfer.aborted) return Fail(HttpsFailure::kSend, 12017);
+      const uint32_t status_read = transfer.reply_status >= 200 ? transfer.reply_status : 0;
+      HttpsResponse failed = FailAfterSend(code, transfer, h, request);
+      failed.status_read = status_read;
+      return failed;
     }
     long status = 0;
     if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
@@ -327,6 +343,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
       return Fail(HttpsFailure::kStatus, 12152);
     }
     response.status = static_cast<uint32_t>(status);
+    response.status_read = response.status;
     last_error = 0;
     return response;
   } catch (...) {

@@ -11,6 +11,7 @@
 // (proxy variables are ignored), HTTP/1.1, redirects never followed, the path
 // sent as given (bytes outside 0x21..0x7E percent-encoded), no compression, no
 // "Expect: 100-continue". Nothing is ever traced: headers carry tokens.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,6 +38,8 @@ struct HttpsRequest {
   uint32_t connect_timeout_ms = 8000;  // name resolution + connect + TLS handshake
   uint32_t send_timeout_ms = 6000;     // idle while the request goes out
   uint32_t receive_timeout_ms = 8000;  // idle while waiting for and reading the reply
+  // When given and set, the request ends within about a second (12017).
+  const std::atomic<bool>* abort = nullptr;
 };
 
 // The step that failed, in the order the steps are taken.
@@ -59,6 +62,9 @@ struct HttpsResponse {
   HttpsFailure failure = HttpsFailure::kNone;
   size_t failed_header = 0;
   uint32_t status = 0;   // 0 on failure
+  // The status of a reply whose headers were read, kept also when its body
+  // then failed; 0 when none was read.
+  uint32_t status_read = 0;
   SecretBuffer body;     // empty (wiped) on failure
 };
 
@@ -83,7 +89,10 @@ class HttpsConnection {
 // The WinHTTP-style number of the calling thread's last failure: 12002
 // timeout, 12007 name not resolved, 12029 cannot connect, 12030 connection
 // lost, 12175 TLS or certificate, 12152 bad reply, 87 refused before any
-// traffic; 0 after a success.
+// traffic, 12017 aborted; 0 after a success.
 uint32_t LastError();
+
+// Sets the calling thread's number for a failure found before any traffic.
+void SetLastError(uint32_t error);
 
 }  // namespace platform

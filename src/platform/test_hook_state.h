@@ -11,6 +11,8 @@ namespace platform::hooks {
 
 // "host:port:127.0.0.1:loopback_port" entries for the connect override.
 std::vector<std::string> ConnectOverrides();
+// The loopback port that `host`:`port` goes to; 0 when none.
+uint16_t ConnectOverrideFor(const std::string& host, uint16_t port);
 
 // Trust anchors that replace the system store; empty when none.
 std::string TrustAnchorsPem();

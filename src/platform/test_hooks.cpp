@@ -103,6 +103,13 @@ std::vector<std::string> ConnectOverrides() {
   return out;
 }
 
+uint16_t ConnectOverrideFor(const std::string& host, uint16_t port) {
+  HookState& s = State();
+  std::lock_guard lock(s.mutex);
+  const auto it = s.overrides.find({host, port});
+  return it == s.overrides.end() ? 0 : it->second;
+}
+
 std::string TrustAnchorsPem() {
   HookState& s = State();
   std::lock_guard lock(s.mutex);

@@ -37,6 +37,8 @@ asio::awaitable<void> LoopbackListener::Accept() {
 }
 
 asio::awaitable<void> LoopbackListener::Serve(asio::ip::tcp::socket socket, size_t index) {
+  boost::system::error_code ignored;
+  socket.set_option(asio::ip::tcp::no_delay(true), ignored);  // replies go out whole, without Nagle's wait
   TlsStream stream(std::move(socket), tls_);
   boost::system::error_code error;
   co_await stream.async_handshake(asio::ssl::stream_base::server, asio::redirect_error(asio::use_awaitable, error));

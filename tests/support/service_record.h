@@ -2,6 +2,7 @@
 // What the loopback test service saw, kept apart from the protocol that saw
 // it: the requests in arrival order and the connections that clients closed.
 // Written from the service thread, read from tests; every call is locked.
+#include <chrono>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -18,6 +19,7 @@ struct RecordedRequest {
   std::vector<std::pair<std::string, std::string>> headers;  // in order
   std::string body;
   std::string server_name;  // TLS server name of its connection
+  std::chrono::steady_clock::time_point at{};  // when it was read
 
   // The value of the first header of that name (any case); empty when none.
   std::string Header(std::string_view name) const;

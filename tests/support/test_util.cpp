@@ -48,6 +48,12 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   out << bytes;
 }
 
+size_t CountDirectoryEntries(const std::filesystem::path& folder) {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
+  return n;
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!done()) {

@@ -28,6 +28,9 @@ class TempDir {
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+// The number of entries in `folder` (for /proc/self/fd and /proc/self/task).
+size_t CountDirectoryEntries(const std::filesystem::path& folder);
+
 // Polls `done` every 10 ms until it is true or `timeout` passed.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 

@@ -1,0 +1,414 @@
+#include "platform/wss.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <utility>  // before Asio: its awaitable.hpp (1.74) uses std::exchange without it
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/ssl.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "platform/crypto.h"
+#include "platform/test_hook_state.h"
+
+namespace platform {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+using error_code = boost::system::error_code;
+using Stream = websocket::stream<beast::ssl_stream<beast::tcp_stream>>;
+
+constexpr char kTrustBundle[] = "/etc/ssl/certs/ca-certificates.crt";
+constexpr auto kResolveTimeout = std::chrono::milliseconds(4000);
+constexpr auto kConnectTimeout = std::chrono::milliseconds(4000);
+constexpr auto kTlsTimeout = std::chrono::milliseconds(5000);
+constexpr auto kUpgradeTimeout = std::chrono::milliseconds(5000);
+
+bool IsTimeout(const error_code& ec) {
+  return ec == beast::error::timeout || ec == asio::error::timed_out;
+}
+
+// The WinHTTP-style number of a failed transfer on an open connection.
+uint32_t TransferError(const error_code& ec, bool closed_by_us) {
+  if (closed_by_us) return 12017;
+  if (IsTimeout(ec)) return 12002;
+  const error_code ws_error = websocket::error::closed;
+  const error_code http_error = beast::http::error::bad_version;
+  if (ec.category() == ws_error.category() && ec != ws_error) return 12152;
+  if (ec.category() == http_error.category()) return 12152;
+  // Beast fails a connection that broke the protocol (invalid UTF-8 in a text
+  // message, a bad frame) with a close frame and a TLS shutdown; when the
+  // service answers that close, the shutdown's error is what we get.
+  if (ec.category() == asio::error::get_ssl_category() &&
+      ERR_GET_REASON(static_cast<unsigned long>(ec.value())) == SSL_R_APPLICATION_DATA_AFTER_CLOSE_NOTIFY) {
+    return 12152;
+  }
+  return 12030;
+}
+
+// Wipes the copies of the header lines the decorator adds.
+struct SecretLines {
+  std::vector<std::string> lines;
+  ~SecretLines() { Wipe(); }
+  void Wipe() {
+    for (std::string& line : lines) {
+      SecureZero(line.data(), line.size());
+      line.clear();
+    }
+  }
+};
+
+}  // namespace
+
+struct WssConnection::Impl {
+  explicit Impl(const WssOptions& opts)
+      : options(opts), work(asio::make_work_guard(io)), tls(asio::ssl::context::tls_client), resolver(io) {}
+
+  // Runs `start` on the I/O thread and waits for the value it hands to its
+  // completion. A completion never called (the thread gone) gives `fallback`.
+  template <class T, class Start>
+  T Await(Start start, T fallback) {
+    auto promise = std::make_shared<std::promise<T>>();
+    std::future<T> future = promise->get_future();
+    asio::post(io, [promise, start = std::move(start)]() mutable {
+      start([promise](T value) { promise->set_value(std::move(value)); });
+    });
+    try {
+      return future.get();
+    } catch (const std::future_error&) {
+      return fallback;
+    }
+  }
+
+  // On the I/O thread: drops the socket and everything waiting on it.
+  void Drop() {
+    resolver.cancel();
+    if (send_timer) send_timer->cancel();
+    if (stream) beast::get_lowest_layer(*stream).close();
+  }
+
+  // One part as it came off the connection, kept until Receive takes it.
+  struct Part {
+    WssReceiveKind kind = WssReceiveKind::kError;
+    std::vector<uint8_t> bytes;
+    size_t offset = 0;
+    uint32_t detail = 0;
+  };
+  static constexpr size_t kReadAhead = 256 * 1024;
+  static constexpr size_t kReadChunk = 16384;
+
+  // On the I/O thread: reads ahead of Receive, so keep-alive pongs and close
+  // frames are seen while the caller is busy, up to kReadAhead bytes.
+  void ReadNext() {
+    if (!stream || finished) return;
+    {
+      std::lock_guard lock(parts_mutex);
+      if (buffered >= kReadAhead) {
+        read_paused = true;
+        return;
+      }
+    }
+    stream->async_read_some(asio::buffer(chunk), [this](error_code ec, size_t n) { OnRead(ec, n); });
+  }
+
+  void OnRead(error_code ec, size_t n) {
+    Part part;
+    if (ec) {
+      finished = true;
+      if (ec == websocket::error::closed && !closed->load()) {
+        part.kind = WssReceiveKind::kClose;
+        part.detail = static_cast<uint32_t>(stream->reason().code);
+      } else {
+        part.detail = TransferError(ec, closed->load());
+      }
+    } else {
+      part.kind = stream->got_binary()        ? WssReceiveKind::kBinary
+                  : stream->is_message_done() ? WssReceiveKind::kTextFinal
+                                              : WssReceiveKind::kTextPart;
+      part.bytes.assign(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+      SecureZero(chunk.data(), n);
+    }
+    {
+      std::lock_guard lock(parts_mutex);
+      buffered += part.bytes.size();
+      parts.push_back(std::move(part));
+    }
+    parts_ready.notify_all();
+    if (!finished) ReadNext();
+  }
+
+  WssOptions options;
+  const std::atomic<bool>* closed = nullptr;
+  std::array<uint8_t, kReadChunk> chunk{};
+  bool finished = false;  // I/O thread only
+  std::mutex parts_mutex;
+  std::condition_variable parts_ready;
+  std::deque<Part> parts;
+  size_t buffered = 0;
+  bool read_paused = false;
+  bool reading_started = false;
+  asio::io_context io;
+  asio::executor_work_guard<asio::io_context::executor_type> work;
+  asio::ssl::context tls;
+  asio::ip::tcp::resolver resolver;
+  std::unique_ptr<Stream> stream;
+  std::unique_ptr<asio::steady_timer> send_timer;
+  std::thread thread;
+};
+
+std::shared_ptr<WssConnection> WssConnection::Create(const WssOptions& options) {
+  try {
+    return std::shared_ptr<WssConnection>(new WssConnection(options));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+WssConnection::WssConnection(const WssOptions& options) : impl_(std::make_unique<Impl>(options)) {
+  impl_->closed = &closed_;
+  impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
+}
+
+WssConnection::~WssConnection() {
+  Close();
+  Impl* impl = impl_.get();
+  impl->work.reset();
+  // The stream goes on the I/O thread, then the thread ends; handlers still
+  // queued are destroyed with the io_context.
+  asio::post(impl->io, [impl] {
+    impl->stream.reset();
+    impl->send_timer.reset();
+    impl->io.stop();
+  });
+  if (impl->thread.joinable()) impl->thread.join();
+}
+
+void WssConnection::Close() {
+  if (closed_.exchange(true)) return;
+  Impl* impl = impl_.get();
+  {
+    std::lock_guard lock(impl->parts_mutex);  // held only briefly by either side
+  }
+  impl->parts_ready.notify_all();
+  asio::post(impl->io, [impl] { impl->Drop(); });
+}
+
+WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, const std::string& path,
+                                        const std::vector<std::string>& headers, const std::string& user_agent) {
+  WssConnectResult result;
+  auto fail = [&](WssStep step, uint32_t detail) {
+    result.failed = step;
+    result.detail = closed_.load() ? 12017 : detail;
+    return result;
+  };
+  if (closed_.load()) return fail(WssStep::kHandle, 12017);
+  Impl& impl = *impl_;
+  try {
+    // TLS: nothing below 1.2, the peer verified against our bundle only, the
+    // name checked, SNI sent.
+    SSL_CTX_set_min_proto_version(impl.tls.native_handle(), TLS1_2_VERSION);
+    impl.tls.set_verify_mode(asio::ssl::verify_peer);
+    const std::string anchors = hooks::TrustAnchorsPem();
+    if (anchors.empty()) {
+      impl.tls.load_verify_file(kTrustBundle);
+    } else {
+      impl.tls.add_certificate_authority(asio::buffer(anchors));
+    }
+    impl.stream = std::make_unique<Stream>(impl.io, impl.tls);
+    auto& ssl = impl.stream->next_layer();
+    if (!SSL_set_tlsext_host_name(ssl.native_handle(), host.c_str())) return fail(WssStep::kHandle, 12001);
+    ssl.set_verify_mode(asio::ssl::verify_peer);
+    ssl.set_verify_callback(asio::ssl::host_name_verification(host));
+  } catch (...) {
+    return fail(WssStep::kHandle, 12001);
+  }
+
+  // Name lookup (the test override goes to the loopback port instead).
+  const uint16_t loopback = hooks::ConnectOverrideFor(host, port);
+  const std::string lookup_host = loopback != 0 ? "127.0.0.1" : host;
+  const std::string lookup_port = std::to_string(loopback != 0 ? loopback : port);
+  using Resolved = std::pair<error_code, asio::ip::tcp::resolver::results_type>;
+  const Resolved resolved = impl.Await<Resolved>(
+      [&impl, lookup_host, lookup_port](auto done) {
+        auto timer = std::make_shared<asio::steady_timer>(impl.io, kResolveTimeout);
+        auto timed_out = std::make_shared<bool>(false);
+        timer->async_wait([&impl, timed_out](error_code ec) {
+          if (!ec) {
+            *timed_out = true;
+            impl.resolver.cancel();
+          }
+        });
+        impl.resolver.async_resolve(lookup_host, lookup_port,
+                                    [timer, timed_out, done](error_code ec, asio::ip::tcp::resolver::results_type r) {
+                                      timer->cancel();
+                                      if (*timed_out) ec = asio::error::timed_out;
+                                      done(Resolved{ec, std::move(r)});
+                                    });
+      },
+      Resolved{asio::error::operation_aborted, {}});
+  if (resolved.first) return fail(WssStep::kResolve, IsTimeout(resolved.first) ? 12002 : 12007);
+
+  const error_code connected = impl.Await<error_code>(
+      [&impl, endpoints = resolved.second](auto done) {
+        auto& tcp = beast::get_lowest_layer(*impl.stream);
+        tcp.expires_after(kConnectTimeout);
+        tcp.async_connect(endpoints, [done](error_code ec, const asio::ip::tcp::endpoint&) { done(ec); });
+      },
+      asio::error::operation_aborted);
+  if (connected) return fail(WssStep::kConnect, IsTimeout(connected) ? 12002 : 12029);
+
+  const error_code secured = impl.Await<error_code>(
+      [&impl](auto done) {
+        beast::get_lowest_layer(*impl.stream).expires_after(kTlsTimeout);
+        impl.stream->next_layer().async_handshake(asio::ssl::stream_base::client, done);
+      },
+      asio::error::operation_aborted);
+  if (secured) return fail(WssStep::kTls, IsTimeout(secured) ? 12002 : 12175);
+
+  // The upgrade. The decorator's copies of the lines are wiped and the
+  // decorator dropped as soon as it is over.
+  auto lines = std::make_shared<SecretLines>();
+  try {
+    lines->lines.push_back(user_agent);
+    for (const std::string& line : headers) lines->lines.push_back(line);
+  } catch (...) {
+    return fail(WssStep::kHandle, 8);
+  }
+  const std::string host_header = port == 443 ? host : host + ":" + std::to_string(port);
+  auto response = std::make_shared<websocket::response_type>();
+  const error_code upgraded = impl.Await<error_code>(
+      [&impl, lines, response, host_header, path](auto done) {
+        Stream& ws = *impl.stream;
+        ws.set_option(websocket::stream_base::decorator([lines](websocket::request_type& request) {
+          request.set(beast::http::field::user_agent, lines->lines.front());
+          for (size_t i = 1; i < lines->lines.size(); ++i) {
+            const std::string& line = lines->lines[i];
+            const size_t colon = line.find(':');
+            if (colon == std::string::npos) continue;
+            const size_t value = line.find_first_not_of(' ', colon + 1);
+            const std::string_view all(line);
+            request.insert(beast::string_view(all.data(), colon),
+                           value == std::string::npos ? beast::string_view()
+                                                      : beast::string_view(all.data() + value, all.size() - value));
+          }
+        }));
+        beast::get_lowest_layer(ws).expires_after(kUpgradeTimeout);
+        ws.async_handshake(*response, host_header, path, done);
+      },
+      asio::error::operation_aborted);
+  impl.Await<bool>(
+      [&impl](auto done) {
+        impl.stream->set_option(websocket::stream_base::decorator([](websocket::request_type&) {}));
+        done(true);
+      },
+      false);
+  lines->Wipe();
+  // The request as written may still sit in Beast's buffers; that copy goes with the stream.
+  if (response->result_int() != 0) result.status = response->result_int();
+  if (upgraded) {
+    if (closed_.load()) return fail(WssStep::kUpgrade, 12017);
+    if (upgraded == websocket::error::upgrade_declined && result.status != 101 && result.status != 0) {
+      return fail(WssStep::kUpgradeStatus, result.status);
+    }
+    if (result.status == 101) return fail(WssStep::kUpgradeInvalid, 12152);
+    return fail(WssStep::kUpgrade, IsTimeout(upgraded) ? 12002 : TransferError(upgraded, false));
+  }
+
+  impl.Await<bool>(
+      [&impl](auto done) {
+        Stream& ws = *impl.stream;
+        beast::get_lowest_layer(ws).expires_never();
+        websocket::stream_base::timeout timeout;
+        timeout.handshake_timeout = kUpgradeTimeout;
+        timeout.idle_timeout = std::chrono::milliseconds(impl.options.idle_timeout_ms);
+        timeout.keep_alive_pings = true;
+        ws.set_option(timeout);
+        ws.auto_fragment(false);
+        ws.read_message_max(0);
+        {
+          std::lock_guard lock(impl.parts_mutex);
+          impl.reading_started = true;
+        }
+        impl.ReadNext();
+        done(true);
+      },
+      false);
+  if (closed_.load()) return fail(WssStep::kUpgrade, 12017);
+  return result;
+}
+
+WssReceiveResult WssConnection::Receive(uint8_t* buffer, size_t capacity) {
+  WssReceiveResult result;
+  Impl& impl = *impl_;
+  std::unique_lock lock(impl.parts_mutex);
+  impl.parts_ready.wait(lock, [&] { return closed_.load() || !impl.parts.empty() || !impl.reading_started; });
+  if (closed_.load() || !impl.reading_started) {
+    result.detail = closed_.load() ? 12017 : 6;
+    return result;
+  }
+  Impl::Part& part = impl.parts.front();
+  result.detail = part.detail;
+  const size_t n = std::min(capacity, part.bytes.size() - part.offset);
+  if (n > 0) std::memcpy(buffer, part.bytes.data() + part.offset, n);
+  result.size = n;
+  part.offset += n;
+  const bool whole = part.offset == part.bytes.size();
+  // A part longer than the caller's buffer goes out in pieces; only its last
+  // piece can end a text message.
+  result.kind = (!whole && part.kind == WssReceiveKind::kTextFinal) ? WssReceiveKind::kTextPart : part.kind;
+  if (whole) {
+    impl.buffered -= part.bytes.size();
+    SecureZero(part.bytes.data(), part.bytes.size());
+    impl.parts.pop_front();
+    if (impl.read_paused && impl.buffered < Impl::kReadAhead) {
+      impl.read_paused = false;
+      asio::post(impl.io, [&impl] { impl.ReadNext(); });
+    }
+  }
+  return result;
+}
+
+uint32_t WssConnection::Send(std::string_view text) {
+  if (closed_.load() || !impl_->stream) return closed_.load() ? 12017 : 6;
+  Impl& impl = *impl_;
+  struct Sent {
+    error_code ec;
+    bool timed_out = false;
+  };
+  const Sent sent = impl.Await<Sent>(
+      [&impl, text](auto done) {
+        auto timer = std::make_shared<asio::steady_timer>(impl.io, std::chrono::milliseconds(impl.options.send_timeout_ms));
+        auto timed_out = std::make_shared<bool>(false);
+        timer->async_wait([&impl, timed_out](error_code ec) {
+          if (!ec) {
+            *timed_out = true;
+            if (impl.stream) beast::get_lowest_layer(*impl.stream).close();
+          }
+        });
+        impl.stream->text(true);
+        impl.stream->async_write(asio::buffer(text.data(), text.size()), [timer, timed_out, done](error_code ec, size_t) {
+          timer->cancel();
+          done(Sent{ec, *timed_out});
+        });
+      },
+      Sent{asio::error::operation_aborted, false});
+  if (!sent.ec) return 0;
+  if (sent.timed_out) return 12002;
+  return TransferError(sent.ec, closed_.load());
+}
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+#pragma once
+// A started service connection against the loopback service: the default
+// phone routes, a recording back-off seam, the event log in a temporary file.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "event_log_capture.h"
+#include "loopback_service.h"
+#include "phone_service/windows_wire.h"
+#include "service_admission.h"
+
+namespace quorix_test {
+
+inline constexpr char kPhoneUser[] = "user_a";
+inline constexpr char kPhoneToken[] = "tok_phone-123";
+inline constexpr char kConnectionA[] = "0123456789abcdef0123456789abcdef";
+inline constexpr char kConnectionB[] = "fedcba9876543210fedcba9876543210";
+
+// "/phone/v1/me" for `user_id` with an active session.
+std::string MeReply(const std::string& user_id, bool active = true);
+
+// me, capabilities (ok and media_ready), presence (an empty snapshot),
+// messages send/ack/inbox, calls/start, and a WebSocket that sends the ready
+// event for kConnectionA and then waits for the client to go.
+void ScriptPhoneRoutes(LoopbackService& service, const std::string& user_id = kPhoneUser);
+
+// Records every back-off delay and waits at most `cap` of it (still waking
+// on stop or closing).
+class RecordingTiming final : public quorix_phone::WireTiming {
+ public:
+  explicit RecordingTiming(std::chrono::milliseconds cap = std::chrono::milliseconds(20)) : cap_(cap) {}
+  void WaitBackoff(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, uint32_t delay_ms,
+                   const std::function<bool()>& wake) override;
+  std::vector<uint32_t> delays() const;
+
+ private:
+  std::chrono::milliseconds cap_;
+  mutable std::mutex mutex_;
+  std::vector<uint32_t> delays_;
+};
+
+// Everything in the ring now, oldest first.
+std::vector<quorix_phone::NetworkReply> DrainReplies(quorix_phone::WindowsWire& wire);
+
+}  // namespace quorix_test
