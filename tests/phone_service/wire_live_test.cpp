@@ -359,6 +359,7 @@ TEST_F(Live, PresencePushAndPollWithAFakeClock) {
   service_.Script("GET", "/phone/v1/presence", ScriptedReply::Json(403, R"({"ok":false})"));
   ASSERT_TRUE(wire_.RequestPresence());
   ASSERT_TRUE(WaitLog("WIRE_AUTH_STOP", 1));
+  ASSERT_TRUE(WaitLog("WIRE_CLOSED", 1));  // logged by the request thread, maybe after the stop
   platform::SetClockForTesting(nullptr);
   const auto closed = log_.Events("WIRE_CLOSED");
   ASSERT_EQ(closed.size(), 1u);
@@ -453,7 +454,9 @@ TEST_F(Live, ChatRequestAnswered401EitherReturnsItOrFails) {
   if (ok) {
     EXPECT_EQ(status, 401u);
   }
+  // The connection thread may log its stop before the closing thread logs the close.
   ASSERT_TRUE(WaitLog("WIRE_AUTH_STOP", 1));
+  ASSERT_TRUE(WaitLog("WIRE_CLOSED", 1));
   const auto closed = log_.Events("WIRE_CLOSED");
   ASSERT_EQ(closed.size(), 1u);
   EXPECT_EQ(closed[0].n, 33u);
