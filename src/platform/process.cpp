@@ -7,6 +7,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/test_hook_state.h"
+
 namespace platform {
 namespace {
 
@@ -37,6 +39,7 @@ bool ParseUnsigned(std::string_view text, uint32_t* out) {
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 std::filesystem::path ExecutablePath() {
+  if (auto own = hooks::ExecutablePathOverride(); !own.empty()) return own;
   std::error_code ec;
   auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::filesystem::path() : path;

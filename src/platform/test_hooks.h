@@ -24,6 +24,11 @@ void SetTrustAnchorsPem(const std::string& pem);
 void SetDataProtectionKeyFolder(const std::filesystem::path& folder);
 std::filesystem::path GetDataProtectionKeyFolder();
 
+// `platform::ExecutablePath()` answers `path` instead of this program's own
+// path, so code that looks beside the program finds a test folder. An empty
+// path restores the real answer.
+void SetExecutablePathOverride(const std::filesystem::path& path);
+
 // Local steps that a test can make fail once.
 enum class FailStep {
   kHandle,          // creating the HTTPS handle
