@@ -25,6 +25,7 @@ using quorix_test::WaitFor;
 using std::chrono::seconds;
 
 const std::string kReady = "say READY_IDLE";
+const std::string kBurstLine = "{\"event\":\"b\",\"p\":\"" + std::string(177, 'p') + "\"}";
 
 class WindowsMediaTest : public ::testing::Test {
  protected:
@@ -126,12 +127,13 @@ TEST_F(WindowsMediaTest, QueuesTwentyFourCommandsUntilReady) {
 
 TEST_F(WindowsMediaTest, ReturnsEventLinesTrimmedAndDropsTheRest) {
   worker_.SetScript({kReady, "say-crlf PONG_IDLE", "say hello", "say-crlf   {\"event\":\"a\"}\t", "big 145000",
-                     "burst 300 {\"event\":\"b\"}"});
+                     "burst 2000 " + kBurstLine});
   WindowsMedia media;
   ASSERT_TRUE(media.Start());
   EXPECT_EQ(NextEvent(media), "{\"event\":\"a\"}");
   EXPECT_EQ(NextEvent(media).size(), 145000u);
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(NextEvent(media), "{\"event\":\"b\"}") << i;
+  // 400 KB behind a longest line: every line comes out, none is dropped.
+  for (int i = 0; i < 2000; ++i) ASSERT_EQ(NextEvent(media), kBurstLine) << i;
   EXPECT_EQ(media.process.last_error, 0u);
   const auto rejected = log_.Events("WORKER_PIPE_REJECTED");
   ASSERT_EQ(rejected.size(), 1u);
