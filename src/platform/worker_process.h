@@ -51,6 +51,9 @@ class WorkerProcess {
   bool HasInput() const { return in_fd_ >= 0; }
   bool HasOutput() const { return out_fd_ >= 0; }
   uint32_t Pid() const { return static_cast<uint32_t>(pid_); }
+  // The raw descriptors, for benchmarks that compare with bare system calls.
+  int OutputDescriptorForBenchmark() const { return out_fd_; }
+  int ProcessDescriptorForBenchmark() const { return pidfd_; }
 
   // Held and not yet ended.
   bool IsAlive() const;
