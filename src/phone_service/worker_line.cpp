@@ -4,13 +4,23 @@
 #include <cstring>
 
 namespace quorix_phone {
+namespace {
+
+// Three memchr passes: much faster on a long line than one find_first_of,
+// which looks each byte up in the set.
+bool HasNulCrOrLf(const std::string& text) {
+  return text.find('\0') != std::string::npos || text.find('\r') != std::string::npos ||
+         text.find('\n') != std::string::npos;
+}
+
+}  // namespace
 
 WorkerLineKind ClassifyWorkerLine(std::string& line) {
   if (line == "READY_IDLE") return WorkerLineKind::kReady;
   if (line == "PONG_IDLE") return WorkerLineKind::kPong;
   if (line == "STOPPING") return WorkerLineKind::kStopping;
   if (line.empty() || line.size() > kMaxWorkerLineBytes) return WorkerLineKind::kInvalid;
-  if (line.find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos) return WorkerLineKind::kInvalid;
+  if (HasNulCrOrLf(line)) return WorkerLineKind::kInvalid;
   const size_t first = line.find_first_not_of(" \t");
   if (first == std::string::npos) return WorkerLineKind::kInvalid;
   const size_t last = line.find_last_not_of(" \t");
@@ -21,7 +31,7 @@ WorkerLineKind ClassifyWorkerLine(std::string& line) {
 
 bool IsValidWorkerCommand(const std::string& json) {
   return json.size() >= 2 && json.size() <= kMaxWorkerLineBytes && json.front() == '{' && json.back() == '}' &&
-         json.find_first_of(std::string_view("\0\r\n", 3)) == std::string::npos;
+         !HasNulCrOrLf(json);
 }
 
 size_t WorkerLineReader::Feed(const char* data, size_t size) {
