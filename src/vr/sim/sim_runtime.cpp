@@ -374,7 +374,9 @@ bool SimRuntime::Live(const Connection* connection) const {
 
 void SimRuntime::DropConnection() {
   live_ = false;
-  overlays_.clear();
+  for (auto it = overlays_.begin(); it != overlays_.end();) {
+    it = it->second.foreign ? std::next(it) : overlays_.erase(it);
+  }
 }
 
 uint32_t SimRuntime::ReadFolderPid() const {
@@ -456,6 +458,7 @@ void SimRuntime::StartServer(uint32_t pid) { server_pid_ = pid; }
 void SimRuntime::StopServer() {
   server_pid_ = 0;
   DropConnection();
+  overlays_.clear();
   identified_.reset();
   for (auto it = apps_.begin(); it != apps_.end();) {
     it = it->second.temporary ? apps_.erase(it) : std::next(it);
@@ -476,6 +479,12 @@ void SimRuntime::FailCall(SimCall call, int32_t error, uint32_t times) {
 }
 
 void SimRuntime::FailTextureCreate(uint32_t after) { textures_until_failure_ = after; }
+
+void SimRuntime::AddForeignOverlay(const std::string& key) {
+  OverlayView& view = overlays_[key];
+  view.handle = next_handle_++;
+  view.foreign = true;
+}
 
 void SimRuntime::SetDevicePose(uint32_t index, const pvr::DevicePose& pose) {
   if (index < pvr::kMaxDevices) poses_[index] = pose;

@@ -75,6 +75,7 @@ struct OverlayView {
   pvr::TextureBounds bounds;
   pvr::TextureRef texture;
   bool has_texture = false;
+  bool foreign = false;  // another application's: outlives our connection
 };
 
 struct SimApplication {
@@ -125,6 +126,8 @@ class SimRuntime final : public pvr::Runtime {
   void SetFenceLatency(uint32_t polls) { fence_latency_ = polls; }
   void SetFenceError(bool error) { fence_error_ = error; }
   void SetDeviceRemoved(bool removed) { device_removed_ = removed; }
+  // Another application's overlay holding `key` (while the server runs).
+  void AddForeignOverlay(const std::string& key);
 
   // ---- devices and events
   void SetDevicePose(uint32_t index, const pvr::DevicePose& pose);
