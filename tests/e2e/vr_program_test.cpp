@@ -1,0 +1,100 @@
+// The built program with a simulated VR runtime folder: it connects only
+// while the folder names a live server process, and writes its VR
+// statistics when it stops.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using quorix_test::ChildProcess;
+using quorix_test::ReadFile;
+using quorix_test::TempDir;
+using quorix_test::WaitFor;
+
+class VrProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* dir : {"run", "home", "sim"}) std::filesystem::create_directories(root_.path() / dir);
+    ::chmod((root_.path() / "run").c_str(), 0700);
+    // Automatic registration is off: no configuration child may ever start.
+    quorix_test::WriteFile(root_.path() / "local" / "QuorixPhone" / "startup" / "steamvr-autostart.preference",
+                           "disabled\n");
+  }
+
+  std::unique_ptr<ChildProcess> Start() {
+    std::vector<std::string> env = {
+        "HOME=" + (root_.path() / "home").string(),
+        "USERPROFILE=" + (root_.path() / "profile").string(),
+        "LOCALAPPDATA=" + (root_.path() / "local").string(),
+        "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
+        "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
+        "PATH=/usr/bin:/bin",
+    };
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
+    return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
+  }
+
+  // The run directory once the program has started, empty after 20 s.
+  std::filesystem::path WaitForRun() {
+    std::filesystem::path run;
+    WaitFor(
+        [&] {
+          std::error_code ec;
+          for (const auto& e : std::filesystem::directory_iterator(
+                   root_.path() / "profile" / "Documents" / "QuorixPhone_Development", ec)) {
+            if (std::filesystem::exists(e.path() / "STARTUP.safe.json")) run = e.path();
+          }
+          return !run.empty();
+        },
+        20s);
+    return run;
+  }
+
+  static std::string Events(const std::filesystem::path& run) { return ReadFile(run / "events.private.jsonl"); }
+  static bool Has(const std::string& events, const std::string& text) { return events.find(text) != std::string::npos; }
+
+  TempDir root_;
+};
+
+TEST_F(VrProgramTest, WithoutAServerNothingAboutVrIsLogged) {
+  auto program = Start();
+  const auto run = WaitForRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  // The pass that sees the stop file still makes its VR attempt.
+  ASSERT_TRUE(WaitFor([&] { return Has(Events(run), "\"event\":\"UI3_UNIFIED_STARTED\""); }, 20s));
+  quorix_test::WriteFile(run / "STOP.requested", "");
+  ASSERT_EQ(program->WaitExit(30s), 0) << program->Stderr();
+  const std::string events = Events(run);
+  EXPECT_TRUE(Has(events, "\"event\":\"UI3_UNIFIED_STOPPED\""));
+  for (const char* prefix : {"\"event\":\"VR_", "\"event\":\"BROWSER_VR_", "\"event\":\"STEAMVR_"}) {
+    EXPECT_FALSE(Has(events, prefix)) << prefix;
+  }
+}
+
+TEST_F(VrProgramTest, ALiveServerGetsTheTenOverlaysAndTheStatistics) {
+  auto server = ChildProcess::Start("/bin/sleep", {"120"}, {});
+  quorix_test::WriteFile(root_.path() / "sim" / "server.pid", std::to_string(server->pid()));
+  auto program = Start();
+  const auto run = WaitForRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  ASSERT_TRUE(WaitFor([&] { return Has(Events(run), "\"event\":\"VR_MVP_SESSION_READY\""); }, 30s))
+      << Events(run);
+  EXPECT_TRUE(Has(Events(run), "\"event\":\"VR_MVP_SESSION_READY\",\"n\":10,"));
+  quorix_test::WriteFile(run / "STOP.requested", "");
+  ASSERT_EQ(program->WaitExit(30s), 0) << program->Stderr();
+  const std::string events = Events(run);
+  EXPECT_TRUE(Has(events, "\"event\":\"VR_SURFACE_ALLOCATIONS\",\"n\":20,"));
+  EXPECT_TRUE(Has(events, "\"event\":\"VR_PHONE_UPLOADS\""));
+  EXPECT_FALSE(Has(events, "\"event\":\"VR_MVP_INIT_FAILED\""));
+}
+
+}  // namespace
