@@ -147,19 +147,19 @@ class SimRuntime::Connection final : public pvr::System,
     return found != sim_->action_handles_.end() && found->second == action_set ? 0 : pvr::kErrorInvalidHandle;
   }
   int32_t GetDigitalActionData(uint64_t action, pvr::DigitalActionData* data) override {
-    const ActionValue* value = Read(SimCall::kGetDigital, action, "boolean", data ? 0 : 1);
+    const ActionValue* value = Read(SimCall::kGetDigital, action, "boolean", data);
     if (!value) return last_error_;
     *data = value->digital;
     return 0;
   }
   int32_t GetAnalogActionData(uint64_t action, pvr::AnalogActionData* data) override {
-    const ActionValue* value = Read(SimCall::kGetAnalog, action, "vector", data ? 0 : 1);
+    const ActionValue* value = Read(SimCall::kGetAnalog, action, "vector", data);
     if (!value) return last_error_;
     *data = value->analog;
     return 0;
   }
   int32_t GetPoseActionDataRelativeToNow(uint64_t action, int32_t, float, pvr::PoseActionData* data) override {
-    const ActionValue* value = Read(SimCall::kGetPose, action, "pose", data ? 0 : 1);
+    const ActionValue* value = Read(SimCall::kGetPose, action, "pose", data);
     if (!value) return last_error_;
     *data = value->pose;
     return 0;
@@ -246,26 +246,23 @@ class SimRuntime::Connection final : public pvr::System,
     change(*view);
     return 0;
   }
-  const ActionValue* Read(SimCall call, uint64_t action, const char* type_prefix, int null_out) {
+  // The value of a declared action of the given type; null with last_error_ set.
+  const ActionValue* Read(SimCall call, uint64_t action, const char* type_prefix, const void* out) {
     last_error_ = Begin(call);
     if (last_error_ != 0) return nullptr;
-    const std::string* type = sim_->ActionType(action);
-    if (!type || null_out) {
-      last_error_ = pvr::kErrorInvalidHandle;
+    const std::string* name = sim_->ActionName(action);
+    const auto type = name ? sim_->manifest_actions_.find(*name) : sim_->manifest_actions_.end();
+    if (!out || type == sim_->manifest_actions_.end()) {
+      last_error_ = out ? pvr::kErrorInvalidHandle : pvr::kErrorInvalidArgument;
       return nullptr;
     }
-    if (type->rfind(type_prefix, 0) != 0) {
+    if (type->second.rfind(type_prefix, 0) != 0) {
       last_error_ = pvr::kErrorWrongType;
       return nullptr;
     }
-    for (const auto& [name, handle] : sim_->action_handles_) {
-      if (handle != action) continue;
-      const auto value = sim_->action_values_.find(name);
-      static const ActionValue kInactive;
-      return value == sim_->action_values_.end() ? &kInactive : &value->second;
-    }
-    last_error_ = pvr::kErrorInvalidHandle;
-    return nullptr;
+    static const ActionValue kInactive;
+    const auto value = sim_->action_values_.find(*name);
+    return value == sim_->action_values_.end() ? &kInactive : &value->second;
   }
 
   SimRuntime* sim_;
@@ -504,13 +501,6 @@ void SimRuntime::SetAnalog(const std::string& name, bool active, float x, float 
 
 void SimRuntime::SetPose(const std::string& name, const pvr::PoseActionData& data) { action_values_[name].pose = data; }
 
-std::string* SimRuntime::OverlayKey(uint64_t handle) {
-  for (auto& [key, view] : overlays_) {
-    if (view.handle == handle) return const_cast<std::string*>(&key);
-  }
-  return nullptr;
-}
-
 OverlayView* SimRuntime::View(uint64_t handle) {
   for (auto& [key, view] : overlays_) {
     if (view.handle == handle) return &view;
@@ -546,10 +536,13 @@ int32_t SimRuntime::CreateOverlayImpl(const std::string& key, const std::string&
 }
 
 int32_t SimRuntime::DestroyOverlayImpl(uint64_t handle) {
-  const std::string* key = OverlayKey(handle);
-  if (!key) return pvr::kErrorInvalidHandle;
-  overlays_.erase(*key);
-  return 0;
+  for (auto it = overlays_.begin(); it != overlays_.end(); ++it) {
+    if (it->second.handle == handle && !it->second.foreign) {
+      overlays_.erase(it);
+      return 0;
+    }
+  }
+  return pvr::kErrorInvalidHandle;
 }
 
 int32_t SimRuntime::SetManifestImpl(const std::string& path) {
@@ -582,11 +575,9 @@ int32_t SimRuntime::GetActionImpl(const std::string& name, bool set, uint64_t* h
   return 0;
 }
 
-const std::string* SimRuntime::ActionType(uint64_t handle) const {
+const std::string* SimRuntime::ActionName(uint64_t handle) const {
   for (const auto& [name, value] : action_handles_) {
-    if (value != handle) continue;
-    const auto type = manifest_actions_.find(name);
-    return type == manifest_actions_.end() ? nullptr : &type->second;
+    if (value == handle) return &name;
   }
   return nullptr;
 }

@@ -178,7 +178,6 @@ class SimRuntime final : public pvr::Runtime {
   int32_t Count(SimCall call);
   bool Live(const Connection* connection) const;
   void DropConnection();
-  std::string* OverlayKey(uint64_t handle);
   OverlayView* View(uint64_t handle);
   bool TextureShown(uint64_t texture) const;
   uint32_t ReadFolderPid() const;
@@ -189,7 +188,7 @@ class SimRuntime final : public pvr::Runtime {
   // Input and application calls.
   int32_t SetManifestImpl(const std::string& path);
   int32_t GetActionImpl(const std::string& name, bool set, uint64_t* handle);
-  const std::string* ActionType(uint64_t handle) const;
+  const std::string* ActionName(uint64_t handle) const;
   int32_t AddManifestImpl(const std::string& path, bool temporary);
 
   std::optional<std::filesystem::path> folder_;

@@ -158,4 +158,27 @@ TEST_F(SimRuntimeTest, InjectedCallFailuresCountAndExpire) {
   EXPECT_EQ(sim_.CallCount(SimCall::kCreateOverlay), 3u);
 }
 
+TEST_F(SimRuntimeTest, ActionsMustBeDeclaredAndReadAsTheirType) {
+  TempDir dir;
+  WriteFile(dir.path() / "actions.json",
+            R"({"action_sets":[{"name":"/s"}],"actions":[{"name":"/s/b","type":"boolean"},{"name":"/s/p","type":"pose"}]})");
+  sim_.StartServer(10);
+  ASSERT_NE(Connect(), nullptr);
+  pvr::Input* input = sim_.GetInput();
+  ASSERT_EQ(input->SetActionManifestPath((dir.path() / "actions.json").string()), 0);
+  uint64_t set = 0, button = 0, missing = 0;
+  EXPECT_EQ(input->GetActionHandle("/s/x", &missing), pvr::kErrorUnknownName);
+  EXPECT_EQ(input->GetActionSetHandle("/t", &set), pvr::kErrorUnknownName);
+  ASSERT_EQ(input->GetActionSetHandle("/s", &set), 0);
+  ASSERT_EQ(input->GetActionHandle("/s/b", &button), 0);
+  sim_.SetDigital("/s/b", true, true);
+  ASSERT_EQ(input->UpdateActionState(set), 0);
+  pvr::DigitalActionData digital;
+  ASSERT_EQ(input->GetDigitalActionData(button, &digital), 0);
+  EXPECT_TRUE(digital.active && digital.state);
+  pvr::AnalogActionData analog;
+  EXPECT_EQ(input->GetAnalogActionData(button, &analog), pvr::kErrorWrongType);
+  EXPECT_EQ(input->SetActionManifestPath((dir.path() / "none.json").string()), pvr::kErrorFile);
+}
+
 }  // namespace
