@@ -6,16 +6,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/env.h"
-
 #include "vr/sim/sim_runtime.h"
 
 namespace quorix_test {
 
 // The "vr_assets" folder of the source tree, as shipped.
-inline std::filesystem::path ShippedAssets() {
-  return std::filesystem::path(platform::env::Get("QUORIX_SOURCE_DIR").value_or(".")) / "vr_assets";
-}
+inline std::filesystem::path ShippedAssets() { return QUORIX_VR_ASSETS_DIR; }
 
 class VrSimTest : public ::testing::Test {
  protected:
