@@ -59,6 +59,8 @@ TEST_F(VrSessionTest, CreatesTheTenOverlaysAsTabled) {
     EXPECT_FLOAT_EQ(view->mouse_height, row.pixels_h);
     EXPECT_FLOAT_EQ(view->width_m, row.width_m);
     EXPECT_EQ(view->sort_order, row.sort);
+    EXPECT_EQ(view->input_method, pvr::kInputMethodNone);
+    EXPECT_EQ(view->flags, 1u << pvr::kOverlayFlagOurs);
     EXPECT_FALSE(view->shown);
   }
   EXPECT_EQ(sim_.overlay_count(), 11u);
@@ -73,12 +75,9 @@ TEST_F(VrSessionTest, CreatesTheTenOverlaysAsTabled) {
 
 TEST_F(VrSessionTest, IdentifiesAnInstalledAppOrAddsTheManifestTemporarily) {
   ASSERT_TRUE(Init());
-  const auto& apps = sim_.applications();
-  ASSERT_EQ(apps.count("quorix.phone"), 1u);
-  const std::string manifest = apps.at("quorix.phone").manifest_path;
-  EXPECT_TRUE(std::filesystem::path(manifest).is_absolute());
-  EXPECT_TRUE(apps.at("quorix.phone").temporary);
-  EXPECT_EQ(std::filesystem::path(apps.at("quorix.phone").binary_path).filename(), "Quorix");
+  const vr_sim::SimApplication& app = sim_.applications().at("quorix.phone");
+  EXPECT_TRUE(std::filesystem::path(app.manifest_path).is_absolute() && app.temporary);
+  EXPECT_EQ(std::filesystem::path(app.binary_path).filename(), "Quorix");
   EXPECT_EQ(sim_.identified(), std::make_pair(platform::CurrentProcessId(), std::string("quorix.phone")));
   EXPECT_EQ(sim_.CallCount(SimCall::kAddManifest), 1u);
 
