@@ -246,8 +246,8 @@ int32_t BrowserThumbstickScroll(quorix_browser_vr::Feature& feature, ThumbstickW
   const int32_t delta = repeater.Step(sample_time_ms, panel, feature.panels[panel].engine.get(), hand, axis_value,
                                       axis_active, blocked);
   if (delta == 0) return 0;
-  if (feature.InjectPanelWheel(panel, static_cast<int32_t>(hit->x), static_cast<int32_t>(hit->y) - kToolbarHeight,
-                               delta)) {
+  const int32_t page_y = static_cast<int32_t>(hit->y) - static_cast<int32_t>(kToolbarHeight);
+  if (feature.InjectPanelWheel(panel, static_cast<int32_t>(hit->x), page_y, delta)) {
     return 1;
   }
   repeater.Reset();

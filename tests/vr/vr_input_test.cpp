@@ -52,8 +52,8 @@ TEST_F(VrInputTest, MissingOptionalActionsStayUnboundAndARequiredOneFails) {
   auto write = [&](std::vector<std::string> names) {
     std::string actions;
     for (const std::string& name : names) actions += ",{\"name\":\"" + kIn + name + "\",\"type\":\"boolean\"}";
-    quorix_test::WriteFile(dir.path() / "actions.json",
-                           "{\"action_sets\":[{\"name\":\"/actions/quorix\"}],\"actions\":[" + actions.substr(1) + "]}");
+    quorix_test::WriteFile(dir.path() / "actions.json", "{\"action_sets\":[{\"name\":\"/actions/quorix\"}],"
+                                                        "\"actions\":[" + actions.substr(1) + "]}");
   };
   write({"left_pose", "right_pose", "left_grip", "right_grip", "point_click"});
   VrInputActions minimal;

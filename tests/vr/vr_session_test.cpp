@@ -122,7 +122,7 @@ TEST_F(VrSessionTest, EachFailingStepFailsInitAndLeavesNothingBehind) {
       {"init refused", [](SimRuntime& sim, VrSession&) { sim.FailNextInit(108); }, false, false},
       {"handshake refused", [](SimRuntime& sim, VrSession&) { sim.FailHandshake(306); }, false, false},
       {"autostart child running",
-       [](SimRuntime&, VrSession& s) { s.autostart_policy = [](const std::filesystem::path&, uint32_t) { return false; }; },
+       [](SimRuntime&, VrSession& s) { s.autostart_policy = [](const auto&, uint32_t) { return false; }; },
        false, false},
       {"no applications interface",
        [](SimRuntime& sim, VrSession&) { sim.WithholdInterface(SimInterface::kApplications); }, true, false},

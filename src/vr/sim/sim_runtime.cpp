@@ -469,7 +469,9 @@ void SimRuntime::RestartServer(uint32_t pid) {
 
 bool SimRuntime::connected() const { return live_; }
 
-void SimRuntime::WithholdInterface(SimInterface which, bool withheld) { withheld_[static_cast<size_t>(which)] = withheld; }
+void SimRuntime::WithholdInterface(SimInterface which, bool withheld) {
+  withheld_[static_cast<size_t>(which)] = withheld;
+}
 
 void SimRuntime::FailCall(SimCall call, int32_t error, uint32_t times) {
   failures_[static_cast<size_t>(call)] = {error, times};
@@ -509,8 +511,9 @@ OverlayView* SimRuntime::View(uint64_t handle) {
 }
 
 bool SimRuntime::TextureShown(uint64_t texture) const {
-  return std::any_of(overlays_.begin(), overlays_.end(),
-                     [texture](const auto& entry) { return entry.second.has_texture && entry.second.texture.id == texture; });
+  return std::any_of(overlays_.begin(), overlays_.end(), [texture](const auto& entry) {
+    return entry.second.has_texture && entry.second.texture.id == texture;
+  });
 }
 
 const OverlayView* SimRuntime::FindOverlay(const std::string& key) const {
