@@ -20,22 +20,22 @@ constexpr char kAppKey[] = "quorix.phone";
 constexpr uint32_t kMaxBrowserVolume = 200;
 constexpr uint32_t kSizeModeCount = 3;
 
-struct OverlaySpec {
+struct OverlayRow {
   const char* key;
   const char* name;
   uint32_t width, height;
   uint32_t sort_order;
 };
 
-constexpr OverlaySpec kPhone{"quorix.k19.phone", "QuorixPhone", 540, 960, 200};
-constexpr OverlaySpec kKeyboard{"quorix.k19.keyboard", "Quorix input", 540, 508, 210};
-constexpr OverlaySpec kNotifications{"quorix.k19.notifications", "Quorix notifications", 540, 300, 230};
-constexpr OverlaySpec kWristRing{"quorix.k19.wrist", "Quorix wrist ring", 128, 128, 220};
-constexpr OverlaySpec kPointer{"quorix.k19.pointer", "Quorix pointer", 128, 128, 240};
+constexpr OverlayRow kPhone{"quorix.k19.phone", "QuorixPhone", 540, 960, 200};
+constexpr OverlayRow kKeyboard{"quorix.k19.keyboard", "Quorix input", 540, 508, 210};
+constexpr OverlayRow kNotifications{"quorix.k19.notifications", "Quorix notifications", 540, 300, 230};
+constexpr OverlayRow kWristRing{"quorix.k19.wrist", "Quorix wrist ring", 128, 128, 220};
+constexpr OverlayRow kPointer{"quorix.k19.pointer", "Quorix pointer", 128, 128, 240};
 constexpr const char* kMessageKeys[kMessageOverlayCount] = {"quorix.ui2.message.0", "quorix.ui2.message.1",
                                                             "quorix.ui2.message.2"};
-constexpr OverlaySpec kStatus{"quorix.ui2.system", "Quorix status", 540, 200, 235};
-constexpr OverlaySpec kLaser{"quorix.ui3.pointer.laser", "Quorix pointer laser", 64, 8, 239};
+constexpr OverlayRow kStatus{"quorix.ui2.system", "Quorix status", 540, 200, 235};
+constexpr OverlayRow kLaser{"quorix.ui3.pointer.laser", "Quorix pointer laser", 64, 8, 239};
 constexpr float kPopupWidthM = 0.36f;
 constexpr float kLaserWidthM = 0.1f;
 
@@ -104,8 +104,8 @@ bool VrSession::ConnectAndIdentify(const std::filesystem::path& assets_dir) {
 }
 
 bool VrSession::CreateOverlays(const UiSettings& settings) {
-  const auto create = [this](OverlayRecord& record, const OverlaySpec& spec, float width_m) {
-    return CreateVrOverlay(record, spec.key, spec.name, device, spec.width, spec.height, width_m, spec.sort_order);
+  const auto create = [this](OverlayRecord& record, const OverlayRow& row, float width_m) {
+    return CreateVrOverlay(record, row.key, row.name, device, row.width, row.height, width_m, row.sort_order);
   };
   const float pointer_width = PointerWidthMetres(RoundPointerSizePercent(settings.pointer_size_percent));
   if (!create(overlays[kPhoneOverlay], kPhone, settings.phone_width_m) ||
@@ -116,8 +116,8 @@ bool VrSession::CreateOverlays(const UiSettings& settings) {
     return false;
   }
   for (size_t i = 0; i < kMessageOverlayCount; ++i) {
-    const OverlaySpec spec{kMessageKeys[i], "Quorix message", 540, 200, static_cast<uint32_t>(231 + i)};
-    if (!create(messages[i], spec, kPopupWidthM)) return false;
+    const OverlayRow row{kMessageKeys[i], "Quorix message", 540, 200, static_cast<uint32_t>(231 + i)};
+    if (!create(messages[i], row, kPopupWidthM)) return false;
   }
   if (!create(overlays[kStatusOverlay], kStatus, kPopupWidthM)) return false;
   // The laser is optional.

@@ -39,7 +39,7 @@ class VrProgramTest : public ::testing::Test {
         "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
         "PATH=/usr/bin:/bin",
     };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
     return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
