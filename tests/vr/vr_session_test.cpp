@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "event_log_capture.h"
+#include "test_util.h"
 #include "platform/process.h"
 #include "vr/vr_session.h"
 #include "vr_sim_fixture.h"
@@ -201,6 +202,13 @@ TEST_F(VrSessionTest, StatisticsBlockInOrder) {
     EXPECT_EQ(events[before + i].n, std::get<1>(expected[i]));
     EXPECT_EQ(events[before + i].code, std::get<2>(expected[i]));
   }
+}
+
+TEST(ShippedManifestTest, ApplicationManifestKeepsItsExactBytes) {
+  const std::string text = quorix_test::ReadFile(quorix_test::ShippedAssets() / "quorix.vrmanifest");
+  EXPECT_EQ(text.size(), 323u);
+  EXPECT_EQ(text.back(), '}');
+  EXPECT_NE(text.find("\r\n      \"binary_path_linux\": \"../Quorix\",\r\n"), std::string::npos);
 }
 
 }  // namespace
