@@ -24,9 +24,37 @@ void AppendNumber(std::string& out, uint64_t value) {
   out.append(digits, result.ptr);
 }
 
-void AppendField(std::string& out, const char* name, uint64_t value) {
-  out += name;
-  AppendNumber(out, value);
+struct Counter {
+  const char* name;
+  uint64_t PhoneAppRuntimeEntry::*field;
+};
+
+// The two files list the same counters in different orders.
+constexpr Counter kSnapshotCounters[] = {
+    {"launch", &PhoneAppRuntimeEntry::launch},   {"foreground", &PhoneAppRuntimeEntry::foreground},
+    {"background", &PhoneAppRuntimeEntry::background}, {"resume", &PhoneAppRuntimeEntry::resume},
+    {"suspend", &PhoneAppRuntimeEntry::suspend}, {"close", &PhoneAppRuntimeEntry::close},
+    {"detach", &PhoneAppRuntimeEntry::detach},   {"reattach", &PhoneAppRuntimeEntry::reattach},
+    {"uninstall", &PhoneAppRuntimeEntry::uninstall},
+};
+constexpr Counter kStateFileCounters[] = {
+    {"launch", &PhoneAppRuntimeEntry::launch},   {"foreground", &PhoneAppRuntimeEntry::foreground},
+    {"background", &PhoneAppRuntimeEntry::background}, {"resume", &PhoneAppRuntimeEntry::resume},
+    {"suspend", &PhoneAppRuntimeEntry::suspend}, {"detach", &PhoneAppRuntimeEntry::detach},
+    {"reattach", &PhoneAppRuntimeEntry::reattach}, {"close", &PhoneAppRuntimeEntry::close},
+    {"uninstall", &PhoneAppRuntimeEntry::uninstall},
+};
+
+// separator, name, equals, value for each counter.
+template <size_t N>
+void AppendCounters(std::string& out, const PhoneAppRuntimeEntry& app, const Counter (&counters)[N], char separator,
+                    char equals) {
+  for (const Counter& counter : counters) {
+    out += separator;
+    out += counter.name;
+    out += equals;
+    AppendNumber(out, app.*counter.field);
+  }
 }
 
 std::string WithCarriageReturns(const std::string& text) {
@@ -169,15 +197,7 @@ std::string FormatAppRuntimeSnapshot(const PhoneAppLifecycle& state) {
     out += "app=";
     out += kAppCatalog[i].id;
     out += app.installed ? ";installed=YES" : ";installed=NO";
-    AppendField(out, ";launch=", app.launch);
-    AppendField(out, ";foreground=", app.foreground);
-    AppendField(out, ";background=", app.background);
-    AppendField(out, ";resume=", app.resume);
-    AppendField(out, ";suspend=", app.suspend);
-    AppendField(out, ";close=", app.close);
-    AppendField(out, ";detach=", app.detach);
-    AppendField(out, ";reattach=", app.reattach);
-    AppendField(out, ";uninstall=", app.uninstall);
+    AppendCounters(out, app, kSnapshotCounters, ';', '=');
     out += '\n';
   }
   return out;
@@ -199,15 +219,7 @@ std::string FormatAppRuntimeStateFile(const PhoneAppLifecycle& state) {
     out += AppStateName(state, i);
     out += ",placement:";
     out += AppPlacementName(state, i);
-    AppendField(out, ",launch:", app.launch);
-    AppendField(out, ",foreground:", app.foreground);
-    AppendField(out, ",background:", app.background);
-    AppendField(out, ",resume:", app.resume);
-    AppendField(out, ",suspend:", app.suspend);
-    AppendField(out, ",detach:", app.detach);
-    AppendField(out, ",reattach:", app.reattach);
-    AppendField(out, ",close:", app.close);
-    AppendField(out, ",uninstall:", app.uninstall);
+    AppendCounters(out, app, kStateFileCounters, ',', ':');
     out += '\n';
   }
   return out;
