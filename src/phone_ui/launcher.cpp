@@ -33,6 +33,15 @@ void FillRows(PhoneCanvas& canvas, int64_t x0, int64_t y0, int64_t x1, int64_t y
     p[3] = colour.a;
   }
   const size_t span = static_cast<size_t>(x1 - x0) * 4;
+  if (span == kCanvasStride) {
+    // Whole rows lie back to back: copy the rows done so far onto the next
+    // ones, doubling each time, so the copies are few and long.
+    const size_t total = static_cast<size_t>(y1 - y0) * kCanvasStride;
+    for (size_t done = kCanvasStride; done < total; done *= 2) {
+      std::memcpy(first + done, first, std::min(done, total - done));
+    }
+    return;
+  }
   for (int64_t y = y0 + 1; y < y1; ++y) {
     std::memcpy(first + static_cast<size_t>(y - y0) * kCanvasStride, first, span);
   }
