@@ -89,17 +89,7 @@ bool WriteFileInPlace(const std::filesystem::path& path, std::string_view bytes)
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, 0600) == 0;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
+  const bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes);
   const bool closed = ::close(fd) == 0;
   return ok && closed;
 }
