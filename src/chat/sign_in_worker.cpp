@@ -27,18 +27,6 @@ struct Job {
   SecretWideText password;
 };
 
-// Wipes a string that held a secret when the scope ends, on every path.
-class WipeOnExit {
- public:
-  explicit WipeOnExit(std::string& text) : text_(text) {}
-  ~WipeOnExit() { SecureWipeString(&text_); }
-  WipeOnExit(const WipeOnExit&) = delete;
-  WipeOnExit& operator=(const WipeOnExit&) = delete;
-
- private:
-  std::string& text_;
-};
-
 struct Hooks {
   std::atomic<bool> fail_next_thread{false};
   std::mutex mutex;
@@ -54,7 +42,7 @@ Hooks& TheHooks() {
 uint32_t SignIn(Job& job) {
   std::string user_id = job.user_id.ToUtf8();
   std::string password = job.password.ToUtf8();
-  WipeOnExit wipe_password(password);
+  WipeStringOnExit wipe_password(password);
   job.user_id.Wipe();
   job.password.Wipe();
   if (user_id.empty() || password.empty()) return VrSignInWorker::kLoginDenied;
@@ -66,23 +54,23 @@ uint32_t SignIn(Job& job) {
 
   AccountHttpReply login = AccountLogin(endpoint, user_id, password);
   SecureWipeString(&password);
-  WipeOnExit wipe_login(login.body);
+  WipeStringOnExit wipe_login(login.body);
   // A 401 or 403 is a refusal of the service, not of the sign-in: NETWORK ERROR.
   if (!login.ok || login.status != 200) return VrSignInWorker::kNetworkError;
   AuthReply granted = ParseAuthReply(login.body);
   SecureWipeString(&login.body);
-  WipeOnExit wipe_granted(granted.token);
+  WipeStringOnExit wipe_granted(granted.token);
   if (!granted.valid || !granted.ok || granted.token.empty() || granted.user_id != user_id) {
     return VrSignInWorker::kLoginDenied;
   }
 
   StoredSession session;
-  WipeOnExit wipe_session(session.token);
+  WipeStringOnExit wipe_session(session.token);
   session.user_id = user_id;
   session.token = granted.token;
   SecureWipeString(&granted.token);
   AccountHttpReply me = AccountGetMe(endpoint, session.token);
-  WipeOnExit wipe_me(me.body);
+  WipeStringOnExit wipe_me(me.body);
   AuthReply profile = ParseAuthReply(me.body);
   SecureWipeString(&me.body);
   SecureWipeString(&profile.token);

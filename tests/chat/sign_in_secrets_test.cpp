@@ -20,8 +20,8 @@
 
 namespace {
 
-const char kPassword[] = "Scan-Pass-2741xyzQ";
-const char16_t kPasswordWide[] = u"Scan-Pass-2741xyzQ";
+const char kPassword[] = "Scan-Pass-2741xyzQ-long-enough-to-regrow";
+const char16_t kPasswordWide[] = u"Scan-Pass-2741xyzQ-long-enough-to-regrow";
 const char kToken[] = "tok_ScanNeedle_8192abc";
 
 struct Needle {
