@@ -55,7 +55,7 @@ uint32_t SignIn(Job& job) {
   AccountHttpReply login = AccountLogin(endpoint, user_id, password);
   SecureWipeString(&password);
   WipeStringOnExit wipe_login(login.body);
-  // A 401 or 403 is a refusal of the service, not of the sign-in: NETWORK ERROR.
+  // Any status but 200 (a 401 or 403 too) ends in NETWORK ERROR.
   if (!login.ok || login.status != 200) return VrSignInWorker::kNetworkError;
   AuthReply granted = ParseAuthReply(login.body);
   SecureWipeString(&login.body);
