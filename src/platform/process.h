@@ -13,8 +13,7 @@ namespace platform {
 
 uint32_t CurrentProcessId();
 
-// The running executable (/proc/self/exe), empty when it cannot be read. A
-// test may set another answer (platform/test_hooks.h).
+// The running executable (/proc/self/exe), empty when it cannot be read.
 std::filesystem::path ExecutablePath();
 
 // When this process was created, as nanoseconds since the Unix epoch (UTC).

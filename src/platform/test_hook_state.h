@@ -20,9 +20,6 @@ std::string TrustAnchorsPem();
 // The key folder set by a test; empty when none.
 std::filesystem::path DataProtectionKeyFolder();
 
-// The own path set by a test; empty when none.
-std::filesystem::path ExecutablePathOverride();
-
 // True (once) when a test asked this step to fail.
 bool TakeHandleFailure();
 bool TakeRequestFailure();

@@ -16,7 +16,6 @@ struct HookState {
   std::map<std::pair<std::string, uint16_t>, uint16_t> overrides;
   std::string trust_pem;
   std::filesystem::path key_folder;
-  std::filesystem::path own_path;
   bool fail_handle = false;
   bool fail_request = false;
   bool fail_redirect = false;
@@ -67,12 +66,6 @@ void SetDataProtectionKeyFolder(const std::filesystem::path& folder) {
   HookState& s = State();
   std::lock_guard lock(s.mutex);
   s.key_folder = folder;
-}
-
-void SetExecutablePathOverride(const std::filesystem::path& path) {
-  HookState& s = State();
-  std::lock_guard lock(s.mutex);
-  s.own_path = path;
 }
 
 std::filesystem::path GetDataProtectionKeyFolder() { return hooks::DataProtectionKeyFolder(); }
@@ -127,12 +120,6 @@ std::filesystem::path DataProtectionKeyFolder() {
   HookState& s = State();
   std::lock_guard lock(s.mutex);
   return s.key_folder;
-}
-
-std::filesystem::path ExecutablePathOverride() {
-  HookState& s = State();
-  std::lock_guard lock(s.mutex);
-  return s.own_path;
 }
 
 bool TakeHandleFailure() { return Take(&HookState::fail_handle); }

@@ -24,9 +24,8 @@ void SetTrustAnchorsPem(const std::string& pem);
 void SetDataProtectionKeyFolder(const std::filesystem::path& folder);
 std::filesystem::path GetDataProtectionKeyFolder();
 
-// `platform::ExecutablePath()` answers `path` instead of this program's own
-// path, so code that looks beside the program finds a test folder. An empty
-// path restores the real answer.
+// Makes ExecutablePath() return `path` for the whole process (so that tests
+// place programs beside a path of their choosing); empty restores it.
 void SetExecutablePathOverride(const std::filesystem::path& path);
 
 // Local steps that a test can make fail once.
