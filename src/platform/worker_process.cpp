@@ -71,6 +71,13 @@ int PollFor(int fd, short events, uint32_t timeout_ms) {
 // Runs in the forked child: async-signal-safe calls only, nothing allocated.
 [[noreturn]] void ExecChild(pid_t parent, int in_fd, int out_fd, int null_fd, int status_fd, const char* path,
                             char* const* argv, char* const* envp) {
+  // With this program's own 0..2 closed, the status pipe may sit there; move
+  // it above, where the dup2 calls below cannot overwrite it.
+  if (status_fd <= 2) {
+    const int moved = ::fcntl(status_fd, F_DUPFD_CLOEXEC, 3);
+    if (moved < 0) ::_exit(127);
+    status_fd = moved;
+  }
   if (::setpgid(0, 0) != 0) ChildFail(status_fd);
   if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ChildFail(status_fd);
   if (::getppid() != parent) ::_exit(127);  // the program died before the request took hold
