@@ -52,7 +52,7 @@ int PollOne(int fd, short events, int timeout_ms) {
 int PollFor(int fd, short events, uint32_t timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     const int r = PollOne(fd, events, static_cast<int>(std::max<int64_t>(0, left.count())));
     if (r >= 0 || errno != EINTR) return r;
   }
@@ -308,7 +308,7 @@ bool WorkerProcess::Write(const char* data, size_t size, uint32_t timeout_ms, ui
       input_cut_ = done > 0;
       return false;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       *error = kErrorTimeout;
       input_cut_ = done > 0;
