@@ -169,7 +169,7 @@ void RunStep(const std::string& line) {
     size_t n = 0;
     words >> n;
     const std::string head = "{\"event\":\"pad\",\"p\":\"";
-    Say(head + std::string(n - head.size() - 2, 'x') + "\"}\n");
+    Say(head + std::string(n > head.size() + 2 ? n - head.size() - 2 : 0, 'x') + "\"}\n");
   } else if (op == "burst") {
     int count = 0;
     words >> count;
