@@ -14,11 +14,6 @@ namespace {
 
 using quorix_test::PhoneFixture;
 
-struct NativeView {
-  const char* name;
-  std::function<void(PhoneFixture&)> setup;
-};
-
 ChatSnapshot DemoSnapshot() {
   ChatSnapshot snapshot;
   snapshot.self_id = "me";
@@ -69,7 +64,9 @@ void Conversation(PhoneFixture& f, uint64_t page) {
   f.ui.live_page_index = page;
 }
 
-const std::vector<NativeView>& Views() {
+}  // namespace
+
+const std::vector<NativeView>& NativeDumpViews() {
   static const std::vector<NativeView> views = {
       {"signin_idle", [](PhoneFixture&) {}},
       {"signin_connecting", [](PhoneFixture& f) { f.SignOut(1); }},
@@ -163,6 +160,8 @@ const std::vector<NativeView>& Views() {
   return views;
 }
 
+namespace {
+
 constexpr uint32_t kSheetColumns = 7;
 constexpr uint32_t kThumbWidth = kCanvasWidth / 2;
 constexpr uint32_t kThumbHeight = kCanvasHeight / 2;
@@ -198,7 +197,7 @@ int DumpNativeViews(const std::filesystem::path& folder) {
       ++failures;
     }
   };
-  const std::vector<NativeView>& views = Views();
+  const std::vector<NativeView>& views = NativeDumpViews();
   const uint32_t rows = static_cast<uint32_t>((views.size() + kSheetColumns - 1) / kSheetColumns);
   const uint32_t sheet_width = kSheetColumns * kThumbWidth;
   for (int variant = 0; variant < 4; ++variant) {
