@@ -86,12 +86,6 @@ const std::vector<test_support::RecordedTextDraw>& PhoneFixture::Draws() {
   return fake_ ? fake_->log().draws : kNone;
 }
 
-std::vector<std::u16string> DrawnTexts(const std::vector<test_support::RecordedTextDraw>& draws) {
-  std::vector<std::u16string> texts;
-  for (const auto& draw : draws) texts.push_back(draw.text);
-  return texts;
-}
-
 const test_support::RecordedTextDraw* FindDraw(const std::vector<test_support::RecordedTextDraw>& draws,
                                                std::u16string_view text) {
   for (const auto& draw : draws) {

@@ -61,8 +61,6 @@ class PhoneFixture {
   std::optional<test_support::ScopedFakeTextRasterizer> fake_;
 };
 
-// The text of every draw record, in order.
-std::vector<std::u16string> DrawnTexts(const std::vector<test_support::RecordedTextDraw>& draws);
 // The first record of `text`; null when none.
 const test_support::RecordedTextDraw* FindDraw(const std::vector<test_support::RecordedTextDraw>& draws,
                                                std::u16string_view text);
