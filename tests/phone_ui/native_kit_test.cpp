@@ -199,6 +199,9 @@ TEST_F(AvatarTest, PlaceholderOrPictureAndNothingForSizesThatWouldOverflow) {
   EXPECT_EQ(quorix_avatar::Generation(), 1u);
   DrawAvatar(canvas, 100, 100, 48, "amy");
   EXPECT_EQ(canvas.PixelAt(124, 124), 0xFF0000C8u);  // the source alpha is ignored
+  quorix_avatar::Clear();
+  EXPECT_EQ(std::make_pair(quorix_avatar::Find("amy"), quorix_avatar::Generation()),
+            std::make_pair(std::shared_ptr<const quorix_avatar::Image>(), uint64_t{2}));
 
   std::vector<uint8_t> rows(540 * 4 * 10, 0);
   quorix_avatar::Draw(rows, 1u << 30, 0, 0, 48, nullptr);  // width × 4 is 2^32
