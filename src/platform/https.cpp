@@ -10,6 +10,7 @@
 
 #include "platform/crypto.h"
 #include "platform/test_hook_state.h"
+#include "platform/tls_floor.h"
 
 namespace platform {
 namespace {
@@ -38,6 +39,11 @@ class HeaderList {
  private:
   curl_slist* list_ = nullptr;
 };
+
+// Called by libcurl on each new connection's context, after its own settings.
+CURLcode OnSslContext(CURL*, void* context, void*) {
+  return ApplyTlsFloor(static_cast<ssl_ctx_st*>(context)) ? CURLE_OK : CURLE_SSL_CONNECT_ERROR;
+}
 
 bool HostAllowed(std::string_view host) {
   if (host.empty()) return false;
@@ -216,6 +222,7 @@ bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url
   bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROXY, "") == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK &&
@@ -266,6 +273,10 @@ void InitializeNetwork() {
   });
 }
 
+bool HeaderLineSafe(std::string_view line) {
+  return line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 uint32_t LastError() { return last_error; }
 
 void SetLastError(uint32_t error) { last_error = error; }
@@ -305,6 +316,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
       if (!connect_to.Append(entry)) return Fail(HttpsFailure::kRequest, 12001);
     }
     const std::string url = "https://" + request.host + ":" + std::to_string(request.port) + EncodePath(request.path);
+    if (!HeaderLineSafe(request.user_agent)) return Fail(HttpsFailure::kRequest, 87);
     if (hooks::TakeRequestFailure() ||
         !PrepareRequest(h, request, url, &transfer, connect_to.get(), hooks::TrustAnchorsPem())) {
       return Fail(HttpsFailure::kRequest, 12001);
@@ -314,6 +326,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     }
     HeaderList headers;
     for (size_t i = 0; i < request.headers.size(); ++i) {
+      if (!HeaderLineSafe(request.headers[i])) return Fail(HttpsFailure::kHeader, 87, i);
       if (hooks::TakeHeaderFailure(request.headers[i]) || !headers.Append(request.headers[i])) {
         return Fail(HttpsFailure::kHeader, 12001, i);
       }

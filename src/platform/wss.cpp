@@ -21,7 +21,9 @@
 #include <thread>
 
 #include "platform/crypto.h"
+#include "platform/https.h"
 #include "platform/test_hook_state.h"
+#include "platform/tls_floor.h"
 
 namespace platform {
 namespace {
@@ -216,11 +218,16 @@ WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, 
     return result;
   };
   if (closed_.load()) return fail(WssStep::kHandle, 12017);
+  // A line that could split the upgrade request fails it before any traffic.
+  if (!HeaderLineSafe(user_agent)) return fail(WssStep::kUpgrade, 87);
+  for (const std::string& line : headers) {
+    if (!HeaderLineSafe(line)) return fail(WssStep::kUpgrade, 87);
+  }
   Impl& impl = *impl_;
   try {
-    // TLS: nothing below 1.2, the peer verified against our bundle only, the
-    // name checked, SNI sent.
-    SSL_CTX_set_min_proto_version(impl.tls.native_handle(), TLS1_2_VERSION);
+    // TLS: our floor, the peer verified against our bundle only, the name
+    // checked, SNI sent.
+    if (!ApplyTlsFloor(impl.tls.native_handle())) return fail(WssStep::kHandle, 12001);
     impl.tls.set_verify_mode(asio::ssl::verify_peer);
     const std::string anchors = hooks::TrustAnchorsPem();
     if (anchors.empty()) {

@@ -4,7 +4,7 @@
 // blocking receives of message parts on one thread, sends from another, and
 // an abortive close from any thread.
 //
-// Fixed rules: TLS 1.2 or later, peer and host-name verification on, SNI,
+// Fixed rules: the TLS floor of tls_floor.h, peer and host-name verification on, SNI,
 // trust in the system bundle /etc/ssl/certs/ca-certificates.crt (or a test's
 // anchors), no proxy, no redirects, no compression. Keep-alive pings go out
 // after half the idle time without traffic; when nothing, a pong included,
@@ -28,7 +28,8 @@ enum class WssStep {
   kResolve,        // name lookup (4000 ms)
   kConnect,        // TCP connect (4000 ms)
   kTls,            // TLS handshake and certificate checks (5000 ms)
-  kUpgrade,        // writing the upgrade request or reading its reply (5000 ms)
+  kUpgrade,        // writing the upgrade request or reading its reply (5000 ms); a header
+                   // line holding CR, LF or NUL fails here (87) before any traffic
   kUpgradeStatus,  // the reply's status was not 101 (`status` holds it)
   kUpgradeInvalid, // a 101 that is not a valid WebSocket upgrade
 };
