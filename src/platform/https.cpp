@@ -1,6 +1,7 @@
 #include "platform/https.h"
 
 #include <curl/curl.h>
+#include <poll.h>
 #include <signal.h>
 
 #include <chrono>
@@ -77,9 +78,14 @@ using Clock = std::chrono::steady_clock;
 struct Transfer {
   const HttpsRequest* request = nullptr;
   SecretBuffer* body = nullptr;
+  CURL* handle = nullptr;
+  int attempts = 0;             // libcurl's own tries of this request
+  bool retry_refused = false;   // a retry of a request that may have gone out
   bool connected = false;       // TLS is up and the request is about to go out
   bool headers_done = false;    // the final reply's headers ended
   uint32_t reply_status = 0;    // of the reply whose headers are being read
+  std::string content_length;   // of that reply, as first given
+  bool length_conflict = false;
   bool too_large = false;
   bool body_local = false;
   bool timed_out = false;
@@ -89,11 +95,49 @@ struct Transfer {
   Clock::time_point last_activity{};
 };
 
+// libcurl tries a request again, on a new connection, when a reused one died
+// before any byte of a reply. That is sound only when no byte of the request
+// went out on it, and only once.
 int OnPrerequest(void* clientp, char*, char*, int, int) {
   auto* t = static_cast<Transfer*>(clientp);
+  if (++t->attempts > 1) {
+    curl_off_t sent = 1;
+    if (t->attempts > 2 || curl_easy_getinfo(t->handle, CURLINFO_REQUEST_SIZE, &sent) != CURLE_OK || sent != 0) {
+      t->retry_refused = true;
+      return CURL_PREREQFUNC_ABORT;
+    }
+  }
   t->connected = true;
   t->last_activity = Clock::now();
   return CURL_PREREQFUNC_OK;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// Keeps the first Content-Length of a reply; false when a member of this
+// field (a list is allowed) differs from it.
+bool SameContentLength(std::string_view value, std::string* first) {
+  while (!value.empty()) {
+    const size_t comma = value.find(',');
+    std::string_view member = value.substr(0, comma);
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    const size_t from = member.find_first_not_of(" \t\r\n");
+    if (from == std::string_view::npos) continue;
+    member = member.substr(from, member.find_last_not_of(" \t\r\n") - from + 1);
+    if (first->empty()) {
+      first->assign(member);
+    } else if (member != *first) {
+      return false;
+    }
+  }
+  return true;
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
@@ -109,6 +153,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
       status = status * 10 + static_cast<uint32_t>(line[i] - '0');
     }
     t->reply_status = status;
+    t->content_length.clear();
+  } else if (StartsWithNoCase(line, "content-length:")) {
+    if (!SameContentLength(line.substr(15), &t->content_length)) {
+      t->length_conflict = true;
+      return 0;  // HTTP/1.1: a reply with differing lengths is refused
+    }
   } else if (line == "\r\n" || line == "\n") {
     if (t->reply_status >= 200) t->headers_done = true;
   }
@@ -206,6 +256,8 @@ HttpsResponse Fail(HttpsFailure failure, uint32_t error, size_t header = 0) {
 HttpsResponse FailAfterSend(CURLcode code, const Transfer& transfer, CURL* h, const HttpsRequest& request) {
   if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) return Fail(HttpsFailure::kTooLarge, 0);
   if (transfer.body_local) return Fail(HttpsFailure::kBodyLocal, 8);
+  if (transfer.retry_refused) return Fail(HttpsFailure::kReceive, 12030);
+  if (transfer.length_conflict) return Fail(HttpsFailure::kReceive, 12152);
   const uint32_t error = ErrorNumber(code, transfer.timed_out);
   curl_off_t uploaded = 0;
   curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
@@ -277,6 +329,13 @@ bool HeaderLineSafe(std::string_view line) {
   return line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+// A kept connection with unread input (a stale reply, or its end) is never
+// handed to a new request: libcurl would take those bytes as the reply.
+bool InputPending(int socket) {
+  pollfd entry{socket, POLLIN, 0};
+  return ::poll(&entry, 1, 0) != 0;  // readable, ended, failed, or poll itself failed
+}
+
 uint32_t LastError() { return last_error; }
 
 void SetLastError(uint32_t error) { last_error = error; }
@@ -288,6 +347,7 @@ HttpsConnection::~HttpsConnection() { Close(); }
 void HttpsConnection::Close() {
   if (handle_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(handle_));
   handle_ = nullptr;
+  kept_socket_ = -1;
 }
 
 HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
@@ -298,6 +358,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
       host_ = request.host;
       port_ = request.port;
     }
+    if (kept_socket_ >= 0 && InputPending(kept_socket_)) Close();
     if (handle_ == nullptr) {
       if (!hooks::TakeHandleFailure()) handle_ = curl_easy_init();
       if (handle_ == nullptr) return Fail(HttpsFailure::kHandle, 12001);
@@ -311,6 +372,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     Transfer transfer;
     transfer.request = &request;
     transfer.body = &response.body;
+    transfer.handle = h;
     HeaderList connect_to;
     for (const std::string& entry : hooks::ConnectOverrides()) {
       if (!connect_to.Append(entry)) return Fail(HttpsFailure::kRequest, 12001);
@@ -338,6 +400,8 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     }
 
     const CURLcode code = curl_easy_perform(h);
+    curl_socket_t kept = CURL_SOCKET_BAD;
+    kept_socket_ = curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &kept) == CURLE_OK && kept != CURL_SOCKET_BAD ? kept : -1;
     // Nothing of this request may be reused by the next one.
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(h, CURLOPT_CONNECT_TO, nullptr);
@@ -345,10 +409,15 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     if (code != CURLE_OK) {
       response.body.Release();
       if (transfer.aborted) return Fail(HttpsFailure::kSend, 12017);
-      const uint32_t status_read = transfer.reply_status >= 200 ? transfer.reply_status : 0;
+      const uint32_t status_read = transfer.headers_done ? transfer.reply_status : 0;
       HttpsResponse failed = FailAfterSend(code, transfer, h, request);
       failed.status_read = status_read;
       return failed;
+    }
+    if (!transfer.headers_done) {
+      // The connection ended inside the header block: nothing was answered.
+      response.body.Release();
+      return Fail(HttpsFailure::kReceive, 12030);
     }
     long status = 0;
     if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {

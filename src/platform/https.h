@@ -82,6 +82,7 @@ class HttpsConnection {
   void Close();
 
   void* handle_ = nullptr;
+  int kept_socket_ = -1;  // the kept connection's socket after the last request, -1 when none
   std::string host_;
   uint16_t port_ = 0;
 };
