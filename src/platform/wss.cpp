@@ -39,6 +39,11 @@ constexpr auto kResolveTimeout = std::chrono::milliseconds(4000);
 constexpr auto kConnectTimeout = std::chrono::milliseconds(4000);
 constexpr auto kTlsTimeout = std::chrono::milliseconds(5000);
 constexpr auto kUpgradeTimeout = std::chrono::milliseconds(5000);
+// After the service's close frame: its end of the connection is awaited this long.
+constexpr auto kCloseTimeout = std::chrono::milliseconds(5000);
+// A frame or message longer than this is a protocol error (RFC 6455 keeps the
+// top bit of a 64-bit length clear); Beast's 0 would mean no bound at all.
+constexpr uint64_t kMessageMax = UINT64_MAX >> 1;
 
 bool IsTimeout(const error_code& ec) {
   return ec == beast::error::timeout || ec == asio::error::timed_out;
@@ -100,6 +105,7 @@ struct WssConnection::Impl {
   void Drop() {
     resolver.cancel();
     if (send_timer) send_timer->cancel();
+    if (close_timer) close_timer->cancel();
     if (stream) beast::get_lowest_layer(*stream).close();
   }
 
@@ -127,11 +133,24 @@ struct WssConnection::Impl {
     stream->async_read_some(asio::buffer(chunk), [this](error_code ec, size_t n) { OnRead(ec, n); });
   }
 
+  // On the I/O thread, when the service's close frame was read: Beast answers
+  // it and waits for the service to end the connection, at most kCloseTimeout.
+  void OnCloseFrame() {
+    close_read = true;
+    close_timer = std::make_unique<asio::steady_timer>(io, kCloseTimeout);
+    close_timer->async_wait([this](error_code ec) {
+      if (!ec && stream) beast::get_lowest_layer(*stream).close();
+    });
+  }
+
   void OnRead(error_code ec, size_t n) {
     Part part;
     if (ec) {
       finished = true;
-      if (ec == websocket::error::closed && !closed->load()) {
+      if (close_timer) close_timer->cancel();
+      // A close frame that was read is the close, whatever TCP or TLS did
+      // after it (an end without close_notify, a timeout).
+      if ((ec == websocket::error::closed || close_read) && !closed->load()) {
         part.kind = WssReceiveKind::kClose;
         part.detail = static_cast<uint32_t>(stream->reason().code);
       } else {
@@ -157,6 +176,8 @@ struct WssConnection::Impl {
   const std::atomic<bool>* closed = nullptr;
   std::array<uint8_t, kReadChunk> chunk{};
   bool finished = false;  // I/O thread only
+  bool close_read = false;  // I/O thread only
+  std::unique_ptr<asio::steady_timer> close_timer;  // I/O thread only
   std::mutex parts_mutex;
   std::condition_variable parts_ready;
   std::deque<Part> parts;
@@ -194,6 +215,7 @@ WssConnection::~WssConnection() {
   asio::post(impl->io, [impl] {
     impl->stream.reset();
     impl->send_timer.reset();
+    impl->close_timer.reset();
     impl->io.stop();
   });
   if (impl->thread.joinable()) impl->thread.join();
@@ -297,6 +319,8 @@ WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, 
   }
   const std::string host_header = port == 443 ? host : host + ":" + std::to_string(port);
   auto response = std::make_shared<websocket::response_type>();
+  // Beast leaves the response as it was when none was read (its default says 200).
+  response->result(beast::http::status::unknown);
   const error_code upgraded = impl.Await<error_code>(
       [&impl, lines, response, host_header, path](auto done) {
         Stream& ws = *impl.stream;
@@ -334,6 +358,11 @@ WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, 
     if (result.status == 101) return fail(WssStep::kUpgradeInvalid, 12152);
     return fail(WssStep::kUpgrade, IsTimeout(upgraded) ? 12002 : TransferError(upgraded, false));
   }
+  // We offer no extension and no subprotocol, so a 101 naming one is not ours.
+  if (response->count(beast::http::field::sec_websocket_extensions) != 0 ||
+      response->count(beast::http::field::sec_websocket_protocol) != 0) {
+    return fail(WssStep::kUpgradeInvalid, 12152);
+  }
 
   impl.Await<bool>(
       [&impl](auto done) {
@@ -345,7 +374,10 @@ WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, 
         timeout.keep_alive_pings = true;
         ws.set_option(timeout);
         ws.auto_fragment(false);
-        ws.read_message_max(0);
+        ws.read_message_max(kMessageMax);
+        ws.control_callback([&impl](websocket::frame_type kind, beast::string_view) {
+          if (kind == websocket::frame_type::close) impl.OnCloseFrame();
+        });
         {
           std::lock_guard lock(impl.parts_mutex);
           impl.reading_started = true;
