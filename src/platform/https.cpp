@@ -29,7 +29,7 @@ class HeaderList {
     }
     curl_slist_free_all(list_);
   }
-  bool Append(const std::string& line) {
+  [[nodiscard]] bool Append(const std::string& line) {
     curl_slist* grown = curl_slist_append(list_, line.c_str());
     if (grown == nullptr) return false;
     list_ = grown;
@@ -123,7 +123,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 // Keeps the first Content-Length of a reply; false when a member of this
 // field (a list is allowed) differs from it.
-bool SameContentLength(std::string_view value, std::string* first) {
+[[nodiscard]] bool SameContentLength(std::string_view value, std::string* first) {
   while (!value.empty()) {
     const size_t comma = value.find(',');
     std::string_view member = value.substr(0, comma);
@@ -269,7 +269,7 @@ HttpsResponse FailAfterSend(CURLcode code, const Transfer& transfer, CURL* h, co
 }
 
 // Sets every option of one request; false when libcurl refuses one.
-bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
+[[nodiscard]] bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
                     curl_slist* connect_to, const std::string& trust_pem) {
   bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK &&
@@ -281,7 +281,6 @@ bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url
             curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_USERAGENT, request.user_agent.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connect_timeout_ms)) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.body_cap)) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnPrerequest) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PREREQDATA, transfer) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK &&

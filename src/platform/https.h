@@ -76,7 +76,7 @@ class HttpsConnection {
   HttpsConnection& operator=(const HttpsConnection&) = delete;
 
   // Performs one request and blocks until it ends. Never throws.
-  HttpsResponse Send(const HttpsRequest& request);
+  [[nodiscard]] HttpsResponse Send(const HttpsRequest& request);
 
  private:
   void Close();
@@ -95,7 +95,7 @@ class HttpsConnection {
 // timeout, 12007 name not resolved, 12029 cannot connect, 12030 connection
 // lost, 12175 TLS or certificate, 12152 bad reply, 87 refused before any
 // traffic, 12017 aborted; 0 after a success.
-uint32_t LastError();
+[[nodiscard]] uint32_t LastError();
 
 // Sets the calling thread's number for a failure found before any traffic.
 void SetLastError(uint32_t error);
