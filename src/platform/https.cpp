@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "platform/crypto.h"
 #include "platform/test_hook_state.h"
@@ -268,6 +269,32 @@ HttpsResponse FailAfterSend(CURLcode code, const Transfer& transfer, CURL* h, co
   return Fail(HttpsFailure::kBodyNetwork, error);
 }
 
+// The outcome of a request that reached curl_easy_perform; `response` holds its body.
+HttpsResponse Finish(CURLcode code, const Transfer& transfer, CURL* h, const HttpsRequest& request,
+                     HttpsResponse* response) {
+  if (code != CURLE_OK) {
+    response->body.Release();
+    if (transfer.aborted) return Fail(HttpsFailure::kSend, 12017);
+    HttpsResponse failed = FailAfterSend(code, transfer, h, request);
+    failed.status_read = transfer.headers_done ? transfer.reply_status : 0;
+    return failed;
+  }
+  if (!transfer.headers_done) {
+    // The connection ended inside the header block: nothing was answered.
+    response->body.Release();
+    return Fail(HttpsFailure::kReceive, 12030);
+  }
+  long status = 0;
+  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
+    response->body.Release();
+    return Fail(HttpsFailure::kStatus, 12152);
+  }
+  response->status = static_cast<uint32_t>(status);
+  response->status_read = response->status;
+  last_error = 0;
+  return std::move(*response);
+}
+
 // Sets every option of one request; false when libcurl refuses one.
 [[nodiscard]] bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
                     curl_slist* connect_to, const std::string& trust_pem) {
@@ -405,28 +432,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(h, CURLOPT_CONNECT_TO, nullptr);
     curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
-    if (code != CURLE_OK) {
-      response.body.Release();
-      if (transfer.aborted) return Fail(HttpsFailure::kSend, 12017);
-      const uint32_t status_read = transfer.headers_done ? transfer.reply_status : 0;
-      HttpsResponse failed = FailAfterSend(code, transfer, h, request);
-      failed.status_read = status_read;
-      return failed;
-    }
-    if (!transfer.headers_done) {
-      // The connection ended inside the header block: nothing was answered.
-      response.body.Release();
-      return Fail(HttpsFailure::kReceive, 12030);
-    }
-    long status = 0;
-    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
-      response.body.Release();
-      return Fail(HttpsFailure::kStatus, 12152);
-    }
-    response.status = static_cast<uint32_t>(status);
-    response.status_read = response.status;
-    last_error = 0;
-    return response;
+    return Finish(code, transfer, h, request, &response);
   } catch (...) {
     // Only an allocation can throw here; it fails the request as prepared so far.
     return Fail(HttpsFailure::kRequest, 8);
