@@ -26,6 +26,8 @@
 #include "text_input/vr_keyboard.h"
 
 struct UiSettings;
+class FrameBuffer;
+class PhoneCanvas;
 struct PhoneAppLifecycle;
 class QuorixTsfDraftBridge;
 
@@ -82,6 +84,14 @@ class PhoneUi {
   // (the epoch moves on) and the page, send and read state is cleared.
   void ResetLiveConversation();
   void CloseExternalEditor(uint64_t editor_id);
+
+  // ---- Pictures (read the model only) ----
+  // The 540 × 960 phone frame: the native screens with rounded corners while
+  // settings are attached, else white.
+  FrameBuffer RenderPhoneFrame() const;
+  // Background, header, the current screen or sign-in, and the bottom bar;
+  // sets ui_render_english and ui_render_dark from the settings.
+  void RenderNativeScreens(PhoneCanvas& canvas) const;
 
   // ---- Requests of the presenters ----
   uint8_t desktop_position_reset_request = 0;

@@ -1,10 +1,13 @@
-// dump_phone_frames <folder>: writes the launcher's pages as PNG files for a
-// person to look at, with the clock pinned at 09:05 so that every run gives
-// the same bytes. Exit code 0 when every picture was written.
+// dump_phone_frames [--native] <folder>: writes the launcher's pages (or,
+// with --native, the native screens) as PNG files for a person to look at,
+// with the clock pinned at 09:05 so that every run gives the same bytes.
+// Exit code 0 when every picture was written.
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <string_view>
 
+#include "dump_native_views.h"
 #include "phone_ui/app_lifecycle.h"
 #include "phone_ui/canvas.h"
 #include "phone_ui/launcher.h"
@@ -22,6 +25,11 @@ struct View {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]) == "--native") {
+    std::error_code ec;
+    std::filesystem::create_directories(argv[2], ec);
+    return DumpNativeViews(argv[2]) == 0 ? 0 : 1;
+  }
   if (argc != 2) {
     std::cerr << "usage: dump_phone_frames <folder>\n";
     return 2;
