@@ -1,0 +1,69 @@
+#pragma once
+// A simulated runtime whose registry lives in a temporary sim folder (server:
+// this process), with program folders under the same temporary root.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "test_util.h"
+#include "vr/autostart_manifest.h"
+#include "vr/sim/sim_runtime.h"
+
+namespace quorix_test {
+
+class AutostartSimTest : public ::testing::Test {
+ public:
+  AutostartSimTest() {
+    std::filesystem::create_directories(root_.path() / "sim");
+    WriteFile(root_.path() / "sim" / "server.pid", std::to_string(::getpid()) + "\n");
+    sim_ = std::make_unique<vr_sim::SimRuntime>(root_.path() / "sim");
+    scoped_ = std::make_unique<platform::vr::ScopedRuntime>(*sim_);
+    exe_ = MakeProgramFolder("a");
+  }
+
+  // `name`/Quorix with its "vr_assets" folder; the path of the program.
+  std::filesystem::path MakeProgramFolder(const std::string& name) {
+    std::filesystem::create_directories(root_.path() / name / "vr_assets");
+    return root_.path() / name / "Quorix";
+  }
+
+  // Connects in the background; the application interface.
+  platform::vr::Applications* Connect() {
+    sim_->FindServerProcess();
+    int32_t error = 0;
+    EXPECT_NE(sim_->Init(platform::vr::kAppTypeBackground, &error), nullptr) << error;
+    return sim_->GetApplications();
+  }
+
+  // Registers another copy of the program under "quorix.phone" the way its
+  // own registration does; the manifest path.
+  std::filesystem::path RegisterCopy(platform::vr::Applications* apps, const std::string& folder,
+                                     const std::string& extra = "") {
+    const std::filesystem::path exe = MakeProgramFolder(folder);
+    const std::filesystem::path manifest = exe.parent_path() / kAutostartManifestFile;
+    WriteFile(manifest, BuildAppManifest(exe, kAutostartAppKey, true) + extra);
+    EXPECT_EQ(apps->AddApplicationManifest(manifest.string(), false), 0);
+    EXPECT_EQ(apps->SetApplicationAutoLaunch(std::string(kAutostartAppKey), true), 0);
+    return manifest;
+  }
+
+  // The registry as the runtime shows it, to compare before and after.
+  std::string Snapshot() {
+    std::string text;
+    const auto& flags = sim_->auto_launch();
+    for (const auto& [key, app] : sim_->applications()) {
+      text += key + "=" + app.manifest_path + (flags.count(key) && flags.at(key) ? ":on;" : ":off;");
+    }
+    return text;
+  }
+
+  TempDir root_;
+  std::unique_ptr<vr_sim::SimRuntime> sim_;
+  std::unique_ptr<platform::vr::ScopedRuntime> scoped_;
+  std::filesystem::path exe_;
+};
+
+}  // namespace quorix_test
