@@ -8,11 +8,26 @@
 #include <map>
 #include <string>
 
+#include "core/environment.h"
 #include "test_util.h"
 #include "vr/autostart_manifest.h"
 #include "vr/sim/sim_runtime.h"
 
 namespace quorix_test {
+
+// LOCALAPPDATA in a temporary folder whose autostart preference is
+// "disabled\n", so that a session's policy never starts a child.
+class AutostartOff {
+ public:
+  AutostartOff() {
+    std::filesystem::create_directories(dir_.path() / "QuorixPhone" / "startup");
+    WriteFile(dir_.path() / "QuorixPhone" / "startup" / "steamvr-autostart.preference", "disabled\n");
+  }
+
+ private:
+  TempDir dir_;
+  ScopedEnvironmentVariable variable_{u"LOCALAPPDATA", std::u16string(dir_.path().u16string())};
+};
 
 class AutostartSimTest : public ::testing::Test {
  public:
