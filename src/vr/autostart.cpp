@@ -250,7 +250,8 @@ bool AutostartPolicyStep(AutostartPolicyState& state, const fs::path& exe, uint3
 }
 
 bool RunAutostartPolicy(const fs::path& program_path, uint32_t server_pid) {
-  static AutostartPolicyState state;
+  // Never destroyed: a child still running when the program ends goes on.
+  static AutostartPolicyState& state = *new AutostartPolicyState;
   try {
     const uint64_t now = platform::TickCount64();
     const uint32_t preference = ReadAutostartPreference(GetAutostartPreferencePath());

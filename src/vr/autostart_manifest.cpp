@@ -125,9 +125,8 @@ bool GetAppPropertyString(pvr::Applications* apps, uint32_t property, std::strin
 
 bool GetAppBinaryPath(pvr::Applications* apps, fs::path* out, std::string_view app_key) {
   std::string text;
-  std::u16string wide;
   if (!GetAppPropertyString(apps, pvr::kAppPropertyBinaryPath, &text, app_key) || text.empty()) return false;
-  if (!Utf8ToWideStrict(text, &wide)) return false;
+  (void)Utf8ToWide(text);  // invalid UTF-8 throws: the callers' exception stage
   fs::path path(text);
   if (!path.is_absolute()) return false;
   *out = std::move(path);
