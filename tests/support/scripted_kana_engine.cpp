@@ -50,6 +50,10 @@ int EngineScript::open_calls() const {
   std::lock_guard lock(mutex_);
   return open_calls_;
 }
+std::u16string EngineScript::last_reading() const {
+  std::lock_guard lock(mutex_);
+  return last_reading_;
+}
 int EngineScript::close_calls() const {
   std::lock_guard lock(mutex_);
   return close_calls_;
@@ -80,7 +84,10 @@ class ScriptedEngine final : public platform::KanaKanjiEngine {
     script_->changed_.wait(lock, [&] { return !script_->holding_; });
     --script_->waiting_;
     ++script_->next_calls_[mode];
-    if (reading != nullptr) call_in_mode_[mode] = 0;
+    if (reading != nullptr) {
+      call_in_mode_[mode] = 0;
+      script_->last_reading_ = *reading;
+    }
     const int call = call_in_mode_[mode]++;
     if (script_->clock != nullptr) script_->clock->Advance(script_->cost_ms);
     const std::vector<ScriptedCall>& calls = script_->calls[mode];

@@ -51,6 +51,8 @@ class EngineScript {
   int initialize_calls() const;
   int open_calls() const;
   int close_calls() const;
+  // The reading of the last converting call.
+  std::u16string last_reading() const;
 
  private:
   friend class ScriptedEngine;
@@ -63,6 +65,7 @@ class EngineScript {
   int open_calls_ = 0;
   int close_calls_ = 0;
   std::map<uint32_t, int> next_calls_;
+  std::u16string last_reading_;
 };
 
 KanaKanjiEngineFactory ScriptedEngineFactory(std::shared_ptr<EngineScript> script);

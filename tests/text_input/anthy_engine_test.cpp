@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "platform/kana_kanji_engine.h"
 #include "support/test_util.h"
 #include "text_input/kana_conversion.h"
+#include "text_input/tsf_draft_bridge.h"
 
 namespace {
 
@@ -81,6 +83,29 @@ TEST(AnthyEngine, ProvidersOnFourThreadsAndNothingWrittenUnderHome) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(found, (std::vector<int>{3, 3, 3, 3}));
   EXPECT_EQ(quorix_test::CountDirectoryEntries(QUORIX_TEST_ANTHY_HOME), 0u);
+}
+
+TEST(AnthyEngine, ABoundBridgeConvertsWithAnthyAndTheShippedDictionary) {
+  const std::filesystem::path dictionary =
+      std::filesystem::path(QUORIX_TEST_BUILD_DIR) / "assets" / "ime" / "homophones.bin";
+  QuorixTsfDraftBridge bridge([dictionary] { return std::make_unique<KanaConversionProvider>(platform::MakeAnthyEngine, dictionary); });
+  platform::InProcessDraftEdit edit;
+  ASSERT_TRUE(bridge.Initialize(&edit, &edit));
+  ASSERT_TRUE(bridge.SyncDraft(u"こうえん"));
+  ASSERT_TRUE(bridge.RequestVrConvert(0, QuorixTsfDraftBridge::kToDraftEnd));
+  ASSERT_TRUE(quorix_test::WaitFor(
+      [&] {
+        bridge.Poll();
+        return bridge.GetState()->background_candidates != 0;
+      },
+      std::chrono::seconds(60)));
+  const auto& list = bridge.GetState()->candidates;
+  const auto at = [&](const std::u16string& text) { return std::find(list.begin(), list.end(), text) - list.begin(); };
+  ASSERT_LT(at(u"公園"), static_cast<long>(list.size()));
+  ASSERT_LT(at(u"講演"), static_cast<long>(list.size()));
+  EXPECT_EQ(bridge.GetState()->last_stats[3], kDictionaryOpen);
+  EXPECT_EQ(bridge.SelectCandidate(static_cast<uint32_t>(at(u"講演"))), 1);
+  EXPECT_EQ(edit.text, u"講演");
 }
 
 }  // namespace
