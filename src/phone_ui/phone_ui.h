@@ -28,6 +28,7 @@
 struct UiSettings;
 struct PhoneAppLifecycle;
 class QuorixTsfDraftBridge;
+class FrameBuffer;
 
 // Transition kinds of the launcher slide.
 inline constexpr uint32_t kTransitionNone = 0;
@@ -82,6 +83,16 @@ class PhoneUi {
   // (the epoch moves on) and the page, send and read state is cleared.
   void ResetLiveConversation();
   void CloseExternalEditor(uint64_t editor_id);
+
+  // ---- Keyboard picture and the draft bridge ----
+  // The 540 × 508 keyboard frame from the model's members (keyboard_frame.h).
+  FrameBuffer RenderKeyboardFrame();
+  // Lends the desktop window's bridge (null detaches). It never sees a
+  // password: while the active field is the password, nothing is attached.
+  void AttachTsfBridge(QuorixTsfDraftBridge* bridge);
+  // Cancels the bridge's composition and lets it go, with the candidate page
+  // and cache.
+  void DetachTsfBridge();
 
   // ---- Requests of the presenters ----
   uint8_t desktop_position_reset_request = 0;
