@@ -1,0 +1,73 @@
+// The phone UI model lends, lets go of and renders with the draft bridge.
+#include <gtest/gtest.h>
+
+#include "core/ui_settings.h"
+#include "phone_ui/canvas.h"
+#include "phone_ui/keyboard_frame.h"
+#include "phone_ui/phone_ui.h"
+#include "phone_ui/ui_text.h"
+#include "support/draft_bridge_fixture.h"
+#include "support/fake_text_rasterizer.h"
+
+namespace {
+
+TEST(PhoneUiBridge, AttachMirrorsTheMessageButNeverAPassword) {
+  quorix_test::BoundDraftBridge b;
+  PhoneUi ui;
+  ui.keyboard.SetMessageText(u"こんにちは");
+  ui.keyboard.active_field = kFieldPassword;
+  ui.dirty = 0;
+  ui.AttachTsfBridge(b.bridge.get());
+  EXPECT_EQ(ui.tsf_bridge, nullptr);
+  EXPECT_EQ(ui.dirty, 0);
+  EXPECT_EQ(b.edit.text, u"");
+
+  ui.keyboard.active_field = kFieldMessage;
+  ui.AttachTsfBridge(b.bridge.get());
+  EXPECT_EQ(ui.tsf_bridge, b.bridge.get());
+  EXPECT_EQ(b.edit.text, u"こんにちは");
+  EXPECT_EQ(ui.bridge_revision, b.state().revision);
+  EXPECT_EQ(ui.dirty, 1);
+
+  ui.candidate_page = 2;
+  ui.DetachTsfBridge();
+  EXPECT_EQ(ui.tsf_bridge, nullptr);
+  EXPECT_EQ(ui.bridge_revision, 0u);
+  EXPECT_EQ(ui.candidate_page, 0u);
+}
+
+TEST(PhoneUiBridge, LeavingAConversationEmptiesTheBridgeDraftFirst) {
+  quorix_test::BoundDraftBridge b;
+  PhoneUi ui;
+  ui.keyboard.SetMessageText(u"はし");
+  ui.AttachTsfBridge(b.bridge.get());
+  ASSERT_TRUE(b.bridge->RequestVrConvert(0, QuorixTsfDraftBridge::kToDraftEnd));
+  ASSERT_TRUE(b.PollUntil([](const auto& s) { return s.background_candidates != 0; }));
+  ui.draft_cleared_on_exit = 1;
+  ui.ResetLiveConversation();
+  EXPECT_FALSE(b.bridge->IsBusy());
+  EXPECT_EQ(b.edit.text, u"");
+  EXPECT_EQ(ui.keyboard.message, u"");
+  EXPECT_EQ(ui.draft_cleared_on_exit, 0);
+}
+
+TEST(PhoneUiBridge, TheKeyboardFrameFollowsSettingsAndBridge) {
+  test_support::ScopedFakeTextRasterizer fake;
+  quorix_test::BoundDraftBridge b;
+  UiSettings settings;
+  settings.dark = true;
+  settings.english = true;
+  PhoneUi ui;
+  ui.settings = &settings;
+  ui.AttachTsfBridge(b.bridge.get());
+  const FrameBuffer frame = ui.RenderKeyboardFrame();
+  EXPECT_EQ(frame.size(), kKeyboardFrameBytes);
+  EXPECT_TRUE(ui_render_dark);
+  EXPECT_TRUE(ui_render_english);
+  bool convert_key = false;
+  for (const auto& d : fake.log().draws) convert_key |= d.text == LocalizeUiText(u"変換");
+  EXPECT_TRUE(convert_key);
+  ui.settings = nullptr;
+}
+
+}  // namespace
