@@ -2,13 +2,12 @@
 // peer drawing the same keys and labels onto an ARGB32 surface; and its share
 // of an 11.1 ms (90 Hz) frame.
 #include <benchmark/benchmark.h>
-#include <pango/pangocairo.h>
 
 #include <string>
 #include <vector>
 
+#include "../cairo_peer.h"
 #include "phone_ui/keyboard_frame.h"
-#include "platform/text_encoding.h"
 
 namespace {
 
@@ -51,50 +50,21 @@ void BM_ComposeKeyboardFrame(benchmark::State& state) {
       static_cast<double>(state.iterations()) * 0.0111, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void RoundedRect(cairo_t* cr, double x0, double y0, double x1, double y1, double r) {
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, x1 - r, y0 + r, r, -G_PI / 2, 0);
-  cairo_arc(cr, x1 - r, y1 - r, r, 0, G_PI / 2);
-  cairo_arc(cr, x0 + r, y1 - r, r, G_PI / 2, G_PI);
-  cairo_arc(cr, x0 + r, y0 + r, r, G_PI, 3 * G_PI / 2);
-  cairo_close_path(cr);
-}
-
 void BM_PangoCairoPeer(benchmark::State& state) {
   QuorixVrKeyboard kb;
   const std::vector<Key> keys = FlickKeys(kb);
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 540, 508);
-  cairo_t* cr = cairo_create(surface);
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* font = pango_font_description_from_string("Noto Sans CJK JP, DejaVu Sans");
-  std::vector<std::string> labels;
-  for (const Key& k : keys) labels.push_back(platform::Utf16ToUtf8Lenient(k.label));
+  CairoPeer peer(kCanvasWidth, kKeyboardFrameHeight);
   for (auto _ : state) {
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    for (size_t i = 0; i < keys.size(); ++i) {
-      const Key& k = keys[i];
-      cairo_set_source_rgb(cr, 0.96, 0.93, 0.91);
-      RoundedRect(cr, k.x0, k.y0 - 297, k.x1, k.y1 - 297, k.r);
-      cairo_fill(cr);
-      if (labels[i].empty()) continue;
-      pango_font_description_set_absolute_size(font, k.size * PANGO_SCALE);
-      pango_layout_set_font_description(layout, font);
-      pango_layout_set_text(layout, labels[i].c_str(), -1);
-      int w = 0, h = 0;
-      pango_layout_get_pixel_size(layout, &w, &h);
-      cairo_set_source_rgb(cr, 0.1, 0.16, 0.26);
-      cairo_move_to(cr, (k.x0 + k.x1 - w) / 2.0, (k.y0 + k.y1 - h) / 2.0 - 297);
-      pango_cairo_show_layout(cr, layout);
+    cairo_set_operator(peer.cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(peer.cr);
+    cairo_set_operator(peer.cr, CAIRO_OPERATOR_OVER);
+    for (const Key& k : keys) {
+      peer.Rounded(k.x0, k.y0 - 297, k.x1, k.y1 - 297, k.r, 0xFFF5ECE7);
+      if (!k.label.empty()) peer.Text(k.label, k.x0, k.y0 - 297, k.x1 - k.x0, k.size, 0xFF422819, true);
     }
-    cairo_surface_flush(surface);
-    benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
+    cairo_surface_flush(peer.surface);
+    benchmark::DoNotOptimize(cairo_image_surface_get_data(peer.surface));
   }
-  pango_font_description_free(font);
-  g_object_unref(layout);
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
 }
 
 BENCHMARK(BM_ComposeKeyboardFrame)->Unit(benchmark::kMicrosecond);
