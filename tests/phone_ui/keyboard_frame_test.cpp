@@ -21,12 +21,6 @@ uint32_t FramePixel(const FrameBuffer& f, int32_t x, int32_t layout_y) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-std::vector<std::u16string> Texts(const test_support::FakeTextLog& log) {
-  std::vector<std::u16string> out;
-  for (const auto& d : log.draws) out.push_back(d.text);
-  return out;
-}
-
 bool Drew(const test_support::FakeTextLog& log, const std::u16string& text, int32_t height = 0) {
   return std::any_of(log.draws.begin(), log.draws.end(),
                      [&](const auto& d) { return d.text == text && (height == 0 || d.height == height); });
@@ -152,26 +146,18 @@ TEST(KeyboardFrame, EveryLabelHasItsGlyphsInTheRealFont) {
   std::set<std::u16string> labels;
   {
     test_support::ScopedFakeTextRasterizer fake;
-    for (uint32_t kind : {kKeyboardFlick, kKeyboardQwerty}) {
-      for (uint32_t layout : {kFlickKana, kFlickAlphabet, kFlickDigits}) {
-        for (bool symbols : {false, true}) {
-          for (bool english : {false, true}) {
-            QuorixVrKeyboard kb;
-            kb.keyboard_kind = kind;
-            kb.flick_layout = layout;
-            kb.qwerty_symbols = symbols;
-            State state;
-            state.vr_conversion_enabled = english ? 1 : 0;
-            KeyboardFrameInputs in;
-            in.english = english;
-            in.keyboard = &kb;
-            in.bridge_state = &state;
-            ComposeKeyboardFrame(in);
-          }
-        }
-      }
+    // Every kind, layout and page, English or not, with and without conversion keys.
+    for (int i = 0; i < 24; ++i) {
+      QuorixVrKeyboard kb;
+      kb.keyboard_kind = i % 2 == 0 ? kKeyboardFlick : kKeyboardQwerty;
+      kb.flick_layout = static_cast<uint32_t>(i / 2 % 3);
+      kb.qwerty_symbols = i / 6 % 2 == 1;
+      State state;
+      state.vr_conversion_enabled = i / 12;
+      KeyboardFrameInputs in{i / 12 == 1, false, &kb, &state, 0, nullptr};
+      ComposeKeyboardFrame(in);
     }
-    for (const auto& t : Texts(fake.log())) labels.insert(t);
+    for (const auto& d : fake.log().draws) labels.insert(d.text);
   }
   ui_render_english = false;
   auto pango = platform::MakePangoTextRasterizer();

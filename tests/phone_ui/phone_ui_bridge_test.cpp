@@ -1,13 +1,8 @@
-// The phone UI model lends, lets go of and renders with the draft bridge.
+// The phone UI model lends and lets go of the draft bridge.
 #include <gtest/gtest.h>
 
-#include "core/ui_settings.h"
-#include "phone_ui/canvas.h"
-#include "phone_ui/keyboard_frame.h"
 #include "phone_ui/phone_ui.h"
-#include "phone_ui/ui_text.h"
 #include "support/draft_bridge_fixture.h"
-#include "support/fake_text_rasterizer.h"
 
 namespace {
 
@@ -49,25 +44,6 @@ TEST(PhoneUiBridge, LeavingAConversationEmptiesTheBridgeDraftFirst) {
   EXPECT_EQ(b.edit.text, u"");
   EXPECT_EQ(ui.keyboard.message, u"");
   EXPECT_EQ(ui.draft_cleared_on_exit, 0);
-}
-
-TEST(PhoneUiBridge, TheKeyboardFrameFollowsSettingsAndBridge) {
-  test_support::ScopedFakeTextRasterizer fake;
-  quorix_test::BoundDraftBridge b;
-  UiSettings settings;
-  settings.dark = true;
-  settings.english = true;
-  PhoneUi ui;
-  ui.settings = &settings;
-  ui.AttachTsfBridge(b.bridge.get());
-  const FrameBuffer frame = ui.RenderKeyboardFrame();
-  EXPECT_EQ(frame.size(), kKeyboardFrameBytes);
-  EXPECT_TRUE(ui_render_dark);
-  EXPECT_TRUE(ui_render_english);
-  bool convert_key = false;
-  for (const auto& d : fake.log().draws) convert_key |= d.text == LocalizeUiText(u"変換");
-  EXPECT_TRUE(convert_key);
-  ui.settings = nullptr;
 }
 
 }  // namespace

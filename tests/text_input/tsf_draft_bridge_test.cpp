@@ -127,14 +127,8 @@ TEST(TsfDraftBridge, TypingDuringAConversionDropsItsResult) {
   ASSERT_TRUE(b.script->WaitUntilHeld());
   b.Type(u"を");
   EXPECT_EQ(b.state().status_name, u"CANCELED_STALE");
-  b.script->Release();
-  // A second request, whose result is the only one applied.
-  b.edit.text = u"きしゃ";
-  b.bridge->Poll();
-  ASSERT_TRUE(b.bridge->RequestVrConvert(0, kEnd));
-  ASSERT_TRUE(b.PollUntil(HasCandidates));
-  EXPECT_EQ(b.state().candidates[0], u"記者");
-  EXPECT_EQ(b.edit.text, u"きしゃ");
+  EXPECT_FALSE(b.bridge->IsBusy());
+  EXPECT_EQ(b.edit.text, u"はしを");
 }
 
 TEST(TsfDraftBridge, AResultForAnOlderRequestIsDropped) {
