@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -165,16 +166,12 @@ TEST(ShippedHomophones, TheGeneratedFileHoldsTheListInOrder) {
   size_t lines = 0;
   while (std::getline(list, line)) {
     ++lines;
+    std::istringstream fields(line);
+    std::string reading, value;
+    std::getline(fields, reading, '\t');
     Values want;
-    size_t start = line.find('\t') + 1;
-    const std::u16string reading = Utf8ToWide(line.substr(0, start - 1));
-    while (true) {
-      const size_t tab = line.find('\t', start);
-      want.push_back(Utf8ToWide(line.substr(start, tab == std::string::npos ? tab : tab - start)));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    ASSERT_EQ(dict.Lookup(reading, 126), want) << line;
+    while (std::getline(fields, value, '\t')) want.push_back(Utf8ToWide(value));
+    ASSERT_EQ(dict.Lookup(Utf8ToWide(reading), 126), want) << line;
   }
   EXPECT_GE(lines, 300u);
   EXPECT_EQ(dict.state(), kDictionaryOpen);
