@@ -93,6 +93,16 @@ class PhoneUi {
   // sets ui_render_english and ui_render_dark from the settings.
   void RenderNativeScreens(PhoneCanvas& canvas) const;
 
+  // ---- Keyboard picture and the draft bridge ----
+  // The 540 × 508 keyboard frame from the model's members (keyboard_frame.h).
+  FrameBuffer RenderKeyboardFrame();
+  // Lends the desktop window's bridge (null detaches). It never sees a
+  // password: while the active field is the password, nothing is attached.
+  void AttachTsfBridge(QuorixTsfDraftBridge* bridge);
+  // Cancels the bridge's composition and lets it go, with the candidate page
+  // and cache.
+  void DetachTsfBridge();
+
   // ---- Requests of the presenters ----
   uint8_t desktop_position_reset_request = 0;
   uint8_t desktop_repaint_request = 0;
