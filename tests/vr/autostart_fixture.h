@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
 #include <string>
 
 #include "core/environment.h"
@@ -15,14 +14,15 @@
 
 namespace quorix_test {
 
-// LOCALAPPDATA in a temporary folder whose autostart preference is
-// "disabled\n", so that a session's policy never starts a child.
-class AutostartOff {
+// LOCALAPPDATA in a temporary folder holding the preference `choice`
+// (by default "disabled\n": a session's policy never starts a child).
+class AutostartPreferenceScope {
  public:
-  AutostartOff() {
-    std::filesystem::create_directories(dir_.path() / "QuorixPhone" / "startup");
-    WriteFile(dir_.path() / "QuorixPhone" / "startup" / "steamvr-autostart.preference", "disabled\n");
+  explicit AutostartPreferenceScope(const char* choice = "disabled\n") {
+    std::filesystem::create_directories(path().parent_path());
+    if (choice) WriteFile(path(), choice);
   }
+  std::filesystem::path path() const { return dir_.path() / "QuorixPhone" / "startup" / "steamvr-autostart.preference"; }
 
  private:
   TempDir dir_;
@@ -33,28 +33,24 @@ class AutostartSimTest : public ::testing::Test {
  public:
   AutostartSimTest() {
     std::filesystem::create_directories(root_.path() / "sim");
-    WriteFile(root_.path() / "sim" / "server.pid", std::to_string(::getpid()) + "\n");
-    sim_ = std::make_unique<vr_sim::SimRuntime>(root_.path() / "sim");
-    scoped_ = std::make_unique<platform::vr::ScopedRuntime>(*sim_);
-    exe_ = MakeProgramFolder("a");
+    WriteFile(root_.path() / "sim" / "server.pid", std::to_string(::getpid()));
   }
 
-  // `name`/Quorix with its "vr_assets" folder; the path of the program.
+  // `name`/Quorix with its "vr_assets" folder.
   std::filesystem::path MakeProgramFolder(const std::string& name) {
     std::filesystem::create_directories(root_.path() / name / "vr_assets");
     return root_.path() / name / "Quorix";
   }
 
-  // Connects in the background; the application interface.
   platform::vr::Applications* Connect() {
-    sim_->FindServerProcess();
+    sim_.FindServerProcess();
     int32_t error = 0;
-    EXPECT_NE(sim_->Init(platform::vr::kAppTypeBackground, &error), nullptr) << error;
-    return sim_->GetApplications();
+    EXPECT_NE(sim_.Init(platform::vr::kAppTypeBackground, &error), nullptr) << error;
+    return sim_.GetApplications();
   }
 
-  // Registers another copy of the program under "quorix.phone" the way its
-  // own registration does; the manifest path.
+  // Another copy of the program registered as its own registration does it,
+  // auto-launch on; `extra` spoils its manifest. The manifest path.
   std::filesystem::path RegisterCopy(platform::vr::Applications* apps, const std::string& folder,
                                      const std::string& extra = "") {
     const std::filesystem::path exe = MakeProgramFolder(folder);
@@ -65,20 +61,20 @@ class AutostartSimTest : public ::testing::Test {
     return manifest;
   }
 
-  // The registry as the runtime shows it, to compare before and after.
+  // The registry as the runtime shows it.
   std::string Snapshot() {
     std::string text;
-    const auto& flags = sim_->auto_launch();
-    for (const auto& [key, app] : sim_->applications()) {
+    const auto& flags = sim_.auto_launch();
+    for (const auto& [key, app] : sim_.applications()) {
       text += key + "=" + app.manifest_path + (flags.count(key) && flags.at(key) ? ":on;" : ":off;");
     }
     return text;
   }
 
   TempDir root_;
-  std::unique_ptr<vr_sim::SimRuntime> sim_;
-  std::unique_ptr<platform::vr::ScopedRuntime> scoped_;
-  std::filesystem::path exe_;
+  vr_sim::SimRuntime sim_{root_.path() / "sim"};
+  platform::vr::ScopedRuntime scoped_{sim_};
+  std::filesystem::path exe_ = MakeProgramFolder("a");
 };
 
 }  // namespace quorix_test

@@ -23,7 +23,7 @@ class VrSessionTest : public ::testing::Test {
   VrSessionTest() : scoped_(sim_) { sim_.StartServer(4321); }
   bool Init() { return session_->Init(settings_, quorix_test::ShippedAssets()); }
 
-  quorix_test::AutostartOff autostart_off_;
+  quorix_test::AutostartPreferenceScope autostart_off_;
   EventLogCapture log_;
   SimRuntime sim_;
   pvr::ScopedRuntime scoped_;
