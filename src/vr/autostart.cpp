@@ -219,7 +219,7 @@ bool AutostartPolicyStep(AutostartPolicyState& state, const fs::path& exe, uint3
     int code = 0;
     const bool readable = state.child.process->Poll(&code);
     if (readable && code == platform::ProcessHandle::kStillActive) {
-      if (now_ms - state.child.start_ms < kChildLimitMs) return false;
+      if (now_ms < state.child.start_ms || now_ms - state.child.start_ms < kChildLimitMs) return false;
       state.child.process->Terminate(kAutostartKilledCode);
       code = kAutostartKilledCode;
     } else if (!readable) {
