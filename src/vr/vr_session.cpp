@@ -64,7 +64,7 @@ std::function<void(unsigned, unsigned)> MakeBrowserSizeCallback(UiSettings& sett
   return [&settings](unsigned index, unsigned value) { ApplyBrowserSize(settings, index, value); };
 }
 
-VrSession::VrSession() : autostart_policy(RunAutostartPolicy) {}
+VrSession::VrSession() : autostart_policy(RunAutostartPolicy) { candidates.reserve(10); }
 
 std::unique_ptr<VrSession> VrSession::Create() { return std::unique_ptr<VrSession>(new VrSession()); }
 
@@ -159,8 +159,6 @@ bool VrSession::Init(UiSettings& settings, const std::filesystem::path& assets_d
   initialized_ = true;
   return true;
 }
-
-bool VrSession::Frame(PhoneUi&, UiSettings&, uint8_t*, bool) { return initialized_; }
 
 std::array<const OverlayRecord*, kSessionOverlayCount + kMessageOverlayCount> VrSession::StatsOrder() const {
   return {&overlays[kPhoneOverlay],        &overlays[kKeyboardOverlay], &overlays[kNotificationsOverlay],
