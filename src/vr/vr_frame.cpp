@@ -190,7 +190,7 @@ bool VrSession::CheckRuntime(FrameLocals& f) {
     next_process_check = f.now + kLivenessPeriodMs;
     const uint32_t pid = FindVrServerProcess();
     if (pid == 0 || pid != vrserver_pid) return false;
-    if (autostart_policy) autostart_policy(ProgramPath(), pid);
+    if (autostart_policy) autostart_policy(program_path_, pid);
   }
   pvr::Event event;
   while (system->PollNextEvent(&event)) {

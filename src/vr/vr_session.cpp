@@ -91,7 +91,8 @@ bool VrSession::ConnectAndIdentify(const std::filesystem::path& assets_dir) {
     system = nullptr;
     return false;
   }
-  if (autostart_policy && !autostart_policy(ProgramPath(), vrserver_pid)) {
+  program_path_ = ProgramPath();
+  if (autostart_policy && !autostart_policy(program_path_, vrserver_pid)) {
     system = nullptr;
     return false;
   }

@@ -198,6 +198,7 @@ class VrSession {
 
   bool initialized_ = false;
   uint32_t calibration_countdown_ = 0;
+  std::filesystem::path program_path_;
   bool phone_ever_rendered_ = false;
   bool keyboard_ever_rendered_ = false;
   PhoneUiPort* model_port_ = nullptr;
