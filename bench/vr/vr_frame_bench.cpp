@@ -27,6 +27,9 @@ namespace {
 
 std::atomic<uint64_t> g_allocations{0};
 
+// Out of line, so that the compiler does not pair our new with free.
+[[gnu::noinline]] void FreeBlock(void* p) noexcept { std::free(p); }
+
 }  // namespace
 
 void* operator new(size_t size) {
@@ -42,14 +45,14 @@ void* operator new(size_t size, std::align_val_t align) {
   throw std::bad_alloc();
 }
 void* operator new[](size_t size, std::align_val_t align) { return ::operator new(size, align); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { FreeBlock(p); }
+void operator delete[](void* p) noexcept { FreeBlock(p); }
+void operator delete(void* p, size_t) noexcept { FreeBlock(p); }
+void operator delete[](void* p, size_t) noexcept { FreeBlock(p); }
+void operator delete(void* p, std::align_val_t) noexcept { FreeBlock(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { FreeBlock(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { FreeBlock(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { FreeBlock(p); }
 
 namespace {
 
@@ -88,9 +91,8 @@ struct Scene {
     port.text_input_active = true;
     port.popup_keys = {1, 2, 3, 4, 5};
     for (FrameBuffer& popup : port.popup_frames) std::memset(popup.data(), 255, popup.size());
-    frames[0] = PhoneFrame(10);
-    frames[1] = PhoneFrame(200);
-    port.phone_frame = frames[0];
+    port.phone_frame = PhoneFrame(10);
+    spare_frame = PhoneFrame(200);
     // Two browser panel records left of the phone.
     for (uint32_t slot = 0; slot < 2; ++slot) {
       auto& panel = session->browser.panels[slot];
@@ -110,7 +112,7 @@ struct Scene {
     platform::SetClockForTesting(nullptr);
   }
   void SetRight(float dx) {
-    sim.SetPose(kIn + "right_pose", {true, true, true, pvr::kTrackingRunningOk, At(dx, 1.6f, -0.3f)});
+    sim.SetPose(right_pose, {true, true, true, pvr::kTrackingRunningOk, At(dx, 1.6f, -0.3f)});
   }
   bool Frame() {
     clock.Advance(11);
@@ -118,8 +120,7 @@ struct Scene {
   }
   // Case 2's pass: the other picture, flagged dirty.
   bool ChangedPass() {
-    flip = !flip;
-    std::memcpy(port.phone_frame.data(), frames[flip ? 1 : 0].data(), kPhoneBytes);
+    std::swap(port.phone_frame, spare_frame);
     port.dirty = true;
     return Frame();
   }
@@ -144,8 +145,8 @@ struct Scene {
   pvr::ScopedRuntime scoped;
   UiSettings settings;
   quorix_test::FakeVrPhonePort port;
-  std::array<FrameBuffer, 2> frames;
-  bool flip = false;
+  FrameBuffer spare_frame;  // the other picture of case 2
+  const std::string right_pose = kIn + "right_pose";
   uint8_t phone_shown = 1;
   std::unique_ptr<VrSession> session = VrSession::Create();
   bool ok = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "core/entry.h"
@@ -61,17 +62,25 @@ double ElapsedMs(std::chrono::steady_clock::time_point start) {
 }
 
 // Stores a frame into a surface without taking its buffer: the surface's own
-// buffer is compared and overwritten in place.
+// buffer is compared row by row and only the rows that differ are copied.
 void StoreFrame(OverlayRecord& record, const FrameBuffer& frame, const ContentKey& key) {
   OverlayTextureRing& ring = record.ring;
-  if (ring.failed || frame.size() != size_t{ring.width} * ring.height * 4) return;
-  const bool same = ring.pixels.size() == frame.size() && std::equal(frame.data(), frame.data() + frame.size(),
-                                                                     ring.pixels.begin());
-  if (same && key == ring.current_key) {
+  const size_t row_bytes = size_t{ring.width} * 4;
+  if (ring.failed || frame.size() != row_bytes * ring.height) return;
+  bool changed = ring.pixels.size() != frame.size();
+  if (changed) {
+    ring.pixels.assign(frame.data(), frame.data() + frame.size());
+  } else {
+    for (size_t offset = 0; offset < frame.size(); offset += row_bytes) {
+      if (std::memcmp(ring.pixels.data() + offset, frame.data() + offset, row_bytes) == 0) continue;
+      std::memcpy(ring.pixels.data() + offset, frame.data() + offset, row_bytes);
+      changed = true;
+    }
+  }
+  if (!changed && key == ring.current_key) {
     ++ring.skipped_stores;
     return;
   }
-  ring.pixels.assign(frame.data(), frame.data() + frame.size());
   ring.current_key = key;
   ++ring.stores;
 }

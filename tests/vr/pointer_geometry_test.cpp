@@ -124,16 +124,6 @@ TEST(PointerGeometryTest, KeyboardHangsBelowAndInFrontOfThePanel) {
   EXPECT_NEAR(k[0][3], 0.1f, 1e-6f);
 }
 
-TEST(PointerGeometryTest, DistanceToPanelRect) {
-  struct Case {
-    Vec3 point;
-    float expected;
-  } cases[] = {{{0, 0, 0.05f}, 0.05f}, {{0.8f, 0, 0}, 0.3f}, {{0.8f, 0.9f, 0}, 0.5f}, {{0.1f, -0.2f, -0.03f}, 0.03f}};
-  for (const Case& c : cases) {
-    EXPECT_NEAR(DistanceToPanelRect(kIdentity, c.point, 1.0f, 1.0f), c.expected, 1e-5f);
-  }
-}
-
 TEST(PointerGeometryTest, LaserPlacementLimitsAndThickness) {
   struct Case {
     float length;

@@ -133,6 +133,59 @@ TEST_F(VrFrameTest, PhoneTapAtTheHitPixel) {
   EXPECT_EQ(sim_.held_texture_writes(), 0u);
 }
 
+TEST_F(VrFrameTest, PointingPriorities) {
+  struct Case {
+    const char* name;
+    float keyboard_z, popup_z, panel_z;  // 0 = absent; the phone is at −0.65
+    uint8_t popup_alpha;
+    const char* expected;  // the call a press and release makes, "" none
+  } cases[] = {
+      {"phone", 0, 0, 0, 0, "Tap"},
+      {"nearer keyboard", -0.6f, 0, 0, 0, "TapKeyboard"},
+      {"keyboard behind the phone", -0.7f, 0, 0, 0, "Tap"},
+      {"popup over the keyboard, farther", -0.5f, -0.6f, 0, 255, "PressPopup"},
+      {"popup alpha 19 lets the ray through", -0.6f, -0.5f, 0, 19, "TapKeyboard"},
+      {"panel 201 beats the phone", 0, 0, -0.55f, 0, ""},
+      {"panel 201 loses to the keyboard", -0.6f, 0, -0.55f, 0, "TapKeyboard"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    session_.reset();
+    ShutdownVrRuntime();
+    session_ = VrSession::Create();
+    ASSERT_TRUE(session_->Init(settings_, quorix_test::ShippedAssets()));
+    port_ = FakeVrPhonePort{};
+    port_.text_input_active = c.keyboard_z != 0;
+    port_.popup_keys = {0, c.popup_z != 0 ? 11u : 0u, 0, 0, 0};
+    for (size_t i = 3; i < port_.popup_frames[1].size(); i += 4) port_.popup_frames[1].data()[i] = c.popup_alpha;
+    Trigger(false);
+    SetRight(At(0, kEye, -0.3f));
+    if (c.panel_z != 0) {
+      auto& panel = session_->browser.panels[0];
+      panel.overlay = MakePanelOverlayRecord("panel");
+      ASSERT_TRUE(CreateVrOverlay(*panel.overlay, "test.panel", "Panel", session_->device, 540, 1048, 0.5f, 201));
+      panel.overlay->SetTransform(At(0, kEye, c.panel_z));
+      panel.sort_order = 201;
+    }
+    Settle(3);
+    if (c.keyboard_z != 0) session_->overlays[kKeyboardOverlay].SetTransform(At(0, kEye, c.keyboard_z));
+    if (c.popup_z != 0) session_->messages[0].SetTransform(At(0, kEye, c.popup_z));
+    Settle(3);
+    Trigger(true);
+    ASSERT_TRUE(Frame());
+    Trigger(false);
+    ASSERT_TRUE(Frame());
+    if (*c.expected == 0) {
+      EXPECT_TRUE(port_.calls.empty());
+      EXPECT_EQ(session_->browser.last_pointer_hit.target, 1);
+    } else {
+      ASSERT_EQ(port_.calls.size(), 1u);
+      EXPECT_EQ(port_.calls[0].name, c.expected);
+    }
+    EXPECT_EQ(sim_.held_texture_writes(), 0u);
+  }
+}
+
 TEST_F(VrFrameTest, KeyboardSwipeAreaTapsAndSwipes) {
   port_.text_input_active = true;
   port_.dirty = true;
