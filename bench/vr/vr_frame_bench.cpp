@@ -218,36 +218,45 @@ void BM_OwnHitTests(benchmark::State& state) {
 }
 BENCHMARK(BM_OwnHitTests);
 
-// The same seven ray–rectangle tests written with glm.
+// The same seven ray–rectangle tests written with glm, reading each record's
+// placement and the controller pose as the own tests do.
+bool GlmHit(const OverlayRecord& r, const glm::mat3& rotation, const glm::vec3& hand, const glm::vec3& local_ray,
+            bool rounded, glm::vec2* pixel) {
+  const Matrix34& t = r.transform;
+  const glm::vec3 x(t[0][0], t[1][0], t[2][0]), y(t[0][1], t[1][1], t[2][1]), z(t[0][2], t[1][2], t[2][2]);
+  const glm::vec3 p(t[0][3], t[1][3], t[2][3]);
+  const glm::vec3 dir = glm::normalize(rotation * local_ray);
+  const glm::vec3 origin = hand + 0.035f * dir;
+  const float den = glm::dot(dir, z);
+  if (!(den < -1e-5f)) return false;
+  const float dist = glm::dot(p - origin, z) / den;
+  if (dist < 0.02f || dist > 3.0f) return false;
+  const float pw = static_cast<float>(r.pixel_width), ph = static_cast<float>(r.pixel_height);
+  const glm::vec3 d = origin + dist * dir - p;
+  const glm::vec2 px((glm::dot(d, x) / r.width + 0.5f) * pw, (0.5f - glm::dot(d, y) / (ph * r.width / pw)) * ph);
+  if (px.x < 0.0f || px.x >= pw || px.y < 0.0f || px.y >= ph) return false;
+  if (rounded) {
+    const glm::vec2 c = glm::clamp(px, glm::vec2(28.0f), glm::vec2(pw - 28.0f, ph - 28.0f));
+    if (glm::dot(px - c, px - c) > 784.0f) return false;
+  }
+  *pixel = px;
+  return true;
+}
+
 void BM_GlmHitTests(benchmark::State& state) {
   Scene scene;
-  struct Rect {
-    glm::vec3 x, y, z, p;
-    float w, h, pw, ph;
-  };
-  std::array<Rect, kOwnPointerTargets> rects{};
-  for (uint32_t i = 0; i < kOwnPointerTargets; ++i) {
-    const OverlayRecord& r = OwnPointerRecord(*scene.session, i);
-    const Matrix34& t = r.transform;
-    rects[i] = {{t[0][0], t[1][0], t[2][0]}, {t[0][1], t[1][1], t[2][1]}, {t[0][2], t[1][2], t[2][2]},
-                {t[0][3], t[1][3], t[2][3]}, r.width, OverlayHeightMetres(r), float(r.pixel_width),
-                float(r.pixel_height)};
-  }
-  const glm::vec3 dir = glm::normalize(glm::vec3(0, 0, -1));
-  const glm::vec3 origin = glm::vec3(0.0f, 1.6f, -0.3f) + 0.035f * dir;
+  const Matrix34 hand = At(0.0f, 1.6f, -0.3f);
   for (auto _ : state) {
-    for (const Rect& r : rects) {
-      const float den = glm::dot(dir, r.z);
-      bool hit = den < -1e-5f;
-      const float t = hit ? glm::dot(r.p - origin, r.z) / den : 0.0f;
-      hit = hit && t >= 0.02f && t <= 3.0f;
-      const glm::vec3 d = origin + t * dir - r.p;
-      const float u = glm::dot(d, r.x) / r.w + 0.5f, v = glm::dot(d, r.y) / r.h + 0.5f;
-      hit = hit && u >= 0.0f && u < 1.0f && v > 0.0f && v <= 1.0f;
-      benchmark::DoNotOptimize(hit);
-      benchmark::DoNotOptimize(u * r.pw);
-      benchmark::DoNotOptimize((1.0f - v) * r.ph);
+    const glm::mat3 rotation(hand[0][0], hand[1][0], hand[2][0], hand[0][1], hand[1][1], hand[2][1], hand[0][2],
+                             hand[1][2], hand[2][2]);
+    const glm::vec3 position(hand[0][3], hand[1][3], hand[2][3]);
+    const glm::vec3 ray(scene.session->ray_direction[0], scene.session->ray_direction[1],
+                        scene.session->ray_direction[2]);
+    glm::vec2 pixel;
+    for (uint32_t i = 0; i < kOwnPointerTargets; ++i) {
+      benchmark::DoNotOptimize(GlmHit(OwnPointerRecord(*scene.session, i), rotation, position, ray, i < 2, &pixel));
     }
+    benchmark::DoNotOptimize(pixel);
   }
 }
 BENCHMARK(BM_GlmHitTests);

@@ -168,7 +168,7 @@ bool VrSession::Frame(VrPhonePort& ui, UiSettings& settings, uint8_t* phone_show
   // 24.
   RunPointing(f, settings);
   // 25.
-  if (OpenHeldNotice(*this, ui, f.c, f.now, phone_shown)) pointer_target = OwnPointerTarget{};
+  if (OpenHeldNotice(*this, ui, f.c, settings, phone_shown)) pointer_target = OwnPointerTarget{};
   // 26.
   RunTaps(f);
   // 27.

@@ -184,7 +184,7 @@ void AttachKeyboardToBrowserPanel(VrSession& session, VrPhonePort& ui) {
   session.keyboard_lease = 0;
 }
 
-bool OpenHeldNotice(VrSession& session, VrPhonePort& ui, const ControllerFrame& frame, uint64_t sample_time,
+bool OpenHeldNotice(VrSession& session, VrPhonePort& ui, const ControllerFrame& frame, const UiSettings& settings,
                     uint8_t* phone_shown) {
   const VrInputActions& in = session.input;
   const bool left_usable = frame.headset_pose_valid && frame.left_pose_valid && in.left_click_active;
@@ -206,10 +206,7 @@ bool OpenHeldNotice(VrSession& session, VrPhonePort& ui, const ControllerFrame& 
     WriteEventLog("VR_NOTICE_OPEN_REJECTED", static_cast<uint64_t>(hand), slot);
     return false;
   }
-  if (!*phone_shown && frame.headset_pose_valid && session.system) {
-    // Spawned by the frame's tracking step next frame when not placed now.
-    session.overlays[kPhoneOverlay].placed = false;
-  }
+  if (!*phone_shown && frame.headset_pose_valid) SpawnPhone(session, frame.headset_pose, settings);
   *phone_shown = 1;
   session.phone_open = 1;
   session.phone_render_needed = true;
@@ -218,7 +215,7 @@ bool OpenHeldNotice(VrSession& session, VrPhonePort& ui, const ControllerFrame& 
   session.drag_hand = -1;
   session.grab.Reset();
   session.pending_press = PendingPress{};
-  NoteAcceptedInput(session, 4, ui.IsTextInputActive(), sample_time);
+  NoteAcceptedInput(session, 4, ui.IsTextInputActive(), 0);
   ui.RequestDesktopShowFromVr();
   WriteEventLog("VR_NOTICE_OPENED", static_cast<uint64_t>(hand), slot);
   return true;

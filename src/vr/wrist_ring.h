@@ -68,5 +68,5 @@ void ClearWristRing(WristRingState& state);
 void SpawnPhone(VrSession& session, const platform::vr::Matrix34& head, const UiSettings& settings);
 void AttachKeyboardToBrowserPanel(VrSession& session, VrPhonePort& ui);
 // A trigger click of the hand dragging a notice opens its conversation.
-bool OpenHeldNotice(VrSession& session, VrPhonePort& ui, const ControllerFrame& frame, uint64_t sample_time,
+bool OpenHeldNotice(VrSession& session, VrPhonePort& ui, const ControllerFrame& frame, const UiSettings& settings,
                     uint8_t* phone_shown);

@@ -11,7 +11,6 @@ using platform::vr::Matrix34;
 namespace {
 
 constexpr float kDegToRad = 0.017453292f;
-constexpr float kNormalizeMin = 1e-4f;
 constexpr float kParallelLimit = 1e-5f;
 constexpr float kPlaneNear = 0.02f;
 constexpr float kPlaneFar = 5.0f;
@@ -37,18 +36,6 @@ Matrix34 FromColumns(const Vec3& x, const Vec3& y, const Vec3& z, const Vec3& p)
 
 }  // namespace
 
-float Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-float Length(const Vec3& v) { return std::sqrt(Dot(v, v)); }
-Vec3 PositionOf(const Matrix34& t) { return Column(t, 3); }
-
-Vec3 RotateVector(const Matrix34& t, const Vec3& v) {
-  Vec3 out{};
-  for (int r = 0; r < 3; ++r) out[r] = t[r][0] * v[0] + t[r][1] * v[1] + t[r][2] * v[2];
-  return out;
-}
-
-Vec3 TransformPoint(const Matrix34& t, const Vec3& p) { return Add(RotateVector(t, p), PositionOf(t)); }
-
 float OverlayHeightMetres(const OverlayRecord& record) {
   if (record.pixel_width == 0) return 0.0f;
   return static_cast<float>(record.pixel_height) * record.width / static_cast<float>(record.pixel_width);
@@ -58,12 +45,6 @@ Vec3 RayDirectionFromAngles(const UiSettings& settings) {
   const float p = settings.ray_pitch_deg * kDegToRad;
   const float y = settings.ray_yaw_deg * kDegToRad;
   return {-std::cos(p) * std::sin(y), std::sin(p), -std::cos(p) * std::cos(y)};
-}
-
-Vec3 NormalizeOrZero(const Vec3& v) {
-  const float length = Length(v);
-  if (length > kNormalizeMin) return Scale(v, 1.0f / length);
-  return {0.0f, 0.0f, 0.0f};
 }
 
 bool IsFiniteTransform(const Matrix34& t) { return IsFiniteMatrix(t); }

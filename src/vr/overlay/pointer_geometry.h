@@ -6,6 +6,7 @@
 // in its local XY plane, centred, and is seen from +Z. Single precision, pure
 // functions, shared by the session and the browser panels.
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/vr/vr_runtime.h"
@@ -47,8 +48,26 @@ inline constexpr float kRayOriginOffset = 0.035f;
 // A controller nearer than this to a panel's rectangle touches it.
 inline constexpr float kNearTouchDistance = 0.085f;
 
+// Small vector helpers, inline: every hit test runs them.
+inline float Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline float Length(const Vec3& v) { return std::sqrt(Dot(v, v)); }
+inline Vec3 PositionOf(const platform::vr::Matrix34& t) { return {t[0][3], t[1][3], t[2][3]}; }
+inline Vec3 RotateVector(const platform::vr::Matrix34& t, const Vec3& v) {
+  return {t[0][0] * v[0] + t[0][1] * v[1] + t[0][2] * v[2], t[1][0] * v[0] + t[1][1] * v[1] + t[1][2] * v[2],
+          t[2][0] * v[0] + t[2][1] * v[1] + t[2][2] * v[2]};
+}
+inline Vec3 TransformPoint(const platform::vr::Matrix34& t, const Vec3& p) {
+  const Vec3 r = RotateVector(t, p);
+  return {r[0] + t[0][3], r[1] + t[1][3], r[2] + t[2][3]};
+}
+// The vector divided by its length when that is above 1e-4, else zero.
+inline Vec3 NormalizeOrZero(const Vec3& v) {
+  const float length = Length(v);
+  if (length > 1e-4f) return {v[0] / length, v[1] / length, v[2] / length};
+  return {0.0f, 0.0f, 0.0f};
+}
+
 Vec3 RayDirectionFromAngles(const UiSettings& settings);
-Vec3 NormalizeOrZero(const Vec3& v);
 bool IsFiniteTransform(const platform::vr::Matrix34& t);
 platform::vr::Matrix34 InvertRigidTransform(const platform::vr::Matrix34& t);
 // a·b: b applied first.
@@ -70,11 +89,5 @@ bool IntersectRayWithQuad(const platform::vr::Matrix34& overlay, const Vec3& ori
 LaserPlacement ComputeLaserPlacement(const platform::vr::Matrix34& controller, const platform::vr::Matrix34& head,
                                      const Vec3& direction, float length, uint32_t pointer_size_percent);
 
-// Small helpers of the same math.
-Vec3 PositionOf(const platform::vr::Matrix34& t);
-Vec3 RotateVector(const platform::vr::Matrix34& t, const Vec3& v);
-Vec3 TransformPoint(const platform::vr::Matrix34& t, const Vec3& p);
-float Dot(const Vec3& a, const Vec3& b);
-float Length(const Vec3& v);
 // The overlay's height in metres for its pixel size and width.
 float OverlayHeightMetres(const OverlayRecord& record);
