@@ -25,11 +25,17 @@ constexpr OwnRow kOwnRows[kOwnPointerTargets] = {{0.12f, 1.2f, 200}, {0.16f, 1.2
 constexpr float kPanelMinWidth = 0.25f;
 constexpr float kPanelMaxWidth = 2.0f;
 
-// The ray of a controller: origin offset along the normalised direction.
-void ControllerRay(const Matrix34& controller, const Vec3& local_direction, Vec3* origin, Vec3* direction) {
-  *direction = NormalizeOrZero(RotateVector(controller, local_direction));
+// The controller's ray, its origin offset along the normalised direction,
+// against a record's rectangle; false without an overlay.
+bool ControllerRayHitsRecord(const OverlayRecord& record, const Matrix34& controller, const Vec3& local_direction,
+                             RayHit* hit) {
+  if (record.handle == 0) return false;
+  const Vec3 direction = NormalizeOrZero(RotateVector(controller, local_direction));
   const Vec3 p = PositionOf(controller);
-  for (size_t i = 0; i < 3; ++i) (*origin)[i] = p[i] + kRayOriginOffset * (*direction)[i];
+  const Vec3 origin{p[0] + kRayOriginOffset * direction[0], p[1] + kRayOriginOffset * direction[1],
+                    p[2] + kRayOriginOffset * direction[2]};
+  return IntersectRayWithQuad(record.transform, origin, direction, record.width, OverlayHeightMetres(record),
+                              record.pixel_width, record.pixel_height, hit);
 }
 
 bool PixelAlphaAtLeast(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height, float x, float y,
@@ -87,14 +93,8 @@ const std::vector<PointerCandidate>& BuildPointerCandidates(VrSession& session, 
 
 bool IntersectRayWithOverlay(const VrSession& session, const OverlayRecord& record, const Matrix34& controller,
                              float* x, float* y, float* distance) {
-  if (record.handle == 0) return false;
-  Vec3 origin{}, direction{};
-  ControllerRay(controller, session.ray_direction, &origin, &direction);
   RayHit hit;
-  if (!IntersectRayWithQuad(record.transform, origin, direction, record.width, OverlayHeightMetres(record),
-                            record.pixel_width, record.pixel_height, &hit)) {
-    return false;
-  }
+  if (!ControllerRayHitsRecord(record, controller, session.ray_direction, &hit)) return false;
   if (&record == &session.overlays[kPhoneOverlay] || &record == &session.overlays[kKeyboardOverlay]) {
     const float w = static_cast<float>(record.pixel_width);
     const float h = static_cast<float>(record.pixel_height);
@@ -173,14 +173,8 @@ int32_t FindNearestOverlayTarget(VrSession& session, const Matrix34& controller)
 
 PointerHit PointerHitOnTarget(const quorix_browser_vr::Feature& feature, const OverlayRecord& record,
                               const Matrix34& controller, int32_t target) {
-  if (record.handle == 0) return kPointerMiss;
-  Vec3 origin{}, direction{};
-  ControllerRay(controller, feature.ray_direction, &origin, &direction);
   RayHit hit;
-  if (!IntersectRayWithQuad(record.transform, origin, direction, record.width, OverlayHeightMetres(record),
-                            record.pixel_width, record.pixel_height, &hit)) {
-    return kPointerMiss;
-  }
+  if (!ControllerRayHitsRecord(record, controller, feature.ray_direction, &hit)) return kPointerMiss;
   uint32_t priority = 0;
   if (target == 0) {
     if (!PixelAlphaAtLeast(record.ring.pixels, record.ring.width, record.ring.height, hit.x, hit.y, kMinHitAlpha)) {
