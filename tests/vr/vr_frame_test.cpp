@@ -295,6 +295,45 @@ TEST_F(VrFrameTest, NoticesStackAndWaitForTracking) {
   EXPECT_EQ(sim_.held_texture_writes(), 0u);
 }
 
+TEST_F(VrFrameTest, HeldNoticeOpensOnTheDraggingHandsTrigger) {
+  struct Case {
+    const char* name;
+    bool conversation_opens, left_trigger;
+    const char* expected;
+  } cases[] = {{"opened", true, false, "VR_NOTICE_OPENED"},
+               {"no conversation", false, false, "VR_NOTICE_OPEN_REJECTED"},
+               {"the other hand's trigger", true, true, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    port_ = FakeVrPhonePort{};
+    port_.popup_keys = {0, 11, 0, 0, 0};
+    port_.popup_opens_conversation = c.conversation_opens;
+    phone_shown_ = 0;
+    Grips(false, false);
+    Settle(4);
+    // The right hand grips the notice, then clicks its trigger.
+    const auto* notice = sim_.FindOverlay("quorix.ui2.message.0");
+    ASSERT_TRUE(notice->shown);
+    SetRight(At(notice->transform[0][3], notice->transform[1][3], notice->transform[2][3] + 0.03f));
+    ASSERT_TRUE(Frame());
+    Grips(false, true);
+    ASSERT_TRUE(Frame());
+    ASSERT_TRUE(session_->drag_active);
+    const size_t requests = log_.Count("VR_NOTICE_OPEN_REQUEST");
+    const size_t outcomes = *c.expected ? log_.Count(c.expected) : 0;
+    sim_.SetDigital(kIn + (c.left_trigger ? "left_click" : "point_click"), true, true);
+    ASSERT_TRUE(Frame());
+    sim_.SetDigital(kIn + (c.left_trigger ? "left_click" : "point_click"), true, false);
+    EXPECT_EQ(log_.Count("VR_NOTICE_OPEN_REQUEST") - requests, *c.expected ? 1u : 0u);
+    if (*c.expected) {
+      EXPECT_EQ(log_.Count(c.expected) - outcomes, 1u);
+    }
+    EXPECT_EQ(phone_shown_, c.conversation_opens && !c.left_trigger ? 1 : 0);
+    EXPECT_EQ(port_.desktop_show_from_vr, phone_shown_ == 1);
+    EXPECT_EQ(sim_.FindOverlay("quorix.k19.phone")->shown, phone_shown_ == 1);
+  }
+}
+
 TEST_F(VrFrameTest, CalibrationCountsDownAndSavesTheNormal) {
   quorix_test::TempDir dir;
   ASSERT_TRUE(settings_.Load(dir.path().string()));
