@@ -38,13 +38,15 @@ inline const std::vector<ChatFriend>& Friends() {
   return friends;
 }
 
-// Makes the task that reaches the named test point wait there until Go().
+// Makes the first task that reaches the named test point wait there until
+// Go(); later ones pass.
 class PointGate {
  public:
   explicit PointGate(std::string point) : point_(std::move(point)) {
     quorix_history::test_hooks::SetCrashPoint([this](const char* where, size_t) {
       if (point_ != where) return;
       std::unique_lock lock(mutex_);
+      if (reached_) return;
       reached_ = true;
       cv_.notify_all();
       cv_.wait(lock, [this] { return go_; });

@@ -186,6 +186,7 @@ ScriptedReply FakeMessageService::Answer(Route route, const RecordedRequest& req
   JsonValue body;
   if (route == Route::kSend && ParseJson(request.body, body)) {
     if (const std::string* n = FindJsonString(body, "client_message_id")) nonce = *n;
+    if (!nonce.empty()) ++sends_[nonce];
   }
   Knob knob = TakeKnob(route, nonce);
   ScriptedReply reply;
@@ -209,7 +210,6 @@ ScriptedReply FakeMessageService::AnswerSend(const RecordedRequest& request, con
   const std::string* nonce = FindJsonString(body, "client_message_id");
   const std::string* text = FindJsonString(body, "message");
   if (receiver == nullptr || nonce == nullptr || text == nullptr || nonce->empty()) return Refusal(400);
-  ++sends_[*nonce];
   auto known = id_by_nonce_.find(*nonce);
   std::string id;
   if (known != id_by_nonce_.end()) {
