@@ -92,7 +92,10 @@ struct Rig {
 
 void BM_InboxPagePoll(benchmark::State& state) {
   Rig rig("poll");
-  if (!rig.Connect() || !HistorySession::Open("u1", 1, &rig.wire, {{"peer0", "Peer"}})) {
+  // A revision of its own per run: the inbox cursor starts again at "0".
+  static uint64_t revision = 0;
+  revision += 2;
+  if (!rig.Connect() || !HistorySession::Open("u1", revision, &rig.wire, {{"peer0", "Peer"}})) {
     state.SkipWithError("no session");
     return;
   }
@@ -107,14 +110,14 @@ void BM_InboxPagePoll(benchmark::State& state) {
     state.PauseTiming();
     DeliverPage(rig.fake, round++);
     state.ResumeTiming();
-    const quorix_notice::Batch batch = RunInboxPollTask(1);
+    const quorix_notice::Batch batch = RunInboxPollTask(revision);
     if (!batch.succeeded || batch.incomplete || batch.entries.size() != 100) {
       state.SkipWithError("poll failed");
       break;
     }
   }
   quorix_history::test_hooks::SetCrashPoint(nullptr);
-  HistorySession::Reset(2);
+  HistorySession::Reset(revision + 1);
   state.counters["messages_per_s"] = benchmark::Counter(100.0 * static_cast<double>(round), benchmark::Counter::kIsRate);
   state.counters["store_ms_per_page"] = round == 0 ? 0.0 : 1000.0 * store_s / static_cast<double>(round);
 }
