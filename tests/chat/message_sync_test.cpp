@@ -120,9 +120,25 @@ TEST_F(SyncTest, SendHeldWhileTheRevisionMovesIsUnconfirmed) {
   EXPECT_EQ(fake_->Messages().size(), 1u);  // the service has it; the old store keeps it pending
 }
 
-TEST_F(SyncTest, SendHeldWhileTheConnectionStopsIsUnconfirmed) {
-  ExpectHeldSendUnconfirmed(*fake_, [&] { wire_.Stop(); });
+TEST_F(SyncTest, SendHeldWhileTheWebSocketClosesIsUnconfirmed) {
+  wire_.Stop();
+  const size_t first = service_.upgrades();
+  service_.ScriptWebSocket([first](size_t upgrade) {
+    using quorix_test::WsAction;
+    if (upgrade != first) return quorix_test::WsUpgrade{101, false, {WsAction::Ready(quorix_test::kConnectionA)}};
+    return quorix_test::WsUpgrade{
+        101, false, {WsAction::Ready(quorix_test::kConnectionA), WsAction::WaitSignal(), WsAction::Close(1000)}};
+  });
+  ASSERT_TRUE(wire_.Start("u1", quorix_test::kPhoneToken));
+  ASSERT_TRUE(quorix_test::WaitFor([&] { return wire_.IsConnected(); }, 10s));
+  ExpectHeldSendUnconfirmed(*fake_, [&] {
+    service_.Signal();
+    // Reconnected under the same connection id, but a later generation.
+    ASSERT_TRUE(quorix_test::WaitFor([&] { return service_.upgrades() >= first + 2 && wire_.IsConnected(); }, 10s));
+    service_.Release();
+  });
   EXPECT_EQ(Pending().size(), 1u);
+  EXPECT_EQ(RunSendMessageTask("p1", "after the reconnect").code, 0u);
 }
 
 TEST_F(SyncTest, InboxPagesAreStoredAcknowledgedAndNoticed) {
