@@ -173,17 +173,109 @@ quorix_mvp03live::Result RunSendMessageTask(const std::string& peer_id, const st
 
 namespace {
 
+enum class PageOutcome { kFailed, kRestarted, kStored };
+
+// Fetches the page at the cursor, stores it, turns its new incoming messages
+// into notices and acknowledges it. `*has_more` says whether the service has
+// another page.
+PageOutcome FetchPage(const HistorySnapshot& snapshot, InboxCursorState& state,
+                      const std::map<std::string, std::string>& names, quorix_notice::Batch& batch, bool* has_more) {
+  JsonValue reply;
+  if (!MessagesRequest(snapshot, "GET", kInboxPrefix + state.cursor + "&limit=100", "", &reply, nullptr) ||
+      JsonStringOrEmpty(reply, "user_id") != snapshot.user_id) {
+    return PageOutcome::kFailed;
+  }
+  std::string stream_id = JsonStringOrEmpty(reply, "stream_id");
+  std::string next_cursor = JsonStringOrEmpty(reply, "next_cursor");
+  if (stream_id.empty() || next_cursor.empty()) return PageOutcome::kFailed;
+  if (!state.stream_id.empty() && state.stream_id != stream_id) {
+    // The service started a new stream: begin again from its start.
+    state.cursor = "0";
+    state.stream_id = std::move(stream_id);
+    return PageOutcome::kRestarted;
+  }
+  state.stream_id = stream_id;
+  const JsonValue* items = reply.Find("messages");
+  if (items == nullptr || items->type != JsonType::Array || items->items.size() > kMaxPageMessages) {
+    return PageOutcome::kFailed;
+  }
+  std::vector<HistoryMessage> messages;
+  messages.reserve(items->items.size());
+  std::set<std::string> ids;
+  std::set<std::string> legacy;
+  for (const JsonValue& item : items->items) {
+    HistoryMessage message;
+    if (!HistoryMessageFromJson(item, snapshot.user_id, &message) || message.sequence.empty() ||
+        !ids.insert(message.message_id).second) {
+      return PageOutcome::kFailed;
+    }
+    if (FindJsonBool(item, "legacy")) legacy.insert(message.message_id);
+    messages.push_back(std::move(message));
+  }
+  std::string token = JsonStringOrEmpty(reply, "ack_token");
+  WipeOnExit wipe_token(&token);
+  std::vector<std::string> stored;
+  std::vector<std::string> inserted;
+  if (!HistorySession::IsCurrent(snapshot) ||
+      !snapshot.store->StoreInboxBatch(stream_id, next_cursor, messages, token, &stored, &inserted)) {
+    return PageOutcome::kFailed;
+  }
+  quorix_history::test_hooks::detail::CrashPoint("inbox_stored", messages.size());
+  batch.succeeded = true;
+  state.cursor = next_cursor;
+  const std::set<std::string> fresh(inserted.begin(), inserted.end());
+  for (const HistoryMessage& m : messages) {
+    if (m.sender_id == snapshot.user_id || m.is_read || fresh.count(m.message_id) == 0 ||
+        legacy.count(m.message_id) != 0) {
+      continue;
+    }
+    auto name = names.find(m.sender_id);
+    batch.entries.push_back(quorix_notice::Entry{m.sender_id, m.message_id, m.sender_id,
+                                                 name == names.end() ? std::string() : name->second, m.message,
+                                                 m.created_at});
+  }
+  if (!messages.empty()) HistorySession::NoteChange();
+  if (!stored.empty() && !AcknowledgeMessages(snapshot, AckRequest{token, std::move(stored)})) {
+    state.cursor = "0";
+    return PageOutcome::kFailed;
+  }
+  *has_more = FindJsonBool(reply, "has_more");
+  return PageOutcome::kStored;
+}
+
+// Sends the oldest pending outbox entry, once the inbox is drained. Entries
+// behind it wait, so the peer receives messages in the order they were
+// written.
+void FlushOutbox(const HistorySnapshot& snapshot, quorix_notice::Batch& batch) {
+  batch.succeeded = true;
+  std::vector<quorix_history::OutboxEntry> pending;
+  if (!snapshot.store->ListPendingOutbox(&pending)) {
+    batch.incomplete = true;
+    return;
+  }
+  if (pending.empty()) return;
+  HistoryMessage accepted;
+  bool rejected = false;
+  const bool sent = SendOutboxMessage(snapshot, pending.front(), &accepted, &rejected);
+  batch.incomplete = !sent && !rejected;
+  batch.more_pending = !batch.incomplete && pending.size() > 1;
+  for (quorix_history::OutboxEntry& entry : pending) SecureWipeString(&entry.message);
+}
+
 // One inbox poll under the inbox-poll mutex. Returns with `batch` as far as
 // it got; a step that fails sets `incomplete`.
 void PollInbox(quorix_notice::Batch& batch, InboxCursorState& state) {
-  auto fail = [&batch] { batch.incomplete = true; };
   HistorySnapshot snapshot = HistorySession::Snapshot();
   if (!snapshot.store || snapshot.revision != batch.revision || snapshot.connection == nullptr ||
       !HistorySession::IsCurrent(snapshot)) {
-    return fail();
+    batch.incomplete = true;
+    return;
   }
   const std::string connection_id = snapshot.connection->GetConnectionId();
-  if (connection_id.empty()) return fail();
+  if (connection_id.empty()) {
+    batch.incomplete = true;
+    return;
+  }
   std::string key = snapshot.user_id + "\n" + std::to_string(batch.revision) + "\n" + connection_id;
   if (key != state.key) {
     state.key = std::move(key);
@@ -191,97 +283,27 @@ void PollInbox(quorix_notice::Batch& batch, InboxCursorState& state) {
     state.stream_id.clear();
   }
   std::vector<ChatFriend> friends;
-  if (!snapshot.store->ReadFriends(&friends)) return fail();
+  if (!snapshot.store->ReadFriends(&friends)) {
+    batch.incomplete = true;
+    return;
+  }
   std::map<std::string, std::string> names;
   for (ChatFriend& f : friends) names[f.user_id] = std::move(f.display_name);
 
-  bool drained = false;
-  for (size_t page = 0; page < kMaxPages && !drained; ++page) {
-    JsonValue reply;
-    if (!MessagesRequest(snapshot, "GET", kInboxPrefix + state.cursor + "&limit=100", "", &reply, nullptr)) {
-      return fail();
+  for (size_t page = 0; page < kMaxPages; ++page) {
+    bool has_more = false;
+    const PageOutcome outcome = FetchPage(snapshot, state, names, batch, &has_more);
+    if (outcome == PageOutcome::kFailed) {
+      batch.incomplete = true;
+      return;
     }
-    if (JsonStringOrEmpty(reply, "user_id") != snapshot.user_id) return fail();
-    std::string stream_id = JsonStringOrEmpty(reply, "stream_id");
-    std::string next_cursor = JsonStringOrEmpty(reply, "next_cursor");
-    if (stream_id.empty() || next_cursor.empty()) return fail();
-    if (!state.stream_id.empty() && state.stream_id != stream_id) {
-      // The service started a new stream: begin again from its start.
-      state.cursor = "0";
-      state.stream_id = std::move(stream_id);
-      continue;
-    }
-    state.stream_id = stream_id;
-    const JsonValue* items = reply.Find("messages");
-    if (items == nullptr || items->type != JsonType::Array || items->items.size() > kMaxPageMessages) return fail();
-    std::vector<HistoryMessage> messages;
-    messages.reserve(items->items.size());
-    std::set<std::string> ids;
-    std::set<std::string> legacy;
-    for (const JsonValue& item : items->items) {
-      HistoryMessage message;
-      if (!HistoryMessageFromJson(item, snapshot.user_id, &message) || message.sequence.empty() ||
-          !ids.insert(message.message_id).second) {
-        return fail();
-      }
-      if (FindJsonBool(item, "legacy")) legacy.insert(message.message_id);
-      messages.push_back(std::move(message));
-    }
-    std::string token = JsonStringOrEmpty(reply, "ack_token");
-    WipeOnExit wipe_token(&token);
-    std::vector<std::string> stored;
-    std::vector<std::string> inserted;
-    if (!HistorySession::IsCurrent(snapshot) ||
-        !snapshot.store->StoreInboxBatch(stream_id, next_cursor, messages, token, &stored, &inserted)) {
-      return fail();
-    }
-    quorix_history::test_hooks::detail::CrashPoint("inbox_stored", messages.size());
-    batch.succeeded = true;
-    state.cursor = next_cursor;
-    std::set<std::string> fresh(inserted.begin(), inserted.end());
-    for (const HistoryMessage& m : messages) {
-      if (m.sender_id == snapshot.user_id || m.is_read || fresh.count(m.message_id) == 0 ||
-          legacy.count(m.message_id) != 0) {
-        continue;
-      }
-      auto name = names.find(m.sender_id);
-      batch.entries.push_back(quorix_notice::Entry{m.sender_id, m.message_id, m.sender_id,
-                                                   name == names.end() ? std::string() : name->second, m.message,
-                                                   m.created_at});
-    }
-    if (!messages.empty()) HistorySession::NoteChange();
-    if (!stored.empty() && !AcknowledgeMessages(snapshot, AckRequest{token, std::move(stored)})) {
-      state.cursor = "0";
-      return fail();
-    }
-    drained = !FindJsonBool(reply, "has_more");
+    if (outcome == PageOutcome::kStored && !has_more) return FlushOutbox(snapshot, batch);
   }
-  if (!drained) {
-    // Twenty pages and the service has more. A run that stored nothing (the
-    // stream kept restarting) is a failure, so the owner waits before the
-    // next poll instead of asking again at once.
-    if (batch.succeeded) {
-      batch.more_pending = true;
-    } else {
-      fail();
-    }
-    return;
-  }
-
-  batch.succeeded = true;
-  std::vector<quorix_history::OutboxEntry> pending;
-  if (!snapshot.store->ListPendingOutbox(&pending)) return fail();
-  if (pending.empty()) return;
-  HistoryMessage accepted;
-  bool rejected = false;
-  if (SendOutboxMessage(snapshot, pending.front(), &accepted, &rejected) || rejected) {
-    batch.incomplete = false;
-    batch.more_pending = pending.size() > 1;
-  } else {
-    batch.incomplete = true;
-    batch.more_pending = false;
-  }
-  for (quorix_history::OutboxEntry& entry : pending) SecureWipeString(&entry.message);
+  // Twenty pages and the service has more. A run that stored nothing (the
+  // stream kept restarting) is a failure, so the owner waits before the next
+  // poll instead of asking again at once.
+  batch.more_pending = batch.succeeded;
+  batch.incomplete = !batch.succeeded;
 }
 
 }  // namespace
