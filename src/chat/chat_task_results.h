@@ -1,7 +1,7 @@
 #pragma once
-// The records the background chat tasks hand back through their futures.
-// `code` 0 is success and 1 means no history session is open; the other
-// values are each task's own.
+// The results of the background chat tasks, returned by value through
+// std::future and taken by the phone UI and the session owner on the main
+// thread. Each record is flat, its code first.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,10 +12,10 @@ namespace quorix_mvp03live {
 
 // The peer history load and the message send.
 struct Result {
-  uint32_t code = 0;
+  uint32_t code = 0;  // 0 success
   std::vector<ChatMessage> messages;
-  bool delivered = false;  // never set by these tasks
-  bool expired = false;    // the sent message was stored as expired
+  bool delivered = false;  // always false from the local tasks
+  bool expired = false;    // set only by the send task
 };
 
 }  // namespace quorix_mvp03live
@@ -24,7 +24,7 @@ namespace quorix_mvp03b2b {
 
 // The friend and conversation list fetch.
 struct FetchResult {
-  uint32_t code = 0;
+  uint32_t code = 0;  // 0 success
   std::string self_id;
   std::vector<ChatFriend> friends;
   std::vector<ChatConversation> conversations;
@@ -34,10 +34,10 @@ struct FetchResult {
 
 namespace quorix_mvp03read {
 
-// The mark-as-read: 0 done, 7 failed.
+// The mark-as-read task.
 struct Result {
-  uint32_t code = 0;
-  uint64_t value = 0;  // always 0
+  uint32_t code = 0;      // 0 done, 7 failed
+  uint64_t reserved = 0;  // always 0
 };
 
 }  // namespace quorix_mvp03read
