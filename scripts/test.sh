@@ -38,9 +38,9 @@ done
 # The service connection's threads, the sign-in worker, the history session
 # and message sync, and the conversion worker once more under
 # ThreadSanitizer: only the phone-service tests, the platform's HTTPS,
-# WebSocket, child and worker process tests, the chat tests of the sign-in worker, the
-# auth helper, the history session and the sync, and the text input tests are
-# built and run, so this stays short. No suppressions are needed.
+# WebSocket, child and worker process tests, the chat tests of the sign-in
+# worker, the auth helper, the history session and the sync, and the text
+# input tests are built and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
 cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests
