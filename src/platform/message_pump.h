@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 class ShowListener;
@@ -59,8 +61,8 @@ class MessagePump {
 
   std::mutex mutex_;
   std::deque<PumpMessage> queue_;
-  int event_fd_ = -1;
-  int signal_fd_ = -1;
+  UniqueFd event_fd_;
+  UniqueFd signal_fd_;
   ShowListener* show_ = nullptr;
   struct Watch {
     int fd;

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/env.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -93,8 +94,7 @@ bool SpawnReal(const std::string& program, const std::vector<std::string>& args)
 
   std::thread([pid] {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    (void)RetryOnEintr([&] { return ::waitpid(pid, &status, 0); });
   }).detach();
   return true;
 }
