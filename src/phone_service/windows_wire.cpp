@@ -9,6 +9,7 @@
 #include "chat/secure_wipe.h"
 #include "core/event_log.h"
 #include "core/json.h"
+#include "core/service_origin.h"
 #include "core/text.h"
 #include "platform/clock.h"
 #include "platform/crypto.h"
@@ -464,172 +465,196 @@ bool WindowsWire::StageFail(uint32_t stage, uint32_t detail, bool mark, uint64_t
   return false;
 }
 
+// One attempt: the stages in order, each reporting its own failure code, then
+// the receive loop until the socket ends. True once the service said ready.
 bool WindowsWire::ConnectOnce(uint32_t attempt) {
-  uint64_t generation = 0;
+  LiveSocket live;
+  live.attempt = attempt;
   {
     std::lock_guard lock(request_mutex_);
     if (stopped_ || closing_) return false;
-    generation = generation_;
+    live.generation = generation_;
   }
-  uint32_t code = 0;
-  uint32_t detail = 0;
-  bool mark = false;
+  ReceiveEnd end;
   bool ready = false;
-  Socket socket;
-  uint64_t socket_id = 0;
   try {
-    // Session check.
-    uint32_t status = 0;
-    std::string reply;
-    if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/me", "", &status, &reply, "")) {
-      return StageFail(1, platform::LastError(), false, generation);
-    }
-    {
-      AuthReply auth = ParseAuthReply(reply);
-      AuthReplyWipe wipe{auth};
-      SecureWipeString(&reply);
-      if (status != 200) return StageFail(2, status, status == 401 || status == 403, generation);
-      if (!auth.valid || !auth.ok || !auth.has_session_is_active || !auth.session_is_active ||
-          auth.user_id != user_id_) {
-        return StageFail(2, 200, true, generation);
-      }
-    }
-    // Readiness check.
-    status = 0;
-    if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/capabilities", "", &status, &reply, "")) {
-      return StageFail(3, platform::LastError(), false, generation);
-    }
-    const bool media_ready = ReadJsonBoolMember(reply, "ok") && ReadJsonBoolMember(reply, "media_ready");
-    SecureWipeString(&reply);
-    if (status != 200) return StageFail(3, status, status == 401 || status == 403, generation);
-    if (!media_ready) return StageFail(3, 200, false, generation);
-    if (stopped_) return false;
-
-    // The WebSocket, registered while it is set up so that Stop can end it.
-    socket = platform::WssConnection::Create();
-    if (!socket) return StageFail(4, 8, false, generation);
-    {
-      std::lock_guard lock(request_mutex_);
-      if (stopped_ || closing_ || generation_ != generation) return false;
-      pending_socket_ = socket;
-    }
-    std::vector<std::string> headers = {"X-NiloPhone-Token: " + token_, "X-Quorix-Presence: presence-v1",
-                                        "X-Quorix-Inbox: inbox-v1"};
-    platform::WssConnectResult connected;
-    {
-      WipeLinesOnExit wipe(headers);
-      connected = socket->Connect(WideToUtf8(host_), port_, "/phone/v1/ws", headers, "QuorixPhone-Recovery-WS/0.1");
-    }
-    {
-      std::lock_guard lock(request_mutex_);
-      pending_socket_.reset();
-    }
-    if (connected.failed != platform::WssStep::kNone) {
-      socket->Close();
-      if (stopped_) return false;
-      switch (connected.failed) {
-        case platform::WssStep::kHandle: return StageFail(4, connected.detail, false, generation);
-        case platform::WssStep::kUpgradeStatus:
-          return StageFail(9, connected.detail, connected.detail == 401 || connected.detail == 403, generation);
-        case platform::WssStep::kUpgradeInvalid: return StageFail(10, connected.detail, false, generation);
-        default: return StageFail(8, connected.detail, false, generation);
-      }
-    }
-    {
-      std::lock_guard lock(request_mutex_);
-      if (stopped_ || closing_ || generation_ != generation || socket_) {
-        socket->Close();
-        return false;
-      }
-      socket_ = socket;
-      socket_id = ++next_socket_id_;
-      socket_id_ = socket_id;
-    }
-
-    // Receive loop.
-    std::vector<uint8_t> buffer(kReceiveBuffer);
-    std::string message;
-    for (;;) {
-      if (stopped_) break;
-      {
-        std::lock_guard lock(request_mutex_);
-        if (socket_id_ != socket_id) {
-          code = 12;
-          break;
-        }
-      }
-      const platform::WssReceiveResult part = socket->Receive(buffer.data(), buffer.size());
-      if (part.kind == platform::WssReceiveKind::kError) {
-        code = 20;
-        detail = part.detail;
-        break;
-      }
-      if (part.kind == platform::WssReceiveKind::kClose) {
-        code = 21;
-        detail = part.detail;
-        mark = part.detail == 1008 || part.detail == 4001;
-        break;
-      }
-      if (part.kind == platform::WssReceiveKind::kBinary) {
-        code = 22;
-        break;
-      }
-      if (message.size() + part.size > kMaxMessage) {
-        code = 23;
-        break;
-      }
-      message.append(reinterpret_cast<const char*>(buffer.data()), part.size);
-      platform::SecureZero(buffer.data(), part.size);
-      if (part.kind == platform::WssReceiveKind::kTextPart) continue;
-
-      JsonValue event;
-      if (!ParseJson(message, event)) {
-        code = 24;
-        break;
-      }
-      const JsonValue* type = event.Find("type");
-      if (type == nullptr || type->type != JsonType::String) {
-        code = 25;
-        break;
-      }
-      if (type->text == "phone_ready_idle") {
-        const JsonValue* id = event.Find("connection_id");
-        const bool valid = ReadJsonBoolMember(message, "media_ready") && id != nullptr &&
-                           id->type == JsonType::String && IsValidConnectionId(id->text);
-        if (!valid) {
-          code = 26;
-          mark = true;
-          break;
-        }
-        const std::string connection_id = id->text;
-        if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, generation, socket_id, &connection_id)) {
-          break;
-        }
-        ready = true;
-        WriteEventLog("WIRE_READY", attempt, 0);
-      } else if (type->text == "phone_presence_snapshot") {
-        HandlePresenceEvent(message, generation, socket_id);
-        SecureWipeString(&message);
-      } else if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, generation, socket_id, nullptr)) {
-        break;
-      }
-      SecureWipeString(&message);
-      message.clear();
-    }
-    SecureWipeString(&message);
+    if (!CheckSession(live.generation) || !CheckReadiness(live.generation) || stopped_) return false;
+    if (!OpenSocket(&live)) return false;
+    end = ReceiveEvents(live, &ready);
   } catch (...) {
     WriteEventLog("WIRE_EXCEPTION", 0, 0);
-    if (socket) socket->Close();
+    if (live.socket) live.socket->Close();
     {
       std::lock_guard lock(request_mutex_);
       pending_socket_.reset();
     }
-    CloseConnection(30, detail, closing_.load(), generation);
+    CloseConnection(30, end.detail, closing_.load(), live.generation);
     return ready;
   }
-  CloseConnection(code, detail, mark, generation);
-  if (socket) socket->Close();
+  CloseConnection(end.code, end.detail, end.mark, live.generation);
+  if (live.socket) live.socket->Close();
   return ready;
+}
+
+// Stage 1 (the "/me" exchange failed: its error) and stage 2 (a status other
+// than 200, or a reply that is not this user's active session).
+bool WindowsWire::CheckSession(uint64_t generation) {
+  uint32_t status = 0;
+  std::string reply;
+  if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/me", "", &status, &reply, "")) {
+    return StageFail(1, platform::LastError(), false, generation);
+  }
+  AuthReply auth = ParseAuthReply(reply);
+  AuthReplyWipe wipe{auth};
+  SecureWipeString(&reply);
+  if (status != 200) return StageFail(2, status, status == 401 || status == 403, generation);
+  if (!auth.valid || !auth.ok || !auth.has_session_is_active || !auth.session_is_active || auth.user_id != user_id_) {
+    return StageFail(2, 200, true, generation);
+  }
+  return true;
+}
+
+// Stage 3: the capabilities exchange failed, or the service's media side is
+// not ready.
+bool WindowsWire::CheckReadiness(uint64_t generation) {
+  uint32_t status = 0;
+  std::string reply;
+  if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/capabilities", "", &status, &reply, "")) {
+    return StageFail(3, platform::LastError(), false, generation);
+  }
+  const bool media_ready = ReadJsonBoolMember(reply, "ok") && ReadJsonBoolMember(reply, "media_ready");
+  SecureWipeString(&reply);
+  if (status != 200) return StageFail(3, status, status == 401 || status == 403, generation);
+  if (!media_ready) return StageFail(3, 200, false, generation);
+  return true;
+}
+
+// Stages 4 (no handle), 8 (lookup, connect, TLS or a broken upgrade), 9 (the
+// upgrade's status) and 10 (an upgrade reply that is not a WebSocket). The
+// socket is registered while it is set up, so that Stop can end it, and on
+// success becomes the live socket under a fresh id.
+bool WindowsWire::OpenSocket(LiveSocket* live) {
+  const uint64_t generation = live->generation;
+  live->socket = platform::WssConnection::Create();
+  if (!live->socket) return StageFail(4, 8, false, generation);
+  const Socket& socket = live->socket;
+  {
+    std::lock_guard lock(request_mutex_);
+    if (stopped_ || closing_ || generation_ != generation) return false;
+    pending_socket_ = socket;
+  }
+  std::vector<std::string> headers = {std::string(quorix_service::kTokenHeaderName) + ": " + token_,
+                                      "X-Quorix-Presence: presence-v1", "X-Quorix-Inbox: inbox-v1"};
+  platform::WssConnectResult connected;
+  {
+    WipeLinesOnExit wipe(headers);
+    connected = socket->Connect(WideToUtf8(host_), port_, "/phone/v1/ws", headers, "QuorixPhone-Recovery-WS/0.1");
+  }
+  {
+    std::lock_guard lock(request_mutex_);
+    pending_socket_.reset();
+  }
+  if (connected.failed != platform::WssStep::kNone) {
+    socket->Close();
+    if (stopped_) return false;
+    switch (connected.failed) {
+      case platform::WssStep::kHandle: return StageFail(4, connected.detail, false, generation);
+      case platform::WssStep::kUpgradeStatus:
+        return StageFail(9, connected.detail, connected.detail == 401 || connected.detail == 403, generation);
+      case platform::WssStep::kUpgradeInvalid: return StageFail(10, connected.detail, false, generation);
+      default: return StageFail(8, connected.detail, false, generation);
+    }
+  }
+  std::lock_guard lock(request_mutex_);
+  if (stopped_ || closing_ || generation_ != generation || socket_) {
+    socket->Close();
+    return false;
+  }
+  socket_ = socket;
+  live->socket_id = ++next_socket_id_;
+  socket_id_ = live->socket_id;
+  return true;
+}
+
+// Reads the live socket until it ends: 12 replaced, 20 receive error, 21 the
+// service's close (its code in the detail), 22 a binary message, 23 a message
+// over the size limit; HandleEvent's codes for complete messages.
+WindowsWire::ReceiveEnd WindowsWire::ReceiveEvents(const LiveSocket& live, bool* ready) {
+  std::vector<uint8_t> buffer(kReceiveBuffer);
+  std::string message;
+  ReceiveEnd end;
+  for (;;) {
+    if (stopped_) break;
+    {
+      std::lock_guard lock(request_mutex_);
+      if (socket_id_ != live.socket_id) {
+        end.code = 12;
+        break;
+      }
+    }
+    const platform::WssReceiveResult part = live.socket->Receive(buffer.data(), buffer.size());
+    if (part.kind == platform::WssReceiveKind::kError) {
+      end = ReceiveEnd{20, part.detail, false};
+      break;
+    }
+    if (part.kind == platform::WssReceiveKind::kClose) {
+      end = ReceiveEnd{21, part.detail, part.detail == 1008 || part.detail == 4001};
+      break;
+    }
+    if (part.kind == platform::WssReceiveKind::kBinary) {
+      end.code = 22;
+      break;
+    }
+    if (message.size() + part.size > kMaxMessage) {
+      end.code = 23;
+      break;
+    }
+    message.append(reinterpret_cast<const char*>(buffer.data()), part.size);
+    platform::SecureZero(buffer.data(), part.size);
+    if (part.kind == platform::WssReceiveKind::kTextPart) continue;
+    if (!HandleEvent(message, live, ready, &end)) break;
+    SecureWipeString(&message);
+    message.clear();
+  }
+  SecureWipeString(&message);
+  return end;
+}
+
+// One complete event. False ends the receive loop: 24 not JSON, 25 no type,
+// 26 a ready event without a valid connection id; code 0 when the reply ring
+// refused it (the ring closes the connection itself when full).
+bool WindowsWire::HandleEvent(std::string& message, const LiveSocket& live, bool* ready, ReceiveEnd* end) {
+  JsonValue event;
+  if (!ParseJson(message, event)) {
+    end->code = 24;
+    return false;
+  }
+  const JsonValue* type = event.Find("type");
+  if (type == nullptr || type->type != JsonType::String) {
+    end->code = 25;
+    return false;
+  }
+  if (type->text == "phone_ready_idle") {
+    const JsonValue* id = event.Find("connection_id");
+    const bool valid = ReadJsonBoolMember(message, "media_ready") && id != nullptr && id->type == JsonType::String &&
+                       IsValidConnectionId(id->text);
+    if (!valid) {
+      *end = ReceiveEnd{26, 0, true};
+      return false;
+    }
+    const std::string connection_id = id->text;
+    if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, live.generation, live.socket_id,
+                      &connection_id)) {
+      return false;
+    }
+    *ready = true;
+    WriteEventLog("WIRE_READY", live.attempt, 0);
+  } else if (type->text == "phone_presence_snapshot") {
+    HandlePresenceEvent(message, live.generation, live.socket_id);
+  } else if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, live.generation, live.socket_id, nullptr)) {
+    return false;
+  }
+  return true;
 }
 
 bool WindowsWire::HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id) {

@@ -110,7 +110,26 @@ class WindowsWire final : public Network {
   void ProcessRequest(PendingRequest& request);
   void SendQueuedText(PendingRequest& request);
   void ConnectionThreadMain();
+  // The socket of one connection attempt and what identifies it.
+  struct LiveSocket {
+    Socket socket;
+    uint64_t generation = 0;
+    uint64_t socket_id = 0;
+    uint32_t attempt = 0;
+  };
+  // Why a receive loop ended: the close code, its detail, and whether the
+  // connection is marked closing (no reconnection).
+  struct ReceiveEnd {
+    uint32_t code = 0;
+    uint32_t detail = 0;
+    bool mark = false;
+  };
   bool ConnectOnce(uint32_t attempt);
+  bool CheckSession(uint64_t generation);
+  bool CheckReadiness(uint64_t generation);
+  bool OpenSocket(LiveSocket* live);
+  ReceiveEnd ReceiveEvents(const LiveSocket& live, bool* ready);
+  bool HandleEvent(std::string& message, const LiveSocket& live, bool* ready, ReceiveEnd* end);
   bool StageFail(uint32_t stage, uint32_t detail, bool mark, uint64_t generation);
   bool HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id);
   PhoneTarget Target() const { return PhoneTarget{host_, port_, &abort_}; }
