@@ -16,6 +16,8 @@ class PhoneUi {
 
   void AttachCallSession(CallSession* session);
   void AttachOwner(quorix_native::Ui* owner);
+  // Always true. Placeholder for now: it sets no state and prints nothing;
+  // the start-up does not use its result.
   bool Initialize();
   void AttachSettings(UiSettings* settings);
   // Whether a fetch task is still running (sign-out waits for it).

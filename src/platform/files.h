@@ -38,6 +38,11 @@ bool CreateDirectories(const std::filesystem::path& path, bool* created);
 // are left as they are. False on error (also when `path` is not a folder).
 bool CreatePrivateDirectories(const std::filesystem::path& path);
 
+// One folder made like CreatePrivateDirectories (mode 0700); with `parents`,
+// missing ancestors are made the same way. True when it was made or a folder
+// is already there.
+bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents);
+
 enum class FileReadResult {
   kOk,
   kNotOpened,  // missing, not a regular file (folder, FIFO, device...), or no access
@@ -50,10 +55,6 @@ enum class FileReadResult {
 // checked to be a regular file before anything is read. On any result other
 // than kOk, `out` is untouched.
 FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_bytes, std::string* out);
-
-// The same for one folder; with `parents`, missing ancestors are made the
-// same way. True when it was made or a folder is already there.
-bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents);
 
 // Reads a whole regular file of `min_size` to `max_size` bytes into `out`.
 // False otherwise, with `out` wiped and emptied (it may hold secrets).

@@ -2,7 +2,7 @@
 // The VR session: overlays, input actions and the per-frame driver.
 //
 // No VR runtime is bound yet, so initialisation always fails and the program
-// runs as a desktop window.
+// goes on without VR.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
