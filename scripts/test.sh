@@ -44,6 +44,9 @@ cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*'
 
+# The lock annotations, checked by clang++ (when installed) over src/.
+bash scripts/thread_safety_check.sh
+
 # Last, the whole suite in the AddressSanitizer build.
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300
 

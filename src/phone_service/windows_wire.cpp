@@ -102,7 +102,7 @@ void WindowsWire::ClearQueuesLocked() noexcept {
 bool WindowsWire::Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) {
   try {
     if (!IsConnected() || !ValidatePhoneRequest(tag, method, path, body)) return false;
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (queue_.size() >= kMaxQueue || !ConnectedLocked() || !IsValidConnectionId(connection_id_)) return false;
     PendingRequest request{tag, method, path, body, 0, generation_, connection_id_, {}, 0, 0, nullptr};
     return QueueLocked(std::move(request));
@@ -119,7 +119,7 @@ bool WindowsWire::RequestWithDeadline(uint32_t tag, const std::string& method, c
     const bool call_start = tag == 1 && method == "POST" && path == "/phone/v1/calls/start";
     if (!capabilities && !call_start) return false;
     if (!ValidatePhoneRequest(tag, method, path, body)) return false;
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (queue_.size() >= kMaxQueue || !ConnectedLocked() || !IsValidConnectionId(connection_id_)) return false;
     PendingRequest request{tag,  method, path, body, 0, generation_, connection_id_,
                            key,  platform::TickCount64() + timeout_ms, 0, nullptr};
@@ -132,7 +132,7 @@ bool WindowsWire::RequestWithDeadline(uint32_t tag, const std::string& method, c
 bool WindowsWire::SendText(const std::string& text) {
   try {
     if (!IsConnected() || text.size() > kMaxSendText || text.find('\n') != std::string::npos) return false;
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (queue_.size() >= kMaxQueue || !ConnectedLocked()) return false;
     PendingRequest request;
     request.method = "SEND";
@@ -146,7 +146,7 @@ bool WindowsWire::SendText(const std::string& text) {
 
 bool WindowsWire::PollReply(NetworkReply* out) {
   if (out == nullptr) return false;
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   if (ring_.empty()) return false;
   *out = std::move(ring_.front());
   ring_.pop_front();
@@ -154,7 +154,7 @@ bool WindowsWire::PollReply(NetworkReply* out) {
 }
 
 std::string WindowsWire::GetConnectionId() {
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   return ConnectedLocked() ? connection_id_ : std::string();
 }
 
@@ -168,7 +168,7 @@ bool WindowsWire::ExecuteMessagesRequest(const std::string& method, const std::s
     std::future<MessageReply> future = promise->get_future();
     uint64_t generation = 0;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       if (!ConnectedLocked() || !IsValidConnectionId(connection_id_) || queue_.size() >= kMaxQueue) return false;
       generation = generation_;
       PendingRequest request{0, method, path, body, 0, generation, connection_id_, {}, 0, 0, std::move(promise)};
@@ -180,7 +180,7 @@ bool WindowsWire::ExecuteMessagesRequest(const std::string& method, const std::s
     } catch (const std::future_error&) {
       return false;  // dropped: closed, replaced or stopped
     }
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (!ConnectedLocked() || generation_ != generation || value.connection_id != connection_id_) {
       SecureWipeString(&value.body);
       return false;
@@ -197,7 +197,7 @@ bool WindowsWire::ExecuteMessagesRequest(const std::string& method, const std::s
 
 bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id,
                                const std::string* connection_id) {
-  std::unique_lock lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   const bool refused = stopped_ || closing_ || (generation != kAny && generation != generation_) ||
                        (socket_id != 0 ? socket_id != socket_id_ : !ConnectedLocked()) ||
                        (connection_id != nullptr && !IsValidConnectionId(*connection_id));
@@ -206,7 +206,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
     return false;
   }
   if (ring_.size() >= kMaxRing) {
-    lock.unlock();
+    lock.Unlock();
     SecureWipeString(&reply.body);
     CloseConnection(34, 0, false, generation);
     return false;
@@ -215,7 +215,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
     ring_.push_back(std::move(reply));
     if (connection_id != nullptr) {
       if (*connection_id != connection_id_) {
-        std::lock_guard presence(presence_mutex_);
+        platform::MutexLock presence(presence_mutex_);
         ResetPresence(presence_);
       }
       connection_id_ = *connection_id;
@@ -223,7 +223,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
     }
     return true;
   } catch (...) {
-    lock.unlock();
+    lock.Unlock();
     SecureWipeString(&reply.body);
     CloseConnection(35, 0, true, generation);
     return false;
@@ -233,7 +233,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
 void WindowsWire::CloseConnection(uint32_t code, uint32_t detail, bool mark_closing, uint64_t generation) noexcept {
   Socket taken;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (stopped_ || (generation != kAny && generation != generation_)) return;
     try {
       if (mark_closing) closing_ = true;
@@ -248,13 +248,13 @@ void WindowsWire::CloseConnection(uint32_t code, uint32_t detail, bool mark_clos
     } catch (...) {
       closing_ = true;
     }
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     ResetPresence(presence_);
     poll_outstanding_ = false;
   }
   if (taken) {
     taken->Close();  // frees a blocked receive or send at once
-    std::lock_guard handle(handle_mutex_);
+    platform::MutexLock handle(handle_mutex_);
     taken.reset();
   }
   WriteEventLog("WIRE_CLOSED", code, detail);
@@ -271,12 +271,12 @@ bool WindowsWire::Start(const std::string& user_id, const std::string& token) {
     uint16_t port = 0;
     if (!ResolveServiceHost(&host, &port)) return false;
     {
-      std::lock_guard presence(presence_mutex_);
+      platform::MutexLock presence(presence_mutex_);
       ResetPresence(presence_);
     }
     poll_outstanding_ = false;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       host_ = std::move(host);
       port_ = port;
       user_id_ = user_id;
@@ -301,7 +301,7 @@ void WindowsWire::Stop() noexcept {
   Socket taken;
   Socket pending;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     stopped_ = true;
     abort_ = true;
     connected_ = false;
@@ -317,20 +317,20 @@ void WindowsWire::Stop() noexcept {
   if (pending) pending->Close();
   if (taken) {
     taken->Close();
-    std::lock_guard handle(handle_mutex_);
+    platform::MutexLock handle(handle_mutex_);
     taken.reset();
   }
   pending.reset();
   if (connection_thread_.joinable()) connection_thread_.join();
   if (request_thread_.joinable()) request_thread_.join();
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     ClearQueuesLocked();
     connection_id_.clear();
     pending_socket_.reset();
   }
   {
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     ResetPresence(presence_);
     poll_outstanding_ = false;
   }
@@ -344,8 +344,11 @@ void WindowsWire::RequestThreadMain() {
   for (;;) {
     PendingRequest request;
     {
-      std::unique_lock lock(request_mutex_);
-      cv_.wait(lock, [this] { return stopped_.load() || !queue_.empty(); });
+      platform::MutexLock lock(request_mutex_);
+      cv_.wait(lock.native(), [this] {
+        request_mutex_.AssertHeld();
+        return stopped_.load() || !queue_.empty();
+      });
       if (stopped_) return;
       request = std::move(queue_.front());
       queue_.pop_front();
@@ -365,10 +368,10 @@ void WindowsWire::RequestThreadMain() {
 void WindowsWire::SendQueuedText(PendingRequest& request) {
   uint32_t result = 0;
   {
-    std::lock_guard handle(handle_mutex_);
+    platform::MutexLock handle(handle_mutex_);
     Socket socket;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       if (stopped_ || closing_ || !connected_ || generation_ != request.generation) return;
       socket = socket_;
     }
@@ -379,7 +382,7 @@ void WindowsWire::SendQueuedText(PendingRequest& request) {
 
 void WindowsWire::ProcessRequest(PendingRequest& request) {
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (!ConnectedLocked() || request.generation != generation_) return;  // dropped
   }
   if (request.deadline != 0 && platform::TickCount64() >= request.deadline) {
@@ -401,7 +404,7 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
   if (request.promise) SecureWipeString(&request.body);
   bool current = false;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     current = ConnectedLocked() && generation_ == request.generation;
   }
   if (!current) {
@@ -450,10 +453,10 @@ void WindowsWire::ConnectionThreadMain() {
     const uint32_t delay = std::min<uint32_t>(1000u << j, 15000u);
     k = std::min<uint32_t>(j + 1, 4);
     WriteEventLog("WIRE_RETRY", delay, attempt);
-    std::unique_lock lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     WireTiming fallback;
     WireTiming& timing = timing_ != nullptr ? *timing_ : fallback;
-    timing.WaitBackoff(cv_, lock, delay, [this] { return stopped_.load() || closing_.load(); });
+    timing.WaitBackoff(cv_, lock.native(), delay, [this] { return stopped_.load() || closing_.load(); });
   }
   if (closing_ && !stopped_) WriteEventLog("WIRE_AUTH_STOP", 0, 0);
 }
@@ -471,7 +474,7 @@ bool WindowsWire::ConnectOnce(uint32_t attempt) {
   LiveSocket live;
   live.attempt = attempt;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (stopped_ || closing_) return false;
     live.generation = generation_;
   }
@@ -485,7 +488,7 @@ bool WindowsWire::ConnectOnce(uint32_t attempt) {
     WriteEventLog("WIRE_EXCEPTION", 0, 0);
     if (live.socket) live.socket->Close();
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       pending_socket_.reset();
     }
     CloseConnection(30, end.detail, closing_.load(), live.generation);
@@ -539,7 +542,7 @@ bool WindowsWire::OpenSocket(LiveSocket* live) {
   if (!live->socket) return StageFail(4, 8, false, generation);
   const Socket& socket = live->socket;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (stopped_ || closing_ || generation_ != generation) return false;
     pending_socket_ = socket;
   }
@@ -551,7 +554,7 @@ bool WindowsWire::OpenSocket(LiveSocket* live) {
     connected = socket->Connect(WideToUtf8(host_), port_, "/phone/v1/ws", headers, "QuorixPhone-Recovery-WS/0.1");
   }
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     pending_socket_.reset();
   }
   if (connected.failed != platform::WssStep::kNone) {
@@ -565,7 +568,7 @@ bool WindowsWire::OpenSocket(LiveSocket* live) {
       default: return StageFail(8, connected.detail, false, generation);
     }
   }
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   if (stopped_ || closing_ || generation_ != generation || socket_) {
     socket->Close();
     return false;
@@ -586,7 +589,7 @@ WindowsWire::ReceiveEnd WindowsWire::ReceiveEvents(const LiveSocket& live, bool*
   for (;;) {
     if (stopped_) break;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       if (socket_id_ != live.socket_id) {
         end.code = 12;
         break;
@@ -658,12 +661,12 @@ bool WindowsWire::HandleEvent(std::string& message, const LiveSocket& live, bool
 }
 
 bool WindowsWire::HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id) {
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   if (!ConnectedLocked() || generation != generation_ || socket_id != socket_id_ ||
       !IsValidConnectionId(connection_id_)) {
     return false;
   }
-  std::lock_guard presence(presence_mutex_);
+  platform::MutexLock presence(presence_mutex_);
   return ApplyPresenceEvent(presence_, text, user_id_, connection_id_, platform::TickCount64());
 }
 
@@ -672,8 +675,8 @@ bool WindowsWire::HandlePresenceEvent(const std::string& text, uint64_t generati
 bool WindowsWire::RequestPresence() {
   try {
     if (!IsConnected()) return false;
-    std::lock_guard lock(request_mutex_);
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock lock(request_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     const uint64_t now = platform::TickCount64();
     if (!ConnectedLocked()) return false;
     if (presence_.push_window_end != 0 && presence_.push_window_start <= now && now < presence_.push_window_end) {
@@ -699,12 +702,12 @@ bool WindowsWire::HandlePresenceReply(bool ok, uint32_t status, std::string body
                                       uint64_t push_counter) {
   bool applied = false;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (!ConnectedLocked() || (generation != kAny && generation != generation_)) {
       SecureWipeString(&body);
       return false;
     }
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     const uint64_t now = platform::TickCount64();
     const uint64_t counter = push_counter == kAny ? presence_.push_counter : push_counter;
     const bool window_open =
@@ -724,7 +727,7 @@ bool WindowsWire::HandlePresenceReply(bool ok, uint32_t status, std::string body
 }
 
 int WindowsWire::GetFriendPresence(const std::string& user_id) {
-  std::lock_guard presence(presence_mutex_);
+  platform::MutexLock presence(presence_mutex_);
   const uint64_t now = platform::TickCount64();
   if (!IsConnected() || !presence_.has_snapshot || now < presence_.snapshot_tick ||
       now >= presence_.snapshot_tick + 10000) {
@@ -736,7 +739,7 @@ int WindowsWire::GetFriendPresence(const std::string& user_id) {
 }
 
 uint64_t WindowsWire::GetPresenceStatus() {
-  std::lock_guard presence(presence_mutex_);
+  platform::MutexLock presence(presence_mutex_);
   const uint64_t now = platform::TickCount64();
   if (!IsConnected()) return presence_.revision * 4;
   const bool fresh = presence_.has_snapshot && presence_.snapshot_tick <= now && now < presence_.snapshot_tick + 10000;

@@ -16,6 +16,7 @@
 #include "phone_service/network.h"
 #include "phone_service/phone_http.h"
 #include "phone_service/presence.h"
+#include "platform/thread_annotations.h"
 
 namespace platform {
 class WssConnection;
@@ -101,9 +102,9 @@ class WindowsWire final : public Network {
  private:
   using Socket = std::shared_ptr<platform::WssConnection>;
 
-  bool ConnectedLocked() const;
-  bool QueueLocked(PendingRequest request);
-  void ClearQueuesLocked() noexcept;
+  bool ConnectedLocked() const REQUIRES(request_mutex_);
+  bool QueueLocked(PendingRequest request) REQUIRES(request_mutex_);
+  void ClearQueuesLocked() noexcept REQUIRES(request_mutex_);
   bool DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id, const std::string* connection_id);
   void CloseConnection(uint32_t code, uint32_t detail, bool mark_closing, uint64_t generation) noexcept;
   void RequestThreadMain();
@@ -134,8 +135,20 @@ class WindowsWire final : public Network {
   bool HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id);
   PhoneTarget Target() const { return PhoneTarget{host_, port_, &abort_}; }
 
-  std::mutex presence_mutex_;
-  PresenceState presence_;
+  // Locks: `request_mutex_` guards the queue, the reply ring, the sockets and
+  // the connection id; `presence_mutex_` guards the presence record and is
+  // taken after `request_mutex_` when both are held. `handle_mutex_` guards no
+  // field: it keeps a Send on the live socket and the dropping of the last
+  // reference to a closed socket apart, and is taken before `request_mutex_`
+  // when both are held.
+  // The connection's flags and counters are atomics. `host_`, `port_`,
+  // `token_` and `user_id_` are written only by Start and Stop while neither
+  // thread runs, and read by the threads without a lock.
+  platform::Mutex request_mutex_;
+  platform::Mutex presence_mutex_ ACQUIRED_AFTER(request_mutex_);
+  platform::Mutex handle_mutex_ ACQUIRED_BEFORE(request_mutex_);
+  std::condition_variable cv_;  // waited on with request_mutex_ held
+  PresenceState presence_ GUARDED_BY(presence_mutex_);
   std::atomic<bool> poll_outstanding_{false};
   std::u16string host_;
   uint16_t port_ = 0;
@@ -146,18 +159,15 @@ class WindowsWire final : public Network {
   std::atomic<bool> closing_{false};
   std::atomic<uint64_t> generation_{0};
   std::atomic<bool> abort_{false};  // set by Stop: running exchanges end
-  Socket socket_;                   // the live WebSocket, under the request mutex
-  uint64_t socket_id_ = 0;          // its never-reused id; 0 = none
-  uint64_t next_socket_id_ = 0;
-  Socket pending_socket_;           // a WebSocket being set up, so Stop can close it
+  Socket socket_ GUARDED_BY(request_mutex_);  // the live WebSocket
+  uint64_t socket_id_ GUARDED_BY(request_mutex_) = 0;  // its never-reused id; 0 = none
+  uint64_t next_socket_id_ GUARDED_BY(request_mutex_) = 0;
+  Socket pending_socket_ GUARDED_BY(request_mutex_);  // a WebSocket being set up, so Stop can close it
   std::thread connection_thread_;
   std::thread request_thread_;
-  std::mutex request_mutex_;
-  std::mutex handle_mutex_;
-  std::condition_variable cv_;
-  std::deque<PendingRequest> queue_;
-  std::deque<NetworkReply> ring_;
-  std::string connection_id_;
+  std::deque<PendingRequest> queue_ GUARDED_BY(request_mutex_);
+  std::deque<NetworkReply> ring_ GUARDED_BY(request_mutex_);
+  std::string connection_id_ GUARDED_BY(request_mutex_);
   WireTiming* timing_ = nullptr;
 };
 
