@@ -69,12 +69,12 @@ class Store::Transaction {
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
-  bool Begin() {
+  [[nodiscard]] bool Begin() {
     store_->mutex_.AssertHeld();
     return open_ = store_->Begin();
   }
   // True when COMMIT completed; otherwise the transaction is rolled back.
-  bool Commit() {
+  [[nodiscard]] bool Commit() {
     store_->mutex_.AssertHeld();
     open_ = false;
     return store_->Commit();

@@ -386,8 +386,9 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
     if (!ConnectedLocked() || request.generation != generation_) return;  // dropped
   }
   if (request.deadline != 0 && platform::TickCount64() >= request.deadline) {
-    DeliverReply(NetworkReply{request.tag, 408, kDeadlineBody, request.path, request.key}, request.generation, 0,
-                 nullptr);
+    // A refused reply is wiped, and a full ring closes the connection itself.
+    (void)DeliverReply(NetworkReply{request.tag, 408, kDeadlineBody, request.path, request.key}, request.generation,
+                       0, nullptr);
     return;
   }
   if (request.method == "SEND") {
@@ -418,7 +419,7 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
     request.promise.reset();
     if (ok && status == 401) CloseConnection(33, 401, true, generation);
   } else if (request.presence_poll != 0) {
-    HandlePresenceReply(ok, status, std::move(reply), generation, request.push_counter);
+    (void)HandlePresenceReply(ok, status, std::move(reply), generation, request.push_counter);  // stale: dropped
     if (ok && (status == 401 || status == 403)) CloseConnection(32, status, true, generation);
   } else if (!ok) {
     SecureWipeString(&reply);
@@ -427,8 +428,8 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
     SecureWipeString(&reply);
     CloseConnection(33, 401, true, generation);
   } else {
-    DeliverReply(NetworkReply{request.tag, status, std::move(reply), request.path, request.key}, generation, 0,
-                 nullptr);
+    (void)DeliverReply(NetworkReply{request.tag, status, std::move(reply), request.path, request.key}, generation, 0,
+                       nullptr);  // as the deadline reply above
   }
 }
 
@@ -653,7 +654,7 @@ bool WindowsWire::HandleEvent(std::string& message, const LiveSocket& live, bool
     *ready = true;
     WriteEventLog("WIRE_READY", live.attempt, 0);
   } else if (type->text == "phone_presence_snapshot") {
-    HandlePresenceEvent(message, live.generation, live.socket_id);
+    (void)HandlePresenceEvent(message, live.generation, live.socket_id);  // stale: dropped, the loop goes on
   } else if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, live.generation, live.socket_id, nullptr)) {
     return false;
   }

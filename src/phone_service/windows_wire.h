@@ -75,23 +75,23 @@ class WindowsWire final : public Network {
   WindowsWire(const WindowsWire&) = delete;
   WindowsWire& operator=(const WindowsWire&) = delete;
 
-  bool IsConnected() override;
-  bool Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) override;
-  bool SendText(const std::string& text) override;
-  bool PollReply(NetworkReply* out) override;
-  bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path, const std::string& body,
+  [[nodiscard]] bool IsConnected() override;
+  [[nodiscard]] bool Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) override;
+  [[nodiscard]] bool SendText(const std::string& text) override;
+  [[nodiscard]] bool PollReply(NetworkReply* out) override;
+  [[nodiscard]] bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path, const std::string& body,
                            const std::string& key, uint32_t timeout_ms) override;
 
-  bool Start(const std::string& user_id, const std::string& token);
+  [[nodiscard]] bool Start(const std::string& user_id, const std::string& token);
   void Stop() noexcept;
   std::string GetConnectionId();
   // The synchronous chat request of the message synchronisation; blocks the
   // calling pool thread until the request thread answers or drops it.
-  bool ExecuteMessagesRequest(const std::string& method, const std::string& path, const std::string& body,
+  [[nodiscard]] bool ExecuteMessagesRequest(const std::string& method, const std::string& path, const std::string& body,
                               uint32_t* status, std::string* reply, std::string* connection_id);
 
-  bool RequestPresence();
-  bool HandlePresenceReply(bool ok, uint32_t status, std::string body, uint64_t generation, uint64_t push_counter);
+  [[nodiscard]] bool RequestPresence();
+  [[nodiscard]] bool HandlePresenceReply(bool ok, uint32_t status, std::string body, uint64_t generation, uint64_t push_counter);
   int GetFriendPresence(const std::string& user_id);
   uint64_t GetPresenceStatus();
 
@@ -102,10 +102,10 @@ class WindowsWire final : public Network {
  private:
   using Socket = std::shared_ptr<platform::WssConnection>;
 
-  bool ConnectedLocked() const REQUIRES(request_mutex_);
-  bool QueueLocked(PendingRequest request) REQUIRES(request_mutex_);
+  [[nodiscard]] bool ConnectedLocked() const REQUIRES(request_mutex_);
+  [[nodiscard]] bool QueueLocked(PendingRequest request) REQUIRES(request_mutex_);
   void ClearQueuesLocked() noexcept REQUIRES(request_mutex_);
-  bool DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id, const std::string* connection_id);
+  [[nodiscard]] bool DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id, const std::string* connection_id);
   void CloseConnection(uint32_t code, uint32_t detail, bool mark_closing, uint64_t generation) noexcept;
   void RequestThreadMain();
   void ProcessRequest(PendingRequest& request);
@@ -125,14 +125,14 @@ class WindowsWire final : public Network {
     uint32_t detail = 0;
     bool mark = false;
   };
-  bool ConnectOnce(uint32_t attempt);
-  bool CheckSession(uint64_t generation);
-  bool CheckReadiness(uint64_t generation);
-  bool OpenSocket(LiveSocket* live);
-  ReceiveEnd ReceiveEvents(const LiveSocket& live, bool* ready);
-  bool HandleEvent(std::string& message, const LiveSocket& live, bool* ready, ReceiveEnd* end);
-  bool StageFail(uint32_t stage, uint32_t detail, bool mark, uint64_t generation);
-  bool HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id);
+  [[nodiscard]] bool ConnectOnce(uint32_t attempt);
+  [[nodiscard]] bool CheckSession(uint64_t generation);
+  [[nodiscard]] bool CheckReadiness(uint64_t generation);
+  [[nodiscard]] bool OpenSocket(LiveSocket* live);
+  [[nodiscard]] ReceiveEnd ReceiveEvents(const LiveSocket& live, bool* ready);
+  [[nodiscard]] bool HandleEvent(std::string& message, const LiveSocket& live, bool* ready, ReceiveEnd* end);
+  [[nodiscard]] bool StageFail(uint32_t stage, uint32_t detail, bool mark, uint64_t generation);
+  [[nodiscard]] bool HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id);
   PhoneTarget Target() const { return PhoneTarget{host_, port_, &abort_}; }
 
   // Locks: `request_mutex_` guards the queue, the reply ring, the sockets and

@@ -44,7 +44,7 @@ bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view by
   ok = fd.Close() && ok;
   if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
     // The data is in place; a failed folder flush only weakens durability.
-    SyncDirectory(ParentOrDot(target));
+    (void)SyncDirectory(ParentOrDot(target));
     return true;
   }
   ::unlink(temp.c_str());

@@ -25,7 +25,7 @@ enum class InstanceLockResult { kAcquired, kAlreadyRunning, kFailed };
 class InstanceLock {
  public:
   // Takes the lock named `name`. On kAcquired, `out` holds it until destroyed.
-  static InstanceLockResult Acquire(std::string_view name, std::unique_ptr<InstanceLock>* out);
+  [[nodiscard]] static InstanceLockResult Acquire(std::string_view name, std::unique_ptr<InstanceLock>* out);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
@@ -57,6 +57,6 @@ class ShowListener {
 
 // Sends `message` to the instance listening on `class_name`'s channel. False
 // when nobody listens there.
-bool PostToInstance(std::string_view class_name, std::string_view message);
+[[nodiscard]] bool PostToInstance(std::string_view class_name, std::string_view message);
 
 }  // namespace platform

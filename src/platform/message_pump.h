@@ -50,7 +50,7 @@ class MessagePump {
 
   // Hands every queued message to `dispatch`, in order. A quit message is
   // handed over too and ends the draining; returns true when one was seen.
-  bool Drain(const std::function<void(const PumpMessage&)>& dispatch);
+  [[nodiscard]] bool Drain(const std::function<void(const PumpMessage&)>& dispatch);
 
   // Waits until a message, a signal, a show request or a watched descriptor
   // is ready, or `timeout_ms` passed.
