@@ -20,7 +20,8 @@ class PhoneUi {
   // the start-up does not use its result.
   bool Initialize();
   void AttachSettings(UiSettings* settings);
-  // Whether a fetch task is still running (sign-out waits for it).
+  // Whether a fetch task is still running, for sign-out to wait on. No fetch
+  // runs yet, so always false.
   bool HasPendingFetch() const { return false; }
   // The per-frame update; never blocks.
   void Tick();
