@@ -67,6 +67,15 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
   return closed && n == static_cast<ssize_t>(bytes.size());
 }
 
+bool WriteFileInPlace(const std::filesystem::path& path, std::string_view bytes) {
+  UniqueFd fd(RetryOnEintr(
+      [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600); }));
+  if (!fd.valid()) return false;
+  const bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), bytes.data(), bytes.size());
+  const bool closed = fd.Close();
+  return ok && closed;
+}
+
 bool PathExists(const std::filesystem::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
