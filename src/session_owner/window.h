@@ -19,7 +19,9 @@ class Window final : public quorix_native::Ui {
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
-  // Creates the owner's (hidden, in phone mode) window.
+  // Placeholder: makes no window (in phone mode it would stay hidden); it
+  // only marks the owner as having one, which the main loop requires. False
+  // once created or closed.
   bool Create(bool phone_mode = true);
   void Tick();
   // Whether the phone UI still runs background work. Kept for sign-out, which
