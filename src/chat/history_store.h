@@ -49,7 +49,8 @@ class Store {
   // Opens or creates the account's database under `root` and checks that it
   // belongs to `origin` and `user_id`. Call once on a new store; after false
   // the store is to be discarded.
-  [[nodiscard]] bool Open(const std::filesystem::path& root, const std::string& origin, const std::string& user_id) EXCLUDES(mutex_);
+  [[nodiscard]] bool Open(const std::filesystem::path& root, const std::string& origin,
+                          const std::string& user_id) EXCLUDES(mutex_);
 
   // SHA-256 of origin, LF, user id, LF and `text`, as 64 lower-case hex
   // digits; empty when hashing fails.
@@ -57,7 +58,8 @@ class Store {
   static std::string Sha256Hex(const std::string& bytes);
 
   // Stores an unsent own message under `*nonce` (a generated one when empty).
-  [[nodiscard]] bool AddOutbox(const std::string& peer, const std::string& message, std::string* nonce) EXCLUDES(mutex_);
+  [[nodiscard]] bool AddOutbox(const std::string& peer, const std::string& message,
+                               std::string* nonce) EXCLUDES(mutex_);
   // At most 100 pending entries, oldest first.
   [[nodiscard]] bool ListPendingOutbox(std::vector<OutboxEntry>* out) EXCLUDES(mutex_);
   [[nodiscard]] bool MarkOutboxFailed(const std::string& nonce) EXCLUDES(mutex_);
@@ -65,8 +67,9 @@ class Store {
   [[nodiscard]] bool CommitAccepted(const HistoryMessage& accepted, const std::string& ack_token) EXCLUDES(mutex_);
   // Stores one inbox page and the next cursor, all or nothing.
   [[nodiscard]] bool StoreInboxBatch(const std::string& stream_id, const std::string& next_cursor,
-                       const std::vector<HistoryMessage>& messages, const std::string& ack_token,
-                       std::vector<std::string>* stored_ids, std::vector<std::string>* inserted_ids);
+                                     const std::vector<HistoryMessage>& messages, const std::string& ack_token,
+                                     std::vector<std::string>* stored_ids, std::vector<std::string>* inserted_ids)
+      EXCLUDES(mutex_);
   [[nodiscard]] bool DeleteAcknowledgements(const std::vector<std::string>& ids) EXCLUDES(mutex_);
   // Every conversation, newest first.
   [[nodiscard]] bool ListConversations(std::vector<ConversationRow>* out) EXCLUDES(mutex_);
@@ -75,7 +78,8 @@ class Store {
   [[nodiscard]] bool ReadFriends(std::vector<ChatFriend>* out) EXCLUDES(mutex_);
   [[nodiscard]] bool ReplaceFriends(const std::vector<ChatFriend>& friends) EXCLUDES(mutex_);
   // The newest `limit` messages with the peer, oldest first.
-  [[nodiscard]] bool ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessage>* out, uint64_t limit) EXCLUDES(mutex_);
+  [[nodiscard]] bool ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessage>* out,
+                                     uint64_t limit) EXCLUDES(mutex_);
   [[nodiscard]] bool GetMessage(const std::string& message_id, HistoryMessage* out) EXCLUDES(mutex_);
 
   // Snake-case code of the last failure, for diagnosis.
@@ -101,22 +105,25 @@ class Store {
   // decryption code when it does not decrypt; `*readable` says whether it
   // parsed (and, for the record form, reads as a record of this account).
   [[nodiscard]] bool DecryptRow(Statement& statement, int column, JsonValue* value, bool* readable) REQUIRES(mutex_);
-  [[nodiscard]] bool DecryptRecord(Statement& statement, int column, HistoryMessage* record, bool* readable) REQUIRES(mutex_);
+  [[nodiscard]] bool DecryptRecord(Statement& statement, int column, HistoryMessage* record,
+                                   bool* readable) REQUIRES(mutex_);
 
   // Runs one fixed SQL text; false without a connection or on an error.
   [[nodiscard]] bool Exec(const char* sql) REQUIRES(mutex_);
-  // Needs a transaction open. The second form reuses the
-  // statements of earlier calls of the same operation.
-  [[nodiscard]] bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted) REQUIRES(mutex_);
+  // Needs a transaction open. The second form reuses the statements of
+  // earlier calls of the same operation.
+  [[nodiscard]] bool InsertMessage(const HistoryMessage& message, const std::string& ack_token,
+                                   bool* inserted) REQUIRES(mutex_);
   [[nodiscard]] bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted,
-                     InsertStatements& statements) REQUIRES(mutex_);
+                                   InsertStatements& statements) REQUIRES(mutex_);
   // Ends an open transaction with ROLLBACK and makes sure it is closed: a
   // transaction that stays open would block every later write of every
   // connection, so the connection is closed as the last resort.
   void RollbackTransaction() REQUIRES(mutex_);
   [[nodiscard]] bool Begin() REQUIRES(mutex_);
   [[nodiscard]] bool Commit() REQUIRES(mutex_);
-  [[nodiscard]] bool OpenLocked(const std::filesystem::path& root, const std::string& origin, const std::string& user_id) REQUIRES(mutex_);
+  [[nodiscard]] bool OpenLocked(const std::filesystem::path& root, const std::string& origin,
+                                const std::string& user_id) REQUIRES(mutex_);
   void CloseConnection() REQUIRES(mutex_);
 
   // Lock order: the inbox-poll mutex, then the history session's mutex, then

@@ -20,12 +20,14 @@ class Network {
   virtual ~Network() = default;
   [[nodiscard]] virtual bool IsConnected() = 0;
   // true when the request was queued.
-  [[nodiscard]] virtual bool Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) = 0;
+  [[nodiscard]] virtual bool Request(uint32_t tag, const std::string& method, const std::string& path,
+                                     const std::string& body) = 0;
   [[nodiscard]] virtual bool SendText(const std::string& text) = 0;
   // false when no reply is waiting.
   [[nodiscard]] virtual bool PollReply(NetworkReply* out) = 0;
   [[nodiscard]] virtual bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path,
-                                   const std::string& body, const std::string& key, uint32_t timeout_ms) = 0;
+                                                 const std::string& body, const std::string& key,
+                                                 uint32_t timeout_ms) = 0;
 };
 
 class Media {

@@ -500,14 +500,20 @@ bool WindowsWire::ConnectOnce(uint32_t attempt) {
   return ready;
 }
 
+// One GET of a connection stage; false, with the stage reported failed under
+// the exchange's error, when no reply came.
+bool WindowsWire::StageGet(const char* path, uint32_t stage, uint64_t generation, uint32_t* status,
+                           std::string* reply) {
+  if (SendPhoneHttpRequest(Target(), token_, "GET", path, "", status, reply, "")) return true;
+  return StageFail(stage, platform::LastError(), false, generation);
+}
+
 // Stage 1 (the "/me" exchange failed: its error) and stage 2 (a status other
 // than 200, or a reply that is not this user's active session).
 bool WindowsWire::CheckSession(uint64_t generation) {
   uint32_t status = 0;
   std::string reply;
-  if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/me", "", &status, &reply, "")) {
-    return StageFail(1, platform::LastError(), false, generation);
-  }
+  if (!StageGet("/phone/v1/me", 1, generation, &status, &reply)) return false;
   AuthReply auth = ParseAuthReply(reply);
   AuthReplyWipe wipe{auth};
   SecureWipeString(&reply);
@@ -523,9 +529,7 @@ bool WindowsWire::CheckSession(uint64_t generation) {
 bool WindowsWire::CheckReadiness(uint64_t generation) {
   uint32_t status = 0;
   std::string reply;
-  if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/capabilities", "", &status, &reply, "")) {
-    return StageFail(3, platform::LastError(), false, generation);
-  }
+  if (!StageGet("/phone/v1/capabilities", 3, generation, &status, &reply)) return false;
   const bool media_ready = ReadJsonBoolMember(reply, "ok") && ReadJsonBoolMember(reply, "media_ready");
   SecureWipeString(&reply);
   if (status != 200) return StageFail(3, status, status == 401 || status == 403, generation);

@@ -76,22 +76,26 @@ class WindowsWire final : public Network {
   WindowsWire& operator=(const WindowsWire&) = delete;
 
   [[nodiscard]] bool IsConnected() override;
-  [[nodiscard]] bool Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) override;
+  [[nodiscard]] bool Request(uint32_t tag, const std::string& method, const std::string& path,
+                             const std::string& body) override;
   [[nodiscard]] bool SendText(const std::string& text) override;
   [[nodiscard]] bool PollReply(NetworkReply* out) override;
-  [[nodiscard]] bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path, const std::string& body,
-                           const std::string& key, uint32_t timeout_ms) override;
+  [[nodiscard]] bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path,
+                                         const std::string& body, const std::string& key,
+                                         uint32_t timeout_ms) override;
 
   [[nodiscard]] bool Start(const std::string& user_id, const std::string& token);
   void Stop() noexcept;
   std::string GetConnectionId();
   // The synchronous chat request of the message synchronisation; blocks the
   // calling pool thread until the request thread answers or drops it.
-  [[nodiscard]] bool ExecuteMessagesRequest(const std::string& method, const std::string& path, const std::string& body,
-                              uint32_t* status, std::string* reply, std::string* connection_id);
+  [[nodiscard]] bool ExecuteMessagesRequest(const std::string& method, const std::string& path,
+                                            const std::string& body, uint32_t* status, std::string* reply,
+                                            std::string* connection_id);
 
   [[nodiscard]] bool RequestPresence();
-  [[nodiscard]] bool HandlePresenceReply(bool ok, uint32_t status, std::string body, uint64_t generation, uint64_t push_counter);
+  [[nodiscard]] bool HandlePresenceReply(bool ok, uint32_t status, std::string body, uint64_t generation,
+                                         uint64_t push_counter);
   int GetFriendPresence(const std::string& user_id);
   uint64_t GetPresenceStatus();
 
@@ -105,7 +109,8 @@ class WindowsWire final : public Network {
   [[nodiscard]] bool ConnectedLocked() const REQUIRES(request_mutex_);
   [[nodiscard]] bool QueueLocked(PendingRequest request) REQUIRES(request_mutex_);
   void ClearQueuesLocked() noexcept REQUIRES(request_mutex_);
-  [[nodiscard]] bool DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id, const std::string* connection_id);
+  [[nodiscard]] bool DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id,
+                                  const std::string* connection_id);
   void CloseConnection(uint32_t code, uint32_t detail, bool mark_closing, uint64_t generation) noexcept;
   void RequestThreadMain();
   void ProcessRequest(PendingRequest& request);
@@ -126,6 +131,8 @@ class WindowsWire final : public Network {
     bool mark = false;
   };
   [[nodiscard]] bool ConnectOnce(uint32_t attempt);
+  [[nodiscard]] bool StageGet(const char* path, uint32_t stage, uint64_t generation, uint32_t* status,
+                              std::string* reply);
   [[nodiscard]] bool CheckSession(uint64_t generation);
   [[nodiscard]] bool CheckReadiness(uint64_t generation);
   [[nodiscard]] bool OpenSocket(LiveSocket* live);

@@ -178,7 +178,8 @@ class GpuDevice {
   virtual ~GpuDevice() = default;
   [[nodiscard]] virtual int32_t CreateTexture(uint32_t width, uint32_t height, uint64_t* texture) = 0;
   // Rows of `source` are `row_pitch` bytes apart; the box is in pixels.
-  [[nodiscard]] virtual int32_t UpdateTexture(uint64_t texture, const Box& box, const uint8_t* source, uint32_t row_pitch) = 0;
+  [[nodiscard]] virtual int32_t UpdateTexture(uint64_t texture, const Box& box, const uint8_t* source,
+                                              uint32_t row_pitch) = 0;
   [[nodiscard]] virtual int32_t CopyTexture(uint64_t destination, uint64_t source) = 0;
   virtual void ReleaseTexture(uint64_t texture) = 0;
   [[nodiscard]] virtual int32_t CreateFence(uint64_t* fence) = 0;
