@@ -203,8 +203,7 @@ void DrawLiveConversation(PhoneCanvas& canvas, const ChatAppInputs& in) {
   }
   FillRoundedRect(canvas, 391, 774, 518, 852, 12, can_send ? kChatAccent : kChatSendDisabled);
   DrawTextCentered(canvas, 393, 516, 795, in.send_in_flight ? u"送信中" : u"送信", 21, kWhite);
-  const std::u16string_view status = in.send_status.empty() ? std::u16string_view(in.read_status) : in.send_status;
-  DrawCanvasText(canvas, 26, 856, status, 480, 16, in.send_uncertain ? kChatUncertainRed : kChatSecondary, false);
+  DrawCanvasText(canvas, 26, 856, in.send_status, 480, 16, in.send_uncertain ? kChatUncertainRed : kChatSecondary, false);
 }
 
 void DrawDemoConversation(PhoneCanvas& canvas, const ChatAppInputs& in, const ChatThread* thread) {
