@@ -5,13 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
   libssl-dev ca-certificates libcurl4-openssl-dev libboost-dev
   libsqlite3-dev rapidjson-dev nlohmann-json3-dev
   libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk fonts-dejavu-core
   libgtk-3-dev xvfb xauth xdg-utils
   libpulse-dev pulseaudio
-  libanthy-dev anthy
+  libanthy-dev anthy libcdb-dev
   locales
 )
 

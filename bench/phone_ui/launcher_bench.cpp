@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "phone_ui/app_lifecycle.h"
+#include "canvas_memcpy_baseline.h"
 #include "phone_ui/canvas.h"
 #include "phone_ui/canvas_text.h"
 #include "phone_ui/chat_app.h"
@@ -112,30 +113,6 @@ using SteadyClock = std::chrono::steady_clock;
 
 double g_memcpy_ns = 0;
 
-double MeasureMemcpyNs() {
-  std::vector<uint8_t> a(kCanvasBytes, 1), b(kCanvasBytes, 2);
-  double best = 1e18;
-  for (int round = 0; round < 50; ++round) {
-    const auto start = SteadyClock::now();
-    for (int k = 0; k < 10; ++k) {
-      std::memcpy(b.data(), a.data(), a.size());
-      benchmark::DoNotOptimize(b.data());
-      benchmark::ClobberMemory();
-    }
-    best = std::min(best, std::chrono::duration<double, std::nano>(SteadyClock::now() - start).count() / 10);
-  }
-  return best;
-}
-
-void BM_Memcpy(benchmark::State& state) {
-  std::vector<uint8_t> a(kCanvasBytes, 1), b(kCanvasBytes, 2);
-  for (auto _ : state) {
-    std::memcpy(b.data(), a.data(), a.size());
-    benchmark::DoNotOptimize(b.data());
-    benchmark::ClobberMemory();
-  }
-}
-BENCHMARK(BM_Memcpy);
 
 void LiveChat(PhoneFixture& f) {
   f.SignIn(3);
@@ -218,7 +195,7 @@ void RegisterChatCase(const char* name, std::function<void(PhoneFixture&)> setup
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_memcpy_ns = MeasureMemcpyNs();
+  g_memcpy_ns = MeasureCanvasMemcpyNs();
   RegisterChatCase("Account/signed_in", [](PhoneFixture& f) { f.SignIn(3); });
   RegisterChatCase("LiveList/5rows", LiveChat);
   RegisterChatCase("LiveConversation/5bubbles", LiveConversation);
