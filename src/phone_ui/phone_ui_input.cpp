@@ -99,7 +99,10 @@ void PhoneUi::TapNativeScreen(float, float) {}
 void PhoneUi::Tap(float x, float y) {
   if (!Finite(x, y)) return;
   const bool panel = keyboard_panel_tap != 0;
-  if (external_editor != nullptr && !panel) CloseExternalEditor(external_editor_id);
+  // A tap on the phone ends the editing of another component's field; it
+  // then goes on even while the launcher slides.
+  const bool was_editing = external_editor != nullptr;
+  if (was_editing && !panel) CloseExternalEditor(external_editor_id);
   if (!panel) {
     if (settings != nullptr) {
       TapNativeScreen(x, y);
@@ -107,7 +110,7 @@ void PhoneUi::Tap(float x, float y) {
     }
     if (TapPhoneCards(x, y, false)) return;
   }
-  if (external_editor == nullptr && transition_kind != kTransitionNone) return;
+  if (!was_editing && transition_kind != kTransitionNone) return;
 
   const bool app_open = launcher_screen == 1;
   if (y >= 900) {
