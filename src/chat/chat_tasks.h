@@ -19,10 +19,6 @@ struct ChatTaskLauncher {
   std::function<std::future<quorix_mvp03read::Result>(const std::string& peer)> mark_read;
 };
 
-// Result codes of the tasks while no history session is open.
-inline constexpr uint32_t kNoHistorySession = 1;
-inline constexpr uint32_t kMarkReadFailed = 7;
-
 // Wrappers that start the history session's task bodies with std::async.
 ChatTaskLauncher DefaultChatTaskLauncher();
 

@@ -123,10 +123,10 @@ class PhoneUi {
   void StartListFetch();
   // What popup `slot` (0 call, 1..3 chat notices, 4 system notice) shows; 0
   // nothing.
-  uint64_t GetPopupItemKey(uint32_t slot);
-  std::array<uint64_t, 3> GetPopupIdentity(uint32_t slot);
+  uint64_t GetPopupItemKey(uint32_t slot) const;
+  std::array<uint64_t, 3> GetPopupIdentity(uint32_t slot) const;
   // Changes whenever the popup's picture must be drawn again.
-  std::array<uint64_t, 5> GetPopupRenderKey(uint32_t slot);
+  std::array<uint64_t, 5> GetPopupRenderKey(uint32_t slot) const;
 
   // ---- Input: phone taps, keyboard-panel taps and flicks, popups ----
   // Phone pixels.
@@ -136,14 +136,14 @@ class PhoneUi {
   bool SwipeKeyboard(float x, float y, int32_t dx, int32_t dy);
   // Panel space.
   bool Swipe(float x, float y, int32_t dx, int32_t dy);
-  bool IsKeyboardSwipeArea(float x, float y);
+  bool IsKeyboardSwipeArea(float x, float y) const;
   // Panel space; the keyboard model's key result (1..3 the account keys).
   uint32_t PressKey(float x, float y);
   bool PageCandidates(int32_t direction);
   bool TapAudioPanel(float x, float y);
   bool RunOwnerAuthAction(uint32_t key);
   bool TapPhoneCards(float x, float y, bool second_target);
-  bool PressPopup(uint32_t slot, float x, float y, std::array<uint64_t, 3> identity, bool open);
+  bool PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open);
   // Taps on the native screens (native mode).
   void TapNativeScreen(float x, float y);
 
@@ -165,17 +165,8 @@ class PhoneUi {
   // and cache.
   void DetachTsfBridge();
 
-  // ---- Presenter operations (input controller, popup keys, popup frames) ----
-  // Until their screens land these change nothing, report nothing done and
-  // draw blank popup frames of the right sizes.
-  void Tap(float x, float y);
-  bool TapKeyboard(float x, float y);
-  bool SwipeKeyboard(float x, float y, int32_t dx, int32_t dy);
-  bool IsKeyboardSwipeArea(float x, float y) const;
-  bool PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open);
-  uint64_t GetPopupItemKey(uint32_t slot) const;
-  std::array<uint64_t, 3> GetPopupIdentity(uint32_t slot) const;
-  std::array<uint64_t, 5> GetPopupRenderKey(uint32_t slot) const;
+  // ---- Popup frames ----
+  // Until their screens land, blank frames of the sizes the presenters expect.
   FrameBuffer RenderPopupFrame(uint32_t slot) const;
 
   // ---- Requests of the presenters ----
@@ -317,6 +308,7 @@ class PhoneUi {
  private:
   // The external editor's keyboard when one is open, else the model's own.
   QuorixVrKeyboard& ActiveKeyboard() { return external_editor ? *external_editor : keyboard; }
+  const QuorixVrKeyboard& ActiveKeyboard() const { return external_editor ? *external_editor : keyboard; }
   // Active field 2, a bridge attached and its candidate list on display.
   bool TsfCandidatesShown() const;
   // Empties the message field (the bridge's draft first) and selects it.

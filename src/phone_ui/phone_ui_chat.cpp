@@ -255,7 +255,7 @@ void PhoneUi::StartListFetch() {
   dirty = 1;
 }
 
-uint64_t PhoneUi::GetPopupItemKey(uint32_t slot) {
+uint64_t PhoneUi::GetPopupItemKey(uint32_t slot) const {
   if (!OwnerSignedIn(owner)) return 0;
   if (slot >= 1 && slot <= 3) {
     const std::vector<quorix_native::Ui::Notice> list = owner->GetPendingNotices();
@@ -272,7 +272,7 @@ uint64_t PhoneUi::GetPopupItemKey(uint32_t slot) {
   return call_popup_counter;
 }
 
-std::array<uint64_t, 3> PhoneUi::GetPopupIdentity(uint32_t slot) {
+std::array<uint64_t, 3> PhoneUi::GetPopupIdentity(uint32_t slot) const {
   std::array<uint64_t, 3> identity{};
   if (slot == 0 && owner != nullptr) identity[0] = owner->GetCallRevision();
   if (slot >= 1 && slot <= 3) identity[1] = GetPopupItemKey(slot);
@@ -280,7 +280,7 @@ std::array<uint64_t, 3> PhoneUi::GetPopupIdentity(uint32_t slot) {
   return identity;
 }
 
-std::array<uint64_t, 5> PhoneUi::GetPopupRenderKey(uint32_t slot) {
+std::array<uint64_t, 5> PhoneUi::GetPopupRenderKey(uint32_t slot) const {
   uint64_t theme = 0;
   if (settings != nullptr) theme = (settings->english ? 2 : 0) + (settings->dark ? 1 : 0);
   return {GetPopupItemKey(slot), slot == 0 && owner != nullptr ? owner->GetCallRevision() : 0,

@@ -473,7 +473,7 @@ bool PhoneUi::Swipe(float x, float y, int32_t dx, int32_t dy) {
   return changed;
 }
 
-bool PhoneUi::IsKeyboardSwipeArea(float x, float y) {
+bool PhoneUi::IsKeyboardSwipeArea(float x, float y) const {
   if (!Finite(x, y) || !IsTextInputActive()) return false;
   const float panel_y = y + kPanelOffset;
   const QuorixVrKeyboard& active = ActiveKeyboard();
@@ -630,7 +630,7 @@ bool PhoneUi::TapPhoneCards(float x, float y, bool second_target) {
   return false;
 }
 
-bool PhoneUi::PressPopup(uint32_t slot, float x, float y, std::array<uint64_t, 3> identity, bool open) {
+bool PhoneUi::PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open) {
   if (!Finite(x, y) || owner == nullptr || GetPopupItemKey(slot) == 0) return false;
   const bool corner = x >= 479 && y < 57;
   if (slot == 0) {
