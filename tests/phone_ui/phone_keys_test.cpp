@@ -165,6 +165,27 @@ TEST_F(PhoneKeysTest, FlicksTakeTheLongerAxisAndPlayTheTypingSound) {
   ui_sound_test_hooks::SetProcessPlayerParts(nullptr, nullptr, sounds.path());
 }
 
+TEST_F(PhoneKeysTest, EditorKeysNotifyCommitAndClose) {
+  std::vector<std::u16string> offers;
+  const auto sink = [&](const std::u16string& text, bool commit) {
+    offers.push_back(text + (commit ? u"!" : u""));
+    return true;
+  };
+  ASSERT_TRUE(p_.ui.OpenExternalEditor(4, u"ab", true, u"", sink));
+  p_.ui.external_editor->keyboard_kind = kKeyboardQwerty;
+  ASSERT_TRUE(p_.ui.TapKeyboard(40, PanelY(500)));  // q
+  ASSERT_TRUE(p_.ui.TapKeyboard(450, PanelY(767)));  // the password's commit key
+  EXPECT_EQ(offers, (std::vector<std::u16string>{u"abq", u"abq!"}));
+  EXPECT_EQ(p_.ui.external_editor, nullptr);
+  ASSERT_TRUE(p_.ui.OpenExternalEditor(5, u"cd", false, u"", sink));
+  ASSERT_TRUE(p_.ui.TapKeyboard(60, PanelY(325)));  // clear
+  ASSERT_TRUE(p_.ui.TapKeyboard(480, PanelY(325)));  // close, not a commit
+  EXPECT_EQ(offers.back(), u"");
+  EXPECT_EQ(p_.ui.external_editor, nullptr);
+  p_.SignOut(0);
+  EXPECT_FALSE(p_.ui.OpenConversation("friend01"));
+}
+
 TEST_F(PhoneKeysTest, PointsThatAreNotNumbersHitNothing) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();

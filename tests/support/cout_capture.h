@@ -3,6 +3,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace quorix_test {
 
@@ -10,15 +11,8 @@ class CoutCapture {
  public:
   CoutCapture() : previous_(std::cout.rdbuf(buffer_.rdbuf())) {}
   ~CoutCapture() { std::cout.rdbuf(previous_); }
-  CoutCapture(const CoutCapture&) = delete;
-  CoutCapture& operator=(const CoutCapture&) = delete;
-
-  // Everything so far, and forget it.
-  std::string Take() {
-    std::string text = buffer_.str();
-    buffer_.str("");
-    return text;
-  }
+  // Everything since the last Take.
+  std::string Take() { return std::exchange(buffer_, std::ostringstream()).str(); }
 
  private:
   std::ostringstream buffer_;
