@@ -7,13 +7,12 @@
 
 #include "chat/sign_in_worker.h"
 #include "core/environment.h"
-#include "phone_ui/ui_sound_test_hooks.h"
 #include "support/cout_capture.h"
 #include "support/draft_bridge_fixture.h"
 #include "support/event_log_capture.h"
-#include "support/fake_wave_output.h"
 #include "support/phone_fixture.h"
 #include "support/test_util.h"
+#include "support/ui_sound_fixture.h"
 
 namespace {
 
@@ -150,19 +149,14 @@ TEST_F(PhoneKeysTest, ConversionCandidatesPageAndReplaceTheReading) {
 }
 
 TEST_F(PhoneKeysTest, FlicksTakeTheLongerAxisAndPlayTheTypingSound) {
-  quorix_test::ScratchDir sounds;
-  quorix_test::WriteBytes(sounds.path() / "typing_key.wav", quorix_test::WaveFile({1, 2, 3}));
-  auto output = std::make_unique<quorix_test::FakeWaveOutput>();
-  quorix_test::FakeWaveOutput* fake = output.get();
-  ui_sound_test_hooks::SetProcessPlayerParts(std::move(output), &p_.clock, sounds.path());
+  quorix_test::ScopedUiSounds sounds(&p_.clock);
   // The あ key: right is え, up is う.
   EXPECT_TRUE(p_.ui.IsKeyboardSwipeArea(168, PanelY(480)));
   EXPECT_TRUE(p_.ui.SwipeKeyboard(168, PanelY(480), 5, -5));
   p_.clock.Advance(1000);
   EXPECT_TRUE(p_.ui.SwipeKeyboard(168, PanelY(480), 4, -5));
   EXPECT_EQ(p_.ui.keyboard.message, u"えう");
-  EXPECT_EQ(fake->calls, (std::vector<std::string>{"Open(-1)=1", "Write(1,6)", "Open(-1)=2", "Write(2,6)"}));
-  ui_sound_test_hooks::SetProcessPlayerParts(nullptr, nullptr, sounds.path());
+  EXPECT_EQ(sounds.Written(), (std::vector<int>{10, 10}));
 }
 
 TEST_F(PhoneKeysTest, EditorKeysNotifyCommitAndClose) {
