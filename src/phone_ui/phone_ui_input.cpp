@@ -62,6 +62,15 @@ struct KeyboardBefore {
         password_length(active.password.size()),
         field(active.GetActiveFieldText(), kMessageLimit) {}
 
+  // The editor remembered is still the one open.
+  bool SameEditor(const QuorixVrKeyboard* editor, uint64_t id) const {
+    return editor_id != 0 && editor == keyboard && id == editor_id;
+  }
+  // The keyboard remembered still exists: the model's own, or the same editor.
+  bool KeyboardAlive(const QuorixVrKeyboard* editor, uint64_t id) const {
+    return editor_id == 0 || SameEditor(editor, id);
+  }
+
   bool Typed(const QuorixVrKeyboard& now) const {
     return now.message != message || now.id != id || now.password.size() != password_length;
   }
@@ -418,11 +427,12 @@ bool PhoneUi::TapKeyboard(float x, float y) {
     PanelTapScope scope(keyboard_panel_tap);
     Tap(x, panel_y);
   }
-  const bool same_editor = before.editor_id != 0 && external_editor != nullptr && external_editor_id == before.editor_id;
+  const bool same_editor = before.SameEditor(external_editor.get(), external_editor_id);
   if (same_editor && external_editor->GetActiveFieldText() != before.field.text()) FinishExternalEditor(false);
   // The keyboard remembered may have gone with its editor.
-  const bool alive = before.editor_id == 0 || (external_editor != nullptr && external_editor_id == before.editor_id);
-  if (alive && before.Typed(*before.keyboard)) PlayUiSound(kTypingKeySound, false);
+  if (before.KeyboardAlive(external_editor.get(), external_editor_id) && before.Typed(*before.keyboard)) {
+    PlayUiSound(kTypingKeySound, false);
+  }
   return true;
 }
 
@@ -430,10 +440,13 @@ bool PhoneUi::SwipeKeyboard(float x, float y, int32_t dx, int32_t dy) {
   if (!Finite(x, y) || !IsTextInputActive()) return false;
   const KeyboardBefore before(ActiveKeyboard(), external_editor_id);
   const bool changed = Swipe(x, y + kPanelOffset, dx, dy);
-  const bool same_editor = before.editor_id != 0 && external_editor != nullptr && external_editor_id == before.editor_id;
-  if (same_editor && external_editor->GetActiveFieldText() != before.field.text()) FinishExternalEditor(false);
-  const bool alive = before.editor_id == 0 || same_editor;
-  if (changed && alive && before.Typed(*before.keyboard)) PlayUiSound(kTypingKeySound, false);
+  if (before.SameEditor(external_editor.get(), external_editor_id) &&
+      external_editor->GetActiveFieldText() != before.field.text()) {
+    FinishExternalEditor(false);
+  }
+  if (changed && before.KeyboardAlive(external_editor.get(), external_editor_id) && before.Typed(*before.keyboard)) {
+    PlayUiSound(kTypingKeySound, false);
+  }
   return changed;
 }
 
