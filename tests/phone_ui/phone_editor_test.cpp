@@ -50,6 +50,10 @@ TEST_F(PhoneEditorTest, RefusedOpensChangeNothingAndOneIdStaysOpen) {
   EXPECT_TRUE(Open(8, u"xyz", PhoneUi::kNoSelection, true));
   EXPECT_EQ(ui_.external_editor->password, u"xyz");
   EXPECT_TRUE(offers_.empty());
+  // The desktop's edit replaces the whole field and offers it.
+  EXPECT_TRUE(ui_.SetFocusedFieldText(u"pqrs"));
+  EXPECT_EQ(ui_.selection_start + ui_.selection_end, 8u);
+  EXPECT_EQ(offers_, (std::vector<std::pair<std::u16string, bool>>{{u"pqrs", false}}));
 }
 
 TEST_F(PhoneEditorTest, EditsAtTheSelection) {
