@@ -28,6 +28,7 @@ class VrProgramTest : public ::testing::Test {
     for (const char* dir : {"run", "home", "sim"}) std::filesystem::create_directories(root_.path() / dir);
     ::chmod((root_.path() / "run").c_str(), 0700);
     // Automatic registration is off: no configuration child may ever start.
+    std::filesystem::create_directories(root_.path() / "local" / "QuorixPhone" / "startup");
     quorix_test::WriteFile(root_.path() / "local" / "QuorixPhone" / "startup" / "steamvr-autostart.preference",
                            "disabled\n");
   }

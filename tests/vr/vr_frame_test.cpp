@@ -14,6 +14,7 @@
 #include "test_util.h"
 #include "vr/fake_vr_phone_port.h"
 #include "vr/vr_session.h"
+#include "autostart_fixture.h"
 #include "vr_sim_fixture.h"
 
 namespace {
@@ -85,6 +86,7 @@ class VrFrameTest : public ::testing::Test {
     return n;
   }
 
+  quorix_test::AutostartPreferenceScope autostart_off_;
   EventLogCapture log_;
   platform::ManualClock clock_;
   SimRuntime sim_;
