@@ -1,5 +1,6 @@
 // History export and import between real stores: round trips, read marks,
 // every refusal leaving the store as it was, and durable replacement.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -203,6 +204,43 @@ TEST_F(HistoryExportTest, FailedExportsLeaveTheTargetAndNoTemporary) {
     platform::testing::FailStreamWrite(0);
     EXPECT_EQ(quorix_test::ReadFile(File()), "previous");
     EXPECT_EQ(quorix_test::CountDirectoryEntries(local_app_data()), 2u);  // the target and the store's folder
+  }
+}
+
+TEST_F(HistoryExportTest, KilledMidwayLeavesTheTargetAndTheStoreIntact) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  quorix_test::TempDir other;
+  {
+    auto source = history_test::OpenStore("u1", other.path());
+    Fill(*source);
+    ASSERT_TRUE(source->MarkPeerRead("p1"));
+    ASSERT_TRUE(source->ExportHistory(File("source")));
+  }
+  std::filesystem::path db;
+  {
+    auto store = history_test::OpenStore();
+    Fill(*store);
+    db = history_test::DbPath(*store);
+  }
+  quorix_test::WriteFile(File(), "previous");
+  const auto before = RawDb(db).AllTables();
+  for (const std::string where : {"export", "import"}) {
+    SCOPED_TRACE(where);
+    EXPECT_EXIT(
+        {
+          quorix_history::test_hooks::SetCrashPoint([where](const char* at, size_t count) {
+            if (at == where && count == 2) ::raise(SIGKILL);
+          });
+          auto store = history_test::OpenStore();
+          where == "export" ? store->ExportHistory(File()) : store->ImportHistory(File("source"));
+          std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+    auto reopened = history_test::OpenStore();
+    RawDb raw(db);
+    EXPECT_EQ(raw.Rows("PRAGMA integrity_check"), std::vector<std::string>{"ok|"});
+    EXPECT_EQ(raw.AllTables(), before);
+    EXPECT_EQ(quorix_test::ReadFile(File()), "previous");
   }
 }
 
