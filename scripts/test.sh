@@ -29,7 +29,7 @@ for bench in "$build"/bench/*_bench; do
   # The history store and homophone benchmarks fill their stores first; --smoke keeps them
   # small. The wire benchmark's reconnect storms take 41 s: only its GET cases.
   case "$(basename "$bench")" in
-    history_store_bench | homophone_bench) extra=(--smoke) ;;
+    history_store_bench | homophone_bench | history_export_bench) extra=(--smoke) ;;
     wire_bench) extra=(--benchmark_filter=Get) ;;
   esac
   ASAN_OPTIONS=detect_leaks=0 "$bench" "${extra[@]}" --benchmark_min_time=0.001 >/dev/null 2>&1 || { echo "benchmark failed: $bench"; exit 1; }
