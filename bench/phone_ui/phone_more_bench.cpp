@@ -56,7 +56,10 @@ void SignedIn(PhoneFixture& f, uint32_t screen) {
 void Notices(PhoneFixture& f) {
   f.owner.pending_notices = {
       {.id = 1, .expiry = 0, .title = u"佐藤 花", .body = u"今夜また話そう！", .peer_id = "hana"},
-      {.id = 2, .expiry = 0, .title = u"Kenji", .body = u"See you at the club tonight, bring the camera too",
+      {.id = 2,
+       .expiry = 0,
+       .title = u"Kenji",
+       .body = u"See you at the club tonight, bring the camera too",
        .peer_id = "kenji"},
       {.id = 3, .expiry = 0, .title = u"ゆい", .body = u"写真ありがとう！", .peer_id = "yui"}};
   f.owner.system_notice = {.id = 4, .expiry = 0, .title = u"不在着信", .body = u"着信がありました", .peer_id = {}};
@@ -80,9 +83,8 @@ void Screen(const char* name, const std::function<void(PhoneFixture&)>& setup) {
                                  [cold, setup](benchmark::State& state) {
                                    PhoneFixture f(true, PhoneText::kPango);
                                    setup(f);
-                                   const double ns = TimeLoop(state, cold, [&] {
-                                     benchmark::DoNotOptimize(f.ui.RenderPhoneFrame().data());
-                                   });
+                                   const double ns = TimeLoop(
+                                       state, cold, [&] { benchmark::DoNotOptimize(f.ui.RenderPhoneFrame().data()); });
                                    state.counters["x_memcpy"] = ns / g_memcpy_ns;
                                    state.counters["ms"] = ns / 1e6;
                                  })

@@ -70,8 +70,7 @@ void PhoneUi::RenderWristSettingsPage(PhoneCanvas& canvas) const {
     Text(canvas, 30, 682, u"リングの表示角度", 480, 24, c.text);
     DrawOptionButton(canvas, 30, 717, 140, 777, u"−", false);
     DrawOptionButton(canvas, 400, 717, 510, 777, u"＋", false);
-    DrawTextCentered(canvas, 150, 390, 734, SignedDecimal(FloatToInt(s.ring_visibility_deg, true)) + u"°", 24,
-                     c.text);
+    DrawTextCentered(canvas, 150, 390, 734, SignedDecimal(FloatToInt(s.ring_visibility_deg, true)) + u"°", 24, c.text);
     Text(canvas, 30, 791, u"5〜90°。色・通知・角度は次回も保持します。", 480, 18, c.secondary);
   } else {
     DrawStepRow(canvas, u"横 X", s.wrist_x, 252);

@@ -42,12 +42,12 @@ void DrawCallCard(const PhoneUi& ui, PhoneCanvas& c, const NativePalette& p) {
   if (!ui.call_popup_peer_name.empty()) DrawCanvasText(c, 115, 80, ui.call_popup_peer_name, 385, 27, p.text, false);
   const bool ended = ui.call_popup_ended_shown != 0;
   const uint32_t state = snapshot.state;
-  const NativeText& status = ended                                ? nt::kCallEnded
-                             : state == CallSession::kIncoming    ? nt::kIncomingCall
-                             : state == CallSession::kConnected   ? nt::kInCall
-                             : state == CallSession::kOutgoing    ? nt::kCalling
-                             : state == CallSession::kEnding      ? nt::kEndingCall
-                                                                  : nt::kCallConnecting;
+  const NativeText& status = ended                              ? nt::kCallEnded
+                             : state == CallSession::kIncoming  ? nt::kIncomingCall
+                             : state == CallSession::kConnected ? nt::kInCall
+                             : state == CallSession::kOutgoing  ? nt::kCalling
+                             : state == CallSession::kEnding    ? nt::kEndingCall
+                                                                : nt::kCallConnecting;
   DrawCanvasText(c, 115, 119, T(status), 385, 20, p.secondary, false);
   if (ended || state == CallSession::kEnding) return;
   if (state == CallSession::kIncoming) {

@@ -139,17 +139,28 @@ int DumpMoreViews(const std::filesystem::path& folder) {
       f.ui.call_popup_ended_shown = p.ended;
       f.owner.pending_notices = {
           {.id = 1, .expiry = 0, .title = u"佐藤 花", .body = u"今夜また話そう！", .peer_id = "hana.sato"},
-          {.id = 2, .expiry = 0, .title = u"Kenji Tanaka",
-           .body = u"See you at the club tonight, bring the new avatar and the camera", .peer_id = "kenji_t"},
-          {.id = 3, .expiry = 0, .title = u"松本 ゆい", .body = u"写真ありがとう！𠮷野家の前で待ってるね、楽しみにしてる",
+          {.id = 2,
+           .expiry = 0,
+           .title = u"Kenji Tanaka",
+           .body = u"See you at the club tonight, bring the new avatar and the camera",
+           .peer_id = "kenji_t"},
+          {.id = 3,
+           .expiry = 0,
+           .title = u"松本 ゆい",
+           .body = u"写真ありがとう！𠮷野家の前で待ってるね、楽しみにしてる",
            .peer_id = "yui-m"}};
-      f.owner.system_notice = {.id = 4, .expiry = 0, .title = p.muted ? u"お知らせ" : u"不在着信",
+      f.owner.system_notice = {.id = 4,
+                               .expiry = 0,
+                               .title = p.muted ? u"お知らせ" : u"不在着信",
                                .body = p.muted ? u"通話に接続できませんでした" : u"佐藤 花さんから着信がありました",
                                .peer_id = {}};
       write("popup_" + std::string(p.name) + suffix, p.slot == 0 ? 300 : 200, f.ui.RenderPopupFrame(p.slot));
     }
   }
-  struct Launcher { const char* name; uint32_t kind; };
+  struct Launcher {
+    const char* name;
+    uint32_t kind;
+  };
   for (const Launcher& l : {Launcher{"launcher_mid_slide.png", kTransitionPageForward},
                             Launcher{"launcher_mid_transition.png", kTransitionAppOpen}}) {
     PhoneFixture f(false, quorix_test::PhoneText::kPango);

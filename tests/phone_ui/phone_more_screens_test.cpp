@@ -49,14 +49,26 @@ struct Phone : PhoneFixture {
 };
 
 TEST(FriendRequestScreenTest, StatusLineFollowsItsPrecedenceAndIsRedWhenFailed) {
-  struct Case { uint8_t busy, failed, unreachable; uint32_t op; std::u16string_view text; };
-  const Case cases[] = {{1, 1, 1, 1, u"Working…"}, {0, 1, 1, 1, u"Result unknown. Refresh before trying again."},
+  struct Case {
+    uint8_t busy, failed, unreachable;
+    uint32_t op;
+    std::u16string_view text;
+  };
+  const Case cases[] = {{1, 1, 1, 1, u"Working…"},
+                        {0, 1, 1, 1, u"Result unknown. Refresh before trying again."},
                         {0, 1, 0, 1, u"Request failed. Check the ID and request status."},
-                        {0, 0, 0, 3, u"Updated."}, {0, 0, 0, 0, u"Accepted requests appear in your Friends list."}};
+                        {0, 0, 0, 3, u"Updated."},
+                        {0, 0, 0, 0, u"Accepted requests appear in your Friends list."}};
   Phone f(5);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text.begin(), c.text.end()).size());
-    f.owner.friend_requests = {.busy = c.busy, .failed = c.failed, .unreachable = c.unreachable, .last_operation = c.op, .revision = 0, .incoming = {}, .outgoing = {}};
+    f.owner.friend_requests = {.busy = c.busy,
+                               .failed = c.failed,
+                               .unreachable = c.unreachable,
+                               .last_operation = c.op,
+                               .revision = 0,
+                               .incoming = {},
+                               .outgoing = {}};
     f.Screens();
     const auto* line = FindDraw(f.Draws(), c.text);
     ASSERT_NE(line, nullptr);
@@ -65,9 +77,14 @@ TEST(FriendRequestScreenTest, StatusLineFollowsItsPrecedenceAndIsRedWhenFailed) 
 }
 
 TEST(FriendRequestScreenTest, IncomingRowsComeFirstFourAPageWithAnUnclampedLabel) {
-  struct Case { size_t incoming, sent; uint64_t page; size_t in, pending; std::u16string_view label; };
-  const Case cases[] = {{5, 2, 0, 4, 0, u"1 / 2"}, {5, 2, 1, 1, 2, u"2 / 2"}, {5, 2, 2, 0, 0, u"3 / 2"},
-                        {0, 0, 0, 0, 0, u"1 / 1"}};
+  struct Case {
+    size_t incoming, sent;
+    uint64_t page;
+    size_t in, pending;
+    std::u16string_view label;
+  };
+  const Case cases[] = {
+      {5, 2, 0, 4, 0, u"1 / 2"}, {5, 2, 1, 1, 2, u"2 / 2"}, {5, 2, 2, 0, 0, u"3 / 2"}, {0, 0, 0, 0, 0, u"1 / 1"}};
   Phone f(5);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.page);
@@ -86,7 +103,11 @@ TEST(FriendRequestScreenTest, IncomingRowsComeFirstFourAPageWithAnUnclampedLabel
 }
 
 TEST(FriendNotificationScreenTest, ThePeersOwnEntryPicksThePrimaryPill) {
-  struct Case { const char* key; int32_t mode; int32_t lit; };
+  struct Case {
+    const char* key;
+    int32_t mode;
+    int32_t lit;
+  };
   const Case cases[] = {{"other/x", 2, 0}, {"me/bob", 2, 2}, {"me/bob", 1, 1}, {"someone/bob", 2, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
@@ -129,7 +150,12 @@ TEST(SettingsScreenTest, PrimaryPillsFollowThemeLanguageRingAndMode) {
 }
 
 TEST(PointerScreenTest, PreviewDotRadiusRimAndFooter) {
-  struct Case { uint32_t pct; int32_t r; bool blue; bool failed; };
+  struct Case {
+    uint32_t pct;
+    int32_t r;
+    bool blue;
+    bool failed;
+  };
   const Case cases[] = {{50, 7, true, false}, {100, 14, false, true}, {200, 28, true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pct);
@@ -141,7 +167,8 @@ TEST(PointerScreenTest, PreviewDotRadiusRimAndFooter) {
     EXPECT_EQ(canvas.PixelAt(270 + c.r - 1, 752), c.blue ? 0xFFFF8020u : 0xFF3D2DEBu);
     EXPECT_EQ(canvas.PixelAt(270 + c.r + 1, 752), c.blue ? 0xFF000000u : P.surface);
     EXPECT_EQ(canvas.PixelAt(270 + c.r + 3, 752), P.surface);
-    const auto* footer = FindDraw(f.Draws(), c.failed ? u"Could not save settings." : u"Changes apply now and are saved for next time.");
+    const auto* footer =
+        FindDraw(f.Draws(), c.failed ? u"Could not save settings." : u"Changes apply now and are saved for next time.");
     ASSERT_NE(footer, nullptr);
     EXPECT_EQ(footer->colour, c.failed ? 0xFF634DD8u : P.secondary);
   }
@@ -156,14 +183,19 @@ TEST(WristSettingsPageTest, BothPagesShowRoundedValuesAndTheCountdown) {
     const PhoneCanvas wrist = f.Screens();
     EXPECT_EQ(wrist.PixelAt(144, 250), 0xFFED6823u);
     EXPECT_NE(FindDraw(f.Draws(), u"48°"), nullptr);
-    for (std::u16string_view kept : {u"手首リングの色", u"白", u"黒", u"通知の表示", u"画面を正面へ戻す", u"リングの表示角度",
-                                     u"5〜90°。色・通知・角度は次回も保持します。"}) {
+    for (std::u16string_view kept : {u"手首リングの色", u"白", u"黒", u"通知の表示", u"画面を正面へ戻す",
+                                     u"リングの表示角度", u"5〜90°。色・通知・角度は次回も保持します。"}) {
       EXPECT_NE(FindDraw(f.Draws(), kept), nullptr);
     }
   }
   f.ui.vr_settings_fine_tune_open = 1;
-  struct Case { uint32_t countdown; bool english; std::u16string_view line; };
-  const Case cases[] = {{3, false, u"3秒：甲を顔へ向けて待ってください"}, {3, true, u"3s: face your hand toward you"},
+  struct Case {
+    uint32_t countdown;
+    bool english;
+    std::u16string_view line;
+  };
+  const Case cases[] = {{3, false, u"3秒：甲を顔へ向けて待ってください"},
+                        {3, true, u"3s: face your hand toward you"},
                         {0, false, u"甲を顔へ向け、3秒待つと方向が保存されます。"},
                         {0x80000000u, false, u"甲を顔へ向け、3秒待つと方向が保存されます。"}};
   for (const Case& c : cases) {
@@ -203,7 +235,13 @@ TEST(PopupFrameTest, NoItemGivesATransparentFrameOfTheSlotsSize) {
 }
 
 TEST(PopupFrameTest, CallCardStatusAndButtonsByState) {
-  struct Case { uint32_t state; bool muted; bool ended; std::u16string_view status; uint32_t left, right; };
+  struct Case {
+    uint32_t state;
+    bool muted;
+    bool ended;
+    std::u16string_view status;
+    uint32_t left, right;
+  };
   const uint32_t none = 0;
   const Case cases[] = {
       {CallSession::kIdle, false, false, u"Connecting…", none, 0xFF644AE7},
@@ -248,7 +286,8 @@ TEST(PopupFrameTest, NoticeBodiesAreCutAndSystemMissedCallsStayUntranslated) {
   EXPECT_NE(FindDraw(f.Draws(), std::u16string(24, u'a')), nullptr);
   const UiTextEntry entry = UiTextEntries()[0];
   for (std::u16string_view title : {u"不在着信", u"Other"}) {
-    f.owner.system_notice = {.id = 9, .title = std::u16string(title), .body = std::u16string(entry.japanese), .peer_id = {}};
+    f.owner.system_notice = {
+        .id = 9, .title = std::u16string(title), .body = std::u16string(entry.japanese), .peer_id = {}};
     const FrameBuffer frame = f.Popup(4);
     EXPECT_EQ(frame.size(), 432'000u);
     const std::u16string_view body = title == u"不在着信" ? entry.japanese : entry.english;
@@ -281,8 +320,12 @@ TEST(PopupFrameTest, AnUnchangedRenderKeyGivesTheSameFrame) {
                              CallSession::kConnected, CallSession::kEnding};
   for (int step = 0; step < 2000; ++step) {
     switch (random() % 7) {
-      case 0: f.settings.dark = !f.settings.dark; break;
-      case 1: f.settings.english = !f.settings.english; break;
+      case 0:
+        f.settings.dark = !f.settings.dark;
+        break;
+      case 1:
+        f.settings.english = !f.settings.english;
+        break;
       case 2:
         f.call.ForceReset();
         if (const uint32_t s = states[random() % 5]; s != CallSession::kIdle) {
@@ -297,15 +340,20 @@ TEST(PopupFrameTest, AnUnchangedRenderKeyGivesTheSameFrame) {
         f.owner.pending_notices.clear();
         for (uint32_t n = random() % 4; n > 0; --n) {
           const uint64_t id = random() % 50 + 1;
-          f.owner.pending_notices.push_back({.id = id, .title = u"T" + std::u16string(id % 5, u'x'),
-                                             .body = std::u16string(id % 40, u'y'), .peer_id = "p"});
+          f.owner.pending_notices.push_back({.id = id,
+                                             .title = u"T" + std::u16string(id % 5, u'x'),
+                                             .body = std::u16string(id % 40, u'y'),
+                                             .peer_id = "p"});
         }
         const uint64_t sys = random() % 3;
         f.owner.system_notice = {.id = sys, .title = sys == 1 ? u"不在着信" : u"S", .body = u"b", .peer_id = {}};
         break;
       }
-      case 5: quorix_avatar::Clear(); break;
-      default: f.ui.call_popup_ended_shown ^= 1;
+      case 5:
+        quorix_avatar::Clear();
+        break;
+      default:
+        f.ui.call_popup_ended_shown ^= 1;
     }
     for (uint32_t slot = 0; slot < 5; ++slot) {
       const auto key = f.ui.GetPopupRenderKey(slot);
@@ -375,7 +423,12 @@ TEST(LauncherFrameTest, AppTransitionsShowEitherSideUnderTheVeilAndTheCallCardOn
   f.ui.launcher_page_from = 1;
   f.ui.launcher_screen_to = 1;
   f.ui.launcher_app_to = 3;
-  struct Case { uint32_t kind; int64_t ms; bool to; float veil; };
+  struct Case {
+    uint32_t kind;
+    int64_t ms;
+    bool to;
+    float veil;
+  };
   const Case cases[] = {{3, 45, false, 0.275f}, {3, 90, true, 0.55f}, {5, 180, true, 0.0f}, {5, 45, false, 0.275f}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ms);
