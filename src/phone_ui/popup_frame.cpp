@@ -115,7 +115,5 @@ FrameBuffer PhoneUi::RenderPopupFrame(uint32_t slot) const {
   } else {
     DrawNoticeCard(*this, work, p, slot, *notice);
   }
-  FrameBuffer frame(bytes, 0);
-  std::memcpy(frame.data(), work.data(), bytes);
-  return frame;
+  return FrameBuffer(work.bytes().first(bytes));
 }
