@@ -32,21 +32,6 @@ using Notice = quorix_native::Ui::Notice;
 double g_memcpy_ns = 0;
 double g_warm_frame_ns = 0;
 
-double CopyNs(size_t bytes) {
-  std::vector<uint8_t> a(bytes, 1), b(bytes, 2);
-  double best = 1e18;
-  for (int round = 0; round < 50; ++round) {
-    const auto start = Clock::now();
-    for (int k = 0; k < 10; ++k) {
-      std::memcpy(b.data(), a.data(), bytes);
-      benchmark::DoNotOptimize(b.data());
-      benchmark::ClobberMemory();
-    }
-    best = std::min(best, std::chrono::duration<double, std::nano>(Clock::now() - start).count() / 10);
-  }
-  return best;
-}
-
 void SignedIn(PhoneFixture& f, uint32_t screen) {
   f.SignIn(3);
   f.owner.own_user_id = "me";
@@ -122,7 +107,7 @@ void Popup(const char* name, uint32_t slot, uint32_t call_state, bool muted) {
                                    const double ns = TimeLoop(state, cold, [&] {
                                      benchmark::DoNotOptimize(f.ui.RenderPopupFrame(slot).data());
                                    });
-                                   state.counters["x_memcpy"] = ns / CopyNs(540 * 4 * (slot == 0 ? 300 : 200));
+                                   state.counters["x_memcpy"] = ns / MeasureMemcpyNs(540 * 4 * (slot == 0 ? 300 : 200));
                                    state.counters["ms"] = ns / 1e6;
                                  })
         ->Unit(benchmark::kMicrosecond);
