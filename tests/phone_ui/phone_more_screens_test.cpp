@@ -34,6 +34,15 @@ size_t Count(PhoneFixture& f, std::u16string_view text) {
   return size_t(std::count_if(d.begin(), d.end(), [&](const auto& r) { return r.text == text; }));
 }
 
+Notice Make(uint64_t id, std::u16string title, std::u16string body, std::string peer = "p") {
+  Notice notice;
+  notice.id = id;
+  notice.title = std::move(title);
+  notice.body = std::move(body);
+  notice.peer_id = std::move(peer);
+  return notice;
+}
+
 bool AllZero(const FrameBuffer& frame) {
   return std::all_of(frame.bytes().begin(), frame.bytes().end(), [](uint8_t b) { return b == 0; });
 }
@@ -49,26 +58,18 @@ struct Phone : PhoneFixture {
 };
 
 TEST(FriendRequestScreenTest, StatusLineFollowsItsPrecedenceAndIsRedWhenFailed) {
-  struct Case {
-    uint8_t busy, failed, unreachable;
-    uint32_t op;
-    std::u16string_view text;
-  };
-  const Case cases[] = {{1, 1, 1, 1, u"Working…"},
-                        {0, 1, 1, 1, u"Result unknown. Refresh before trying again."},
+  struct Case { uint8_t busy, failed, unreachable; uint32_t op; std::u16string_view text; };
+  const Case cases[] = {{1, 1, 1, 1, u"Working…"}, {0, 1, 1, 1, u"Result unknown. Refresh before trying again."},
                         {0, 1, 0, 1, u"Request failed. Check the ID and request status."},
-                        {0, 0, 0, 3, u"Updated."},
-                        {0, 0, 0, 0, u"Accepted requests appear in your Friends list."}};
+                        {0, 0, 0, 3, u"Updated."}, {0, 0, 0, 0, u"Accepted requests appear in your Friends list."}};
   Phone f(5);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text.begin(), c.text.end()).size());
-    f.owner.friend_requests = {.busy = c.busy,
-                               .failed = c.failed,
-                               .unreachable = c.unreachable,
-                               .last_operation = c.op,
-                               .revision = 0,
-                               .incoming = {},
-                               .outgoing = {}};
+    f.owner.friend_requests = {};
+    f.owner.friend_requests.busy = c.busy;
+    f.owner.friend_requests.failed = c.failed;
+    f.owner.friend_requests.unreachable = c.unreachable;
+    f.owner.friend_requests.last_operation = c.op;
     f.Screens();
     const auto* line = FindDraw(f.Draws(), c.text);
     ASSERT_NE(line, nullptr);
@@ -77,14 +78,9 @@ TEST(FriendRequestScreenTest, StatusLineFollowsItsPrecedenceAndIsRedWhenFailed) 
 }
 
 TEST(FriendRequestScreenTest, IncomingRowsComeFirstFourAPageWithAnUnclampedLabel) {
-  struct Case {
-    size_t incoming, sent;
-    uint64_t page;
-    size_t in, pending;
-    std::u16string_view label;
-  };
-  const Case cases[] = {
-      {5, 2, 0, 4, 0, u"1 / 2"}, {5, 2, 1, 1, 2, u"2 / 2"}, {5, 2, 2, 0, 0, u"3 / 2"}, {0, 0, 0, 0, 0, u"1 / 1"}};
+  struct Case { size_t incoming, sent; uint64_t page; size_t in, pending; std::u16string_view label; };
+  const Case cases[] = {{5, 2, 0, 4, 0, u"1 / 2"}, {5, 2, 1, 1, 2, u"2 / 2"}, {5, 2, 2, 0, 0, u"3 / 2"},
+                        {0, 0, 0, 0, 0, u"1 / 1"}};
   Phone f(5);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.page);
@@ -103,11 +99,7 @@ TEST(FriendRequestScreenTest, IncomingRowsComeFirstFourAPageWithAnUnclampedLabel
 }
 
 TEST(FriendNotificationScreenTest, ThePeersOwnEntryPicksThePrimaryPill) {
-  struct Case {
-    const char* key;
-    int32_t mode;
-    int32_t lit;
-  };
+  struct Case { const char* key; int32_t mode; int32_t lit; };
   const Case cases[] = {{"other/x", 2, 0}, {"me/bob", 2, 2}, {"me/bob", 1, 1}, {"someone/bob", 2, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
@@ -150,12 +142,7 @@ TEST(SettingsScreenTest, PrimaryPillsFollowThemeLanguageRingAndMode) {
 }
 
 TEST(PointerScreenTest, PreviewDotRadiusRimAndFooter) {
-  struct Case {
-    uint32_t pct;
-    int32_t r;
-    bool blue;
-    bool failed;
-  };
+  struct Case { uint32_t pct; int32_t r; bool blue; bool failed; };
   const Case cases[] = {{50, 7, true, false}, {100, 14, false, true}, {200, 28, true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pct);
@@ -184,16 +171,13 @@ TEST(WristSettingsPageTest, BothPagesShowRoundedValuesAndTheCountdown) {
     EXPECT_EQ(wrist.PixelAt(144, 250), 0xFFED6823u);
     EXPECT_NE(FindDraw(f.Draws(), u"48°"), nullptr);
     for (std::u16string_view kept : {u"手首リングの色", u"白", u"黒", u"通知の表示", u"画面を正面へ戻す",
-                                     u"リングの表示角度", u"5〜90°。色・通知・角度は次回も保持します。"}) {
+                                     u"リングの表示角度",
+                                     u"5〜90°。色・通知・角度は次回も保持します。"}) {
       EXPECT_NE(FindDraw(f.Draws(), kept), nullptr);
     }
   }
   f.ui.vr_settings_fine_tune_open = 1;
-  struct Case {
-    uint32_t countdown;
-    bool english;
-    std::u16string_view line;
-  };
+  struct Case { uint32_t countdown; bool english; std::u16string_view line; };
   const Case cases[] = {{3, false, u"3秒：甲を顔へ向けて待ってください"},
                         {3, true, u"3s: face your hand toward you"},
                         {0, false, u"甲を顔へ向け、3秒待つと方向が保存されます。"},
@@ -235,13 +219,7 @@ TEST(PopupFrameTest, NoItemGivesATransparentFrameOfTheSlotsSize) {
 }
 
 TEST(PopupFrameTest, CallCardStatusAndButtonsByState) {
-  struct Case {
-    uint32_t state;
-    bool muted;
-    bool ended;
-    std::u16string_view status;
-    uint32_t left, right;
-  };
+  struct Case { uint32_t state; bool muted; bool ended; std::u16string_view status; uint32_t left, right; };
   const uint32_t none = 0;
   const Case cases[] = {
       {CallSession::kIdle, false, false, u"Connecting…", none, 0xFF644AE7},
@@ -274,9 +252,8 @@ TEST(PopupFrameTest, CallCardStatusAndButtonsByState) {
 TEST(PopupFrameTest, NoticeBodiesAreCutAndSystemMissedCallsStayUntranslated) {
   PopupPhone f;
   const std::u16string surrogate = std::u16string(24, u'a') + u"\U0001F600" + u"b";
-  f.owner.pending_notices = {{.id = 1, .title = u"T", .body = std::u16string(26, u'a'), .peer_id = "p"},
-                             {.id = 2, .title = u"T", .body = std::u16string(60, u'c'), .peer_id = "p"},
-                             {.id = 3, .title = u"T", .body = surrogate, .peer_id = "p"}};
+  f.owner.pending_notices = {Make(1, u"T", std::u16string(26, u'a')), Make(2, u"T", std::u16string(60, u'c')),
+                             Make(3, u"T", surrogate)};
   f.Popup(1);
   EXPECT_NE(FindDraw(f.Draws(), std::u16string(25, u'a')), nullptr);
   EXPECT_NE(FindDraw(f.Draws(), u"a"), nullptr);
@@ -286,8 +263,7 @@ TEST(PopupFrameTest, NoticeBodiesAreCutAndSystemMissedCallsStayUntranslated) {
   EXPECT_NE(FindDraw(f.Draws(), std::u16string(24, u'a')), nullptr);
   const UiTextEntry entry = UiTextEntries()[0];
   for (std::u16string_view title : {u"不在着信", u"Other"}) {
-    f.owner.system_notice = {
-        .id = 9, .title = std::u16string(title), .body = std::u16string(entry.japanese), .peer_id = {}};
+    f.owner.system_notice = Make(9, std::u16string(title), std::u16string(entry.japanese), "");
     const FrameBuffer frame = f.Popup(4);
     EXPECT_EQ(frame.size(), 432'000u);
     const std::u16string_view body = title == u"不在着信" ? entry.japanese : entry.english;
@@ -297,15 +273,14 @@ TEST(PopupFrameTest, NoticeBodiesAreCutAndSystemMissedCallsStayUntranslated) {
 
 TEST(PopupFrameTest, ANoticeIsReadOnceSoExpiryBetweenReadsCannotOverrun) {
   PopupPhone f;
-  const Notice a{.id = 1, .title = u"A", .body = u"a", .peer_id = "p"};
-  const Notice b{.id = 2, .title = u"B", .body = u"b", .peer_id = "p"};
+  const Notice a = Make(1, u"A", u"a"), b = Make(2, u"B", u"b");
   f.owner.pending_notice_script = {{a, b}, {a}};
   f.owner.ClearCalls();
   EXPECT_FALSE(AllZero(f.Popup(2)));
   EXPECT_NE(FindDraw(f.Draws(), u"B"), nullptr);
   EXPECT_EQ(f.owner.Count("GetPendingNotices"), 1u);
   EXPECT_TRUE(AllZero(f.Popup(2)));  // the second answer lacks the entry
-  f.owner.system_notice_script = {Notice{.id = 5, .expiry = 0, .title = u"S", .body = {}, .peer_id = {}}, Notice{}};
+  f.owner.system_notice_script = {Make(5, u"S", u""), Notice{}};
   EXPECT_FALSE(AllZero(f.Popup(4)));
   EXPECT_TRUE(AllZero(f.Popup(4)));
 }
@@ -320,12 +295,8 @@ TEST(PopupFrameTest, AnUnchangedRenderKeyGivesTheSameFrame) {
                              CallSession::kConnected, CallSession::kEnding};
   for (int step = 0; step < 2000; ++step) {
     switch (random() % 7) {
-      case 0:
-        f.settings.dark = !f.settings.dark;
-        break;
-      case 1:
-        f.settings.english = !f.settings.english;
-        break;
+      case 0: f.settings.dark = !f.settings.dark; break;
+      case 1: f.settings.english = !f.settings.english; break;
       case 2:
         f.call.ForceReset();
         if (const uint32_t s = states[random() % 5]; s != CallSession::kIdle) {
@@ -340,20 +311,15 @@ TEST(PopupFrameTest, AnUnchangedRenderKeyGivesTheSameFrame) {
         f.owner.pending_notices.clear();
         for (uint32_t n = random() % 4; n > 0; --n) {
           const uint64_t id = random() % 50 + 1;
-          f.owner.pending_notices.push_back({.id = id,
-                                             .title = u"T" + std::u16string(id % 5, u'x'),
-                                             .body = std::u16string(id % 40, u'y'),
-                                             .peer_id = "p"});
+          f.owner.pending_notices.push_back(
+              Make(id, u"T" + std::u16string(id % 5, u'x'), std::u16string(id % 40, u'y')));
         }
         const uint64_t sys = random() % 3;
-        f.owner.system_notice = {.id = sys, .title = sys == 1 ? u"不在着信" : u"S", .body = u"b", .peer_id = {}};
+        f.owner.system_notice = Make(sys, sys == 1 ? u"不在着信" : u"S", u"b", "");
         break;
       }
-      case 5:
-        quorix_avatar::Clear();
-        break;
-      default:
-        f.ui.call_popup_ended_shown ^= 1;
+      case 5: quorix_avatar::Clear(); break;
+      default: f.ui.call_popup_ended_shown ^= 1;
     }
     for (uint32_t slot = 0; slot < 5; ++slot) {
       const auto key = f.ui.GetPopupRenderKey(slot);
@@ -423,12 +389,7 @@ TEST(LauncherFrameTest, AppTransitionsShowEitherSideUnderTheVeilAndTheCallCardOn
   f.ui.launcher_page_from = 1;
   f.ui.launcher_screen_to = 1;
   f.ui.launcher_app_to = 3;
-  struct Case {
-    uint32_t kind;
-    int64_t ms;
-    bool to;
-    float veil;
-  };
+  struct Case { uint32_t kind; int64_t ms; bool to; float veil; };
   const Case cases[] = {{3, 45, false, 0.275f}, {3, 90, true, 0.55f}, {5, 180, true, 0.0f}, {5, 45, false, 0.275f}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ms);
