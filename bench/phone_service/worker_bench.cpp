@@ -35,7 +35,7 @@ void StartReady(quorix_phone::WindowsMedia& media) {
 }
 
 void BM_PollEventSilent(benchmark::State& state) {
-  platform::env::Unset("QUORIX_2PC_EVENT_LOG");
+  (void)platform::env::Unset("QUORIX_2PC_EVENT_LOG");  // the event log off
   quorix_test::FakeMediaWorker fake;
   quorix_phone::WindowsMedia media;
   StartReady(media);
@@ -61,7 +61,7 @@ void BM_BareFionreadWaitid(benchmark::State& state) {
 BENCHMARK(BM_BareFionreadWaitid);
 
 void BM_PollEventLines(benchmark::State& state) {
-  platform::env::Unset("QUORIX_2PC_EVENT_LOG");
+  (void)platform::env::Unset("QUORIX_2PC_EVENT_LOG");  // the event log off
   quorix_test::FakeMediaWorker fake;
   fake.SetScript({"say READY_IDLE", "burst " + std::to_string(kLines) + " " + kLine});
   for (auto _ : state) {
