@@ -220,7 +220,8 @@ TEST_F(PhoneExchange, StalledReplyFailsAndAbortEndsEarly) {
   EXPECT_FALSE(out.ok);
   EXPECT_EQ(out.error, 12002u);
   EXPECT_EQ(out.status, 200u);
-  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(6500));
+  // The receive timeout ends the stall (a bound for a hang, not a speed check).
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(30));
 
   ScriptedReply held = ScriptedReply::Json(200, "{}");
   held.hold_until_released = true;

@@ -30,7 +30,7 @@ class WireRace : public ::testing::Test {
   quorix_test::LoopbackService service_;
   quorix_test::ScopedIsolatedService admission_;
   quorix_test::EventLogCapture log_;
-  quorix_test::RecordingTiming slow_{std::chrono::seconds(60)};  // no reconnect inside a round
+  quorix_test::RecordingTiming slow_{quorix_test::HoldBackoff{}};  // no reconnect inside a round
   WindowsWire wire_;
 };
 

@@ -126,7 +126,7 @@ class Wire : public ::testing::Test {
   quorix_test::ScopedIsolatedService admission_;
   quorix_test::EventLogCapture log_;
   quorix_test::RecordingTiming timing_;
-  quorix_test::RecordingTiming slow_{std::chrono::seconds(60)};  // no reconnect within a test
+  quorix_test::RecordingTiming slow_{quorix_test::HoldBackoff{}};  // no reconnect within a test
   WindowsWire wire_;
 };
 
@@ -245,7 +245,9 @@ TEST_F(Wire, Unauthorized401ClosesWithTheMarkAndNoReply) {
   StartReady();
   service_.Script("GET", "/phone/v1/calls/x/ice", ScriptedReply::Json(401, R"({"ok":false})"));
   ASSERT_TRUE(wire_.Request(4, "GET", "/phone/v1/calls/x/ice", ""));
+  // The request thread logs the close; the connection thread may log its stop first.
   ASSERT_TRUE(quorix_test::WaitFor([&] { return log_.Count("WIRE_AUTH_STOP") == 1; }, 10s));
+  ASSERT_TRUE(quorix_test::WaitFor([&] { return log_.Count("WIRE_CLOSED") == 1; }, 10s));
   EXPECT_FALSE(wire_.IsConnected());
   const auto replies = quorix_test::DrainReplies(wire_);
   ASSERT_EQ(replies.size(), 1u);
@@ -254,7 +256,7 @@ TEST_F(Wire, Unauthorized401ClosesWithTheMarkAndNoReply) {
   ASSERT_EQ(closed.size(), 1u);
   EXPECT_EQ(closed[0].n, 33u);
   EXPECT_EQ(closed[0].code, 401u);
-  std::this_thread::sleep_for(200ms);
+  wire_.Stop();  // joins both threads: no reconnect can follow
   EXPECT_EQ(service_.RequestsTo("/phone/v1/me").size(), 1u);
 }
 

@@ -25,7 +25,7 @@ void RecordingTiming::WaitBackoff(std::condition_variable& cv, std::unique_lock<
     std::lock_guard guard(mutex_);
     delays_.push_back(delay_ms);
   }
-  cv.wait_for(lock, std::min(cap_, std::chrono::milliseconds(delay_ms)), wake);
+  cv.wait_for(lock, hold_ ? cap_ : std::min(cap_, std::chrono::milliseconds(delay_ms)), wake);
 }
 
 std::vector<uint32_t> RecordingTiming::delays() const {

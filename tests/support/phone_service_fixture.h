@@ -28,17 +28,23 @@ std::string MeReply(const std::string& user_id, bool active = true);
 // event for kConnectionA and then waits for the client to go.
 void ScriptPhoneRoutes(LoopbackService& service, const std::string& user_id = kPhoneUser);
 
+struct HoldBackoff {};
+
 // Records every back-off delay and waits at most `cap` of it (still waking
-// on stop or closing).
+// on stop or closing). Built with HoldBackoff, it waits for the stop or the
+// close alone (a minute at most), so no reconnect happens within a test
+// however slow the machine is.
 class RecordingTiming final : public quorix_phone::WireTiming {
  public:
   explicit RecordingTiming(std::chrono::milliseconds cap = std::chrono::milliseconds(20)) : cap_(cap) {}
+  explicit RecordingTiming(HoldBackoff) : cap_(std::chrono::minutes(1)), hold_(true) {}
   void WaitBackoff(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, uint32_t delay_ms,
                    const std::function<bool()>& wake) override;
   std::vector<uint32_t> delays() const;
 
  private:
   std::chrono::milliseconds cap_;
+  bool hold_ = false;
   mutable std::mutex mutex_;
   std::vector<uint32_t> delays_;
 };
