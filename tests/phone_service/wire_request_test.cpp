@@ -93,14 +93,8 @@ TEST(WireRefusals, NothingWhileStopped) {
   wire.Stop();
 }
 
-class Wire : public ::testing::Test {
+class Wire : public quorix_test::WireTest {
  protected:
-  Wire() : admission_(service_) {
-    quorix_test::ScriptPhoneRoutes(service_);
-    wire_.SetTimingForTesting(&timing_);
-  }
-  ~Wire() override { wire_.Stop(); }
-
   // Starts and waits for the ready entry, which it takes out of the ring.
   void StartReady() {
     ASSERT_TRUE(wire_.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken));
@@ -110,24 +104,6 @@ class Wire : public ::testing::Test {
     EXPECT_EQ(replies[0].tag, 0u);
     EXPECT_NE(replies[0].body.find("phone_ready_idle"), std::string::npos);
   }
-
-  std::vector<NetworkReply> WaitReplies(size_t count) {
-    std::vector<NetworkReply> out;
-    quorix_test::WaitFor(
-        [&] {
-          for (auto& r : quorix_test::DrainReplies(wire_)) out.push_back(std::move(r));
-          return out.size() >= count;
-        },
-        10s);
-    return out;
-  }
-
-  LoopbackService service_;
-  quorix_test::ScopedIsolatedService admission_;
-  quorix_test::EventLogCapture log_;
-  quorix_test::RecordingTiming timing_;
-  quorix_test::RecordingTiming slow_{quorix_test::HoldBackoff{}};  // no reconnect within a test
-  WindowsWire wire_;
 };
 
 TEST_F(Wire, ReplyEntryCarriesTagStatusBodyPath) {

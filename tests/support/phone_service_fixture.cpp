@@ -40,4 +40,15 @@ std::vector<quorix_phone::NetworkReply> DrainReplies(quorix_phone::WindowsWire& 
   return out;
 }
 
+std::vector<quorix_phone::NetworkReply> WireTest::WaitReplies(size_t count) {
+  std::vector<quorix_phone::NetworkReply> out;
+  WaitFor(
+      [&] {
+        for (auto& reply : DrainReplies(wire_)) out.push_back(std::move(reply));
+        return out.size() >= count;
+      },
+      std::chrono::seconds(10));
+  return out;
+}
+
 }  // namespace quorix_test

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "event_log_capture.h"
 #include "loopback_service.h"
 #include "phone_service/windows_wire.h"
@@ -51,5 +53,45 @@ class RecordingTiming final : public quorix_phone::WireTiming {
 
 // Everything in the ring now, oldest first.
 std::vector<quorix_phone::NetworkReply> DrainReplies(quorix_phone::WindowsWire& wire);
+
+// A loopback service with the phone routes, admitted in isolated mode, the
+// event log in a temporary file and a wire of its own: one case of a table
+// that needs everything fresh.
+struct WireRig {
+  explicit WireRig(quorix_phone::WireTiming* timing) : admission(service) {
+    ScriptPhoneRoutes(service);
+    wire.SetTimingForTesting(timing);
+  }
+  ~WireRig() { wire.Stop(); }
+
+  LoopbackService service;
+  ScopedIsolatedService admission;
+  EventLogCapture log;
+  quorix_phone::WindowsWire wire;  // stops first
+};
+
+// The fixture of the wire tests: the same pieces, with a short back-off
+// (`timing_`) set and one that holds (`slow_`) at hand.
+class WireTest : public ::testing::Test {
+ protected:
+  WireTest() : admission_(service_) {
+    ScriptPhoneRoutes(service_);
+    wire_.SetTimingForTesting(&timing_);
+  }
+  ~WireTest() override { wire_.Stop(); }
+
+  bool WaitLog(const std::string& name, size_t count) {
+    return WaitFor([&] { return log_.Count(name) >= count; }, std::chrono::seconds(10));
+  }
+  // Collects replies until `count` have come (or ten seconds passed).
+  std::vector<quorix_phone::NetworkReply> WaitReplies(size_t count);
+
+  LoopbackService service_;
+  ScopedIsolatedService admission_;
+  EventLogCapture log_;
+  RecordingTiming timing_;
+  RecordingTiming slow_{HoldBackoff{}};
+  quorix_phone::WindowsWire wire_;  // stops first
+};
 
 }  // namespace quorix_test
