@@ -38,6 +38,7 @@ ctest --test-dir "$build" -j "$jobs" --timeout 300 --output-on-failure || status
 # Branches that only an exception can take are left out: every call that can
 # throw has one, and they would drown the branches the code itself decides.
 gcovr --root . --object-directory "$build" --filter 'src/' --exclude-throw-branches \
+  --exclude-directories '.*/CMakeFiles/[0-9][0-9.]*' \
   -j "$jobs" --json-summary "$build/coverage-summary.json" >/dev/null
 
 python3 - "$build/coverage-summary.json" <<'PY'

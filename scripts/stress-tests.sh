@@ -77,7 +77,7 @@ elapsed=$(( $(date +%s) - start ))
 
 python3 - "$log" <<'PY'
 import re, sys
-line_re = re.compile(r"^\s*\d+/\d+ Test\s+#\d+: (\S+) \.*\s*(\S.*?)\s+([0-9.]+) sec\s*$")
+line_re = re.compile(r"^\s*(?:\d+/\d+ )?Test\s+#\d+: (\S+) .*?(Passed|\*\*\*[A-Za-z]+(?:: \S+)?|Not Run|Failed)\s+([0-9.]+) sec\s*$")
 runs, longest, failed, output = {}, {}, [], {}
 current = None
 for line in open(sys.argv[1], errors="replace"):
@@ -93,7 +93,7 @@ for line in open(sys.argv[1], errors="replace"):
             current = name
             output.setdefault(name, []).append(f"--- {verdict} ({seconds} sec)\n")
         continue
-    if current is not None:
+    if current is not None and not re.match(r"^\s*Start\s+\d+: ", line):
         if line.startswith(("The following tests FAILED", "Errors while running CTest")) or re.match(r"^\d+% tests passed", line):
             current = None
         else:
