@@ -35,11 +35,12 @@ trap cleanup EXIT
 status=0
 ctest --test-dir "$build" -j "$jobs" --timeout 300 --output-on-failure || status=$?
 
+# Only this build's counters (other build folders may hold some too).
 # Branches that only an exception can take are left out: every call that can
 # throw has one, and they would drown the branches the code itself decides.
 gcovr --root . --object-directory "$build" --filter 'src/' --exclude-throw-branches \
   --exclude-directories '.*/CMakeFiles/[0-9][0-9.]*' \
-  -j "$jobs" --json-summary "$build/coverage-summary.json" >/dev/null
+  -j "$jobs" --json-summary "$build/coverage-summary.json" "$build" >/dev/null
 
 python3 - "$build/coverage-summary.json" <<'PY'
 import json, sys

@@ -82,10 +82,7 @@ TEST_F(PhoneExchange, RefusalsSendNothing) {
     std::string token, path, body, connection;
   };
   const std::vector<Case> cases = {
-      {std::string(2049, 'a'), "/phone/v1/capabilities", "", ""},
-      {"a.b", "/phone/v1/capabilities", "", ""},
-      {"a+b", "/phone/v1/capabilities", "", ""},
-      {"a/b", "/phone/v1/capabilities", "", ""},
+      {"a.b", "/phone/v1/capabilities", "", ""},  // every token rule: PhoneRules
       {kToken, "/" + std::string(256, 'a'), "", ""},
       {kToken, "phone/v1/capabilities", "", ""},
       {kToken, "/phone/v1/../capabilities", "", ""},
