@@ -167,13 +167,3 @@ class ProgramHost final : public AppHost {
 }  // namespace
 
 std::unique_ptr<AppHost> MakeProgramHost() { return std::make_unique<ProgramHost>(); }
-
-std::function<void(uint32_t)> MakeBrowserVolumeCallback(UiSettings& settings) {
-  return [&settings](uint32_t percent) {
-    ApplyBrowserVolume(settings, percent, [](uint32_t p) { BrowserAudioGuard::Instance().SetVolumePercent(p); });
-  };
-}
-
-std::function<void(uint32_t, uint32_t)> MakeBrowserSizeCallback(UiSettings& settings) {
-  return [&settings](uint32_t index, uint32_t value) { ApplyBrowserSize(settings, index, value); };
-}

@@ -9,6 +9,7 @@
 #include "platform/message_pump.h"
 #include "selfcheck/fixtures.h"
 #include "vr/autostart.h"
+#include "vr/sim/sim_runtime.h"
 #include "vr/vr_session.h"
 
 int main(int argc, char** argv) {
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
   handlers.normal_start = [](const std::filesystem::path& executable_path) {
     return RunNormalStart(executable_path, MakeProgramHost);
   };
+
+  // The autostart modes and the normal start see the same VR runtime.
+  vr_sim::InstallRuntimeFromEnvironment();
 
   const std::vector<std::string> args(argv, argv + argc);
   return DispatchCommandLine(args, ProgramPath(), handlers);

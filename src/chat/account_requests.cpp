@@ -1,6 +1,8 @@
 #include "chat/account_requests.h"
 
+#include <initializer_list>
 #include <stdexcept>
+#include <string_view>
 
 #include "chat/secure_wipe.h"
 
@@ -14,6 +16,17 @@ AccountHttpReply LocalFailure(const char* code) {
   return reply;
 }
 
+// Joins the parts of a body that holds a password or token into one
+// allocation, so that no grown-out-of copy of the secret is released unwiped.
+std::string SecretBody(std::initializer_list<std::string_view> parts) {
+  size_t size = 0;
+  for (const std::string_view part : parts) size += part.size();
+  std::string body;
+  body.reserve(size);
+  for (const std::string_view part : parts) body.append(part);
+  return body;
+}
+
 // Sends a body that holds a password or token and wipes it once sent.
 AccountHttpReply SendSecretBody(const ServiceEndpoint& endpoint, const std::u16string& method, const std::string& path,
                                 std::string body, const std::string& token) {
@@ -25,8 +38,16 @@ AccountHttpReply SendSecretBody(const ServiceEndpoint& endpoint, const std::u16s
 }  // namespace
 
 std::string QuoteJsonString(const std::string& text) {
+  // Sized exactly first: the text may be a password, and a grown string
+  // would release a partial copy unwiped.
+  size_t size = 2;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool by_letter = c == '"' || c == '\\' || c == 0x08 || c == 0x0C || c == 0x0A || c == 0x0D || c == 0x09;
+    size += by_letter ? 2 : c < 0x20 ? 6 : 1;
+  }
   std::string out;
-  out.reserve(text.size() + 2);
+  out.reserve(size);
   out.push_back('"');
   for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
@@ -74,11 +95,9 @@ std::string PercentEncodePathSegment(const std::string& segment) {
 
 AccountHttpReply AccountLogin(const ServiceEndpoint& endpoint, const std::string& user_id, const std::string& password) {
   try {
-    std::string body = "{\"user_id\":" + QuoteJsonString(user_id) + ",\"password\":";
     std::string quoted = QuoteJsonString(password);
-    body += quoted;
+    std::string body = SecretBody({"{\"user_id\":", QuoteJsonString(user_id), ",\"password\":", quoted, "}"});
     SecureWipeString(&quoted);
-    body += "}";
     return SendSecretBody(endpoint, u"POST", "/auth/login", std::move(body), "");
   } catch (...) {
     return LocalFailure("request_too_large");
@@ -88,7 +107,7 @@ AccountHttpReply AccountLogin(const ServiceEndpoint& endpoint, const std::string
 AccountHttpReply AccountLogout(const ServiceEndpoint& endpoint, const std::string& token) {
   try {
     std::string quoted = QuoteJsonString(token);
-    std::string body = "{\"token\":" + quoted + "}";
+    std::string body = SecretBody({"{\"token\":", quoted, "}"});
     SecureWipeString(&quoted);
     // The token goes in the body, not in the token header.
     return SendSecretBody(endpoint, u"POST", "/auth/logout", std::move(body), "");

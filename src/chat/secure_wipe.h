@@ -8,6 +8,19 @@
 // ignored.
 void SecureWipeString(std::string* text);
 
+// Wipes `text` (a password, token or reply body) when the scope ends, on
+// every path out of it.
+class WipeStringOnExit {
+ public:
+  explicit WipeStringOnExit(std::string& text) : text_(text) {}
+  ~WipeStringOnExit() { SecureWipeString(&text_); }
+  WipeStringOnExit(const WipeStringOnExit&) = delete;
+  WipeStringOnExit& operator=(const WipeStringOnExit&) = delete;
+
+ private:
+  std::string& text_;
+};
+
 // Wipes every string of `lines` (header lines holding a token) when the
 // scope ends.
 class WipeLinesOnExit {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/crypto.h"
+
 namespace quorix_text {
 
 bool DecodeUtf8(const char* data, size_t size, std::u16string* out) {
@@ -85,19 +87,39 @@ std::u16string Utf8ToWideStrict(const std::string& text) {
   return out;
 }
 
-std::string WideToUtf8(const std::u16string& text) {
-  std::string out;
-  out.reserve(text.size() * 3);
+namespace {
+
+// Encodes into `out`, reserved once for the longest result, so no partial
+// copy is ever left in a released block. False at an unpaired surrogate.
+bool EncodeUtf16(const std::u16string& text, std::string* out) {
+  out->reserve(text.size() * 3);
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return {};
+      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      return {};
+      return false;
     }
-    quorix_text::AppendUtf8(cp, out);
+    quorix_text::AppendUtf8(cp, *out);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string WideToUtf8(const std::u16string& text) {
+  std::string out;
+  if (!EncodeUtf16(text, &out)) return {};
+  return out;
+}
+
+std::string WideToUtf8Secret(const std::u16string& text) {
+  std::string out;
+  if (!EncodeUtf16(text, &out)) {
+    platform::SecureZero(out.data(), out.capacity());
+    return {};
   }
   return out;
 }

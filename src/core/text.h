@@ -20,6 +20,12 @@ std::u16string Utf8ToWideStrict(const std::string& text);
 // UTF-16 to UTF-8; an unpaired surrogate gives the empty text.
 std::string WideToUtf8(const std::u16string& text);
 
+// The same for secrets (passwords): the result is reserved once, so no
+// partial copy is released on the way, and at an unpaired surrogate the
+// partial output is zero-filled before the empty text is returned. The
+// caller wipes the result (SecureWipeString). The only wiping conversion.
+std::string WideToUtf8Secret(const std::u16string& text);
+
 // A double quote, the text with a backslash before every backslash and every
 // double quote, a closing double quote. Nothing else is escaped.
 std::string WriteJsonStringLiteral(const std::string& text);

@@ -218,7 +218,7 @@ const std::array<uint8_t, 7>& FindGlyph(char byte) {
 
 }  // namespace
 
-void DrawBitmapText(PhoneCanvas& canvas, int32_t x, int32_t y, const std::string& text,
+void DrawBitmapText(PhoneCanvas& canvas, int32_t x, int32_t y, std::string_view text,
                     int32_t scale, uint32_t colour, int32_t max_width) {
   if (canvas.empty()) return;
   const int64_t s = scale;

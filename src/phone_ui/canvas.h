@@ -12,6 +12,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <string_view>
 
 static_assert(std::endian::native == std::endian::little,
               "a colour word 0xAABBGGRR must store as the bytes R, G, B, A");
@@ -92,7 +93,7 @@ void FillCircle(PhoneCanvas& canvas, int32_t cx, int32_t cy, int32_t r, uint32_t
 // a scale × scale square, 6 × scale a glyph, 4 × scale a space. Lower-case
 // letters draw as capitals, other bytes as a blank glyph. Drawing stops after
 // the first glyph that takes the pen more than `max_width` right of x.
-void DrawBitmapText(PhoneCanvas& canvas, int32_t x, int32_t y, const std::string& text,
+void DrawBitmapText(PhoneCanvas& canvas, int32_t x, int32_t y, std::string_view text,
                     int32_t scale, uint32_t colour, int32_t max_width);
 
 // Makes the four corners of a width × height frame transparent along a

@@ -6,6 +6,7 @@
 
 #include "core/environment.h"
 #include "platform/clock.h"
+#include "phone_ui/ui_sound_test_hooks.h"
 
 namespace {
 
@@ -87,10 +88,59 @@ UiSoundPlayer::~UiSoundPlayer() {
   output_.reset();
 }
 
+// Parts the tests give the process player (ui_sound_test_hooks.h).
+struct UiSoundPlayerTestAccess {
+  static bool& created() {
+    static bool value = false;
+    return value;
+  }
+  static std::unique_ptr<platform::WaveOutput>& output() {
+    static std::unique_ptr<platform::WaveOutput> value;
+    return value;
+  }
+  static platform::Clock*& clock() {
+    static platform::Clock* value = nullptr;
+    return value;
+  }
+  static std::filesystem::path& folder() {
+    static std::filesystem::path value;
+    return value;
+  }
+
+  static void Replace(UiSoundPlayer& player, std::unique_ptr<platform::WaveOutput> output, platform::Clock* clock,
+                      std::filesystem::path folder) {
+    player.StopAll();
+    player.output_ = output ? std::move(output) : std::make_unique<platform::NullWaveOutput>();
+    player.clock_ = clock;
+    player.sounds_folder_ = std::move(folder);
+    player.loaded = false;
+  }
+};
+
 UiSoundPlayer& UiSoundPlayer::Instance() {
-  static UiSoundPlayer player(platform::MakePulseWaveOutput(), nullptr, GetExecutableDirectory() / "sounds");
+  using Access = UiSoundPlayerTestAccess;
+  static UiSoundPlayer player(Access::output() ? std::move(Access::output()) : platform::MakePulseWaveOutput(),
+                              Access::clock(),
+                              Access::folder().empty() ? GetExecutableDirectory() / "sounds" : Access::folder());
+  Access::created() = true;
   return player;
 }
+
+namespace ui_sound_test_hooks {
+
+void SetProcessPlayerParts(std::unique_ptr<platform::WaveOutput> output, platform::Clock* clock,
+                           std::filesystem::path sounds_folder) {
+  using Access = UiSoundPlayerTestAccess;
+  if (Access::created()) {
+    Access::Replace(UiSoundPlayer::Instance(), std::move(output), clock, std::move(sounds_folder));
+    return;
+  }
+  Access::output() = std::move(output);
+  Access::clock() = clock;
+  Access::folder() = std::move(sounds_folder);
+}
+
+}  // namespace ui_sound_test_hooks
 
 void PlayUiSound(int32_t id, bool quiet) { UiSoundPlayer::Instance().Play(id, quiet); }
 

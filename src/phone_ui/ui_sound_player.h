@@ -87,6 +87,7 @@ class UiSoundPlayer {
   uint64_t muted_count = 0;
 
  private:
+  friend struct UiSoundPlayerTestAccess;
   void FreeSlot(UiSoundVoice& voice);
   uint64_t NowMs() const;
 

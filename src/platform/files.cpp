@@ -83,6 +83,17 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
   return closed && n == static_cast<ssize_t>(bytes.size());
 }
 
+bool WriteFileInPlace(const std::filesystem::path& path, std::string_view bytes) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  const bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes);
+  const bool closed = ::close(fd) == 0;
+  return ok && closed;
+}
+
 bool PathExists(const std::filesystem::path& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;

@@ -26,6 +26,12 @@ bool RenameDurably(const std::filesystem::path& from, const std::filesystem::pat
 // it when missing. False when it cannot be opened or not all bytes were written.
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes);
 
+// Writes `bytes` over the file at `path` in place: created with mode 0600
+// or truncated (its mode set to 0600 either way), never through a symbolic
+// link. Not atomic: a failure part way leaves a short file. False when the
+// file cannot be opened, a write fails or the close reports an error.
+bool WriteFileInPlace(const std::filesystem::path& path, std::string_view bytes);
+
 // True when something exists at `path`. Never throws.
 bool PathExists(const std::filesystem::path& path);
 

@@ -12,6 +12,8 @@ namespace {
 
 std::mutex g_root_mutex;
 std::filesystem::path g_proc_root = "/proc";
+std::mutex g_executable_mutex;
+std::filesystem::path g_executable_override;  // tests only
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -37,6 +39,10 @@ bool ParseUnsigned(std::string_view text, uint32_t* out) {
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 std::filesystem::path ExecutablePath() {
+  {
+    std::lock_guard<std::mutex> lock(g_executable_mutex);
+    if (!g_executable_override.empty()) return g_executable_override;
+  }
   std::error_code ec;
   auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::filesystem::path() : path;
@@ -141,5 +147,14 @@ void SetProcRootForTesting(std::filesystem::path root) {
   std::lock_guard lock(g_root_mutex);
   g_proc_root = root.empty() ? std::filesystem::path("/proc") : std::move(root);
 }
+
+namespace testing {
+
+void SetExecutablePathOverride(const std::filesystem::path& path) {
+  std::lock_guard<std::mutex> lock(g_executable_mutex);
+  g_executable_override = path;
+}
+
+}  // namespace testing
 
 }  // namespace platform

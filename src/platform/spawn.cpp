@@ -1,18 +1,13 @@
 #include "platform/spawn.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <string_view>
-#include <thread>
 
+#include "platform/child_spawn.h"
 #include "platform/env.h"
 
 namespace platform {
@@ -51,51 +46,15 @@ bool SpawnReal(const std::string& program, const std::vector<std::string>& args)
   const std::string path = ResolveProgram(program);
   if (path.empty()) return false;
 
-  std::vector<std::string> environment = env::Snapshot();
-  std::vector<char*> envp;
-  envp.reserve(environment.size() + 1);
-  for (std::string& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  std::vector<std::string> arguments;
-  arguments.reserve(args.size() + 1);
-  arguments.push_back(program);
-  arguments.insert(arguments.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : arguments) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  if (posix_spawn_file_actions_init(&actions) != 0) return false;
-  if (posix_spawnattr_init(&attr) != 0) {
-    posix_spawn_file_actions_destroy(&actions);
-    return false;
-  }
-  bool ok = true;
-  for (int fd = 0; fd <= 2; ++fd) {
-    ok = ok && posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0) == 0;
-  }
-  // This process blocks its termination signals and reads them itself; the
-  // child must start with none blocked and default handlers.
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGCHLD, SIGXFSZ}) sigaddset(&defaults, s);
-  ok = ok && posix_spawnattr_setsigmask(&attr, &none) == 0 && posix_spawnattr_setsigdefault(&attr, &defaults) == 0 &&
-       posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+  std::vector<std::string> argv;
+  argv.reserve(args.size() + 1);
+  argv.push_back(program);
+  argv.insert(argv.end(), args.begin(), args.end());
+  const int null_streams[3] = {-1, -1, -1};
   pid_t pid = -1;
-  ok = ok && posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), envp.data()) == 0;
-  posix_spawnattr_destroy(&attr);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!ok) return false;
-
-  std::thread([pid] {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
+  int error = 0;
+  if (!internal::SpawnChild(path, argv, null_streams, &pid, &error)) return false;
+  internal::ReapInBackground(pid);
   return true;
 }
 

@@ -24,6 +24,10 @@ void SetTrustAnchorsPem(const std::string& pem);
 void SetDataProtectionKeyFolder(const std::filesystem::path& folder);
 std::filesystem::path GetDataProtectionKeyFolder();
 
+// Makes ExecutablePath() return `path` for the whole process (so that tests
+// place programs beside a path of their choosing); empty restores it.
+void SetExecutablePathOverride(const std::filesystem::path& path);
+
 // Local steps that a test can make fail once.
 enum class FailStep {
   kHandle,          // creating the HTTPS handle

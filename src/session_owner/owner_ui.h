@@ -55,7 +55,7 @@ class Ui {
   virtual void DismissSystemNotice(uint64_t id) = 0;
   virtual void SetNotificationsEnabled(bool enabled) = 0;
   virtual bool AreNotificationsEnabled() = 0;
-  virtual void AttachSettings(UiSettings* settings) = 0;
+  virtual void AttachSettings(const UiSettings* settings) = 0;
   virtual std::string GetOwnUserId() = 0;
   virtual int32_t GetPeerNotificationMode(const std::string& peer_id) = 0;
   virtual std::vector<Notice> GetPendingNotices() = 0;

@@ -42,7 +42,7 @@ class Window final : public quorix_native::Ui {
   void DismissSystemNotice(uint64_t) override {}
   void SetNotificationsEnabled(bool enabled) override { notifications_ = enabled; }
   bool AreNotificationsEnabled() override { return notifications_; }
-  void AttachSettings(UiSettings* settings) override { settings_ = settings; }
+  void AttachSettings(const UiSettings* settings) override { settings_ = settings; }
   std::string GetOwnUserId() override { return {}; }
   int32_t GetPeerNotificationMode(const std::string& peer_id) override;
   std::vector<Notice> GetPendingNotices() override { return {}; }
@@ -57,7 +57,7 @@ class Window final : public quorix_native::Ui {
   CallSession* session_;
   quorix_phone::WindowsWire* wire_;
   quorix_phone::Gateway* gateway_;
-  UiSettings* settings_ = nullptr;
+  const UiSettings* settings_ = nullptr;
   std::function<bool()> busy_check_;
   bool notifications_ = true;
   bool has_window_ = false;

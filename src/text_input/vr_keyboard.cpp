@@ -136,11 +136,6 @@ void WipeTail(std::u16string& text, size_t length) {
 
 }  // namespace
 
-void WipeWideString(std::u16string* text) {
-  if (text == nullptr) return;
-  WipeTail(*text, 0);
-}
-
 bool IsComposableKana(char16_t unit) { return (unit >= 0x3041 && unit <= 0x3096) || unit == 0x30FC; }
 
 bool IsAsciiLetter(char16_t unit) { return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z'); }

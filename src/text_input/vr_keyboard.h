@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/secret_text.h"  // WipeWideString
+
 // Keyboard kinds, flick layouts and fields.
 inline constexpr uint32_t kKeyboardFlick = 0;
 inline constexpr uint32_t kKeyboardQwerty = 1;
@@ -85,9 +87,6 @@ class QuorixVrKeyboard {
   std::u16string QwertyKeyLabel(uint32_t key) const;
   bool IsLatinMode() const;
 };
-
-// Null does nothing; else 0 over every unit, length 0, buffer kept.
-void WipeWideString(std::u16string* text);
 
 // The tail of `text` from max(start of its trailing run of units for which
 // `predicate` holds, min(caret, length)).

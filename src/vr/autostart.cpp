@@ -5,3 +5,6 @@
 int VerifySteamVrAutostart(const std::filesystem::path&, bool) { return 2; }
 
 int ConfigureSteamVrAutostart(const std::filesystem::path&, bool, bool) { return 2; }
+
+// No automatic configuration can run yet, so the session may always start.
+bool RunAutostartPolicy(const std::filesystem::path&, uint32_t) { return true; }

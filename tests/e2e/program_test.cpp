@@ -45,8 +45,12 @@ class ProgramTest : public ::testing::Test {
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
+    env.insert(env.end(), extra_env_.begin(), extra_env_.end());
     return env;
   }
+
+  // "NAME=VALUE" entries added to the environment of later starts.
+  std::vector<std::string> extra_env_;
 
   std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& args = {}) {
     return ChildProcess::Start(QUORIX_EXE_PATH, args, Environment());
@@ -202,6 +206,22 @@ TEST_F(ProgramTest, NormalStartKeepsItsSettingsInTheLocalStore) {
     EXPECT_TRUE(std::filesystem::is_directory(store_root() / area)) << area;
   }
   EXPECT_NE(ReadFile(store_root() / "store_manifest.txt").find("area.9=timers\n"), std::string::npos);
+}
+
+TEST_F(ProgramTest, NormalStartInitializesThePhoneAfterTheStore) {
+  extra_env_ = {"QUORIX_MVP03B2B_LIVE_READONLY=1", "QUORIX_MVP03_LIVE_MESSAGING=1"};
+  std::unique_ptr<ChildProcess> program;
+  const auto [code, run] = RunOnce(program);
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  EXPECT_EQ(code, 0);
+  const std::string out = program->Stdout();
+  const size_t store = out.find("[PF20_STORE] INITIALIZE=PASS");
+  const size_t phone = out.find(
+      "TWO_PC_CHAT_ENV=REAL_QUORIX_API\nMVP03_LIVE_MESSAGING=OPT_IN\n"
+      "[PF17_UI] INITIALIZE=PASS screen=HOME page=1/2 apps=12 dock=3\n");
+  ASSERT_NE(store, std::string::npos) << out;
+  ASSERT_NE(phone, std::string::npos) << out;
+  EXPECT_LT(store, phone);
 }
 
 TEST_F(ProgramTest, SavedBrowserVolumeReachesTheAudioRoute) {

@@ -1,0 +1,106 @@
+#pragma once
+// The browser feature of the VR session: three browser panel slots, the
+// launcher strip, the callbacks into the settings record and the wheel
+// delivery. Panels are opened by the browser itself (not built yet); until
+// then every slot stays closed and the launcher strip is created but never
+// shown. Main thread only.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "vr/overlay/overlay_record.h"
+
+namespace quorix_browser::normal {
+
+// A panel's browser engine. Only the wheel is routed through it so far.
+class Engine {
+ public:
+  // Posts one wheel notch at panel pixel (x, y) below the toolbar; false
+  // when the panel's window cannot take it.
+  bool PostWheel(int32_t x, int32_t y, int32_t delta) const { return wheel_hook ? wheel_hook(x, y, delta) : false; }
+
+  // Where the notch goes; empty = refused.
+  std::function<bool(int32_t x, int32_t y, int32_t delta)> wheel_hook;
+};
+
+}  // namespace quorix_browser::normal
+
+namespace quorix_browser_vr {
+
+constexpr uint32_t kPanelCount = 3;
+constexpr uint32_t kNoPanel = 3;
+constexpr uint32_t kPanelLive = 2;
+// Height of a panel's toolbar in panel pixels; the page starts below it.
+constexpr uint32_t kToolbarHeight = 88;
+// The launcher strip.
+constexpr uint32_t kLauncherWidth = 128;
+constexpr uint32_t kLauncherHeight = 438;
+constexpr float kLauncherWidthM = 0.06f;
+constexpr uint32_t kLauncherSortOrder = 209;
+
+struct PanelSlot {
+  std::unique_ptr<PanelOverlayRecord> overlay;  // null while the slot is closed
+  std::unique_ptr<quorix_browser::normal::Engine> engine;
+  uint32_t state = 0;  // kPanelLive = live
+  uint32_t sort_order = 0;
+  bool busy = false;  // a page load or resize is running
+  bool sizing_refresh = false;
+};
+
+class Feature {
+ public:
+  Feature();
+  ~Feature();
+  Feature(const Feature&) = delete;
+  Feature& operator=(const Feature&) = delete;
+
+  // The callbacks and starting values the session hands over; marks every
+  // open panel for a sizing refresh.
+  void SetCallbacks(std::function<bool(const std::string&)> url_opener, uint32_t volume,
+                    std::function<void(unsigned)> volume_callback, const std::array<uint32_t, 3>& size_modes,
+                    std::function<void(unsigned, unsigned)> size_callback);
+  // Creates the launcher strip overlay and draws its tiles.
+  bool CreateLaunchersOverlay(const std::shared_ptr<platform::vr::GpuDevice>& device);
+  // Drops pointer focus and the lease of the focused panel.
+  void ReleaseFocus();
+  // Forwards one wheel notch to an open, attached, live panel (0..2) at
+  // (x, y) below the toolbar. Counts sent, failed and refused notches.
+  bool InjectPanelWheel(uint32_t panel, int32_t x, int32_t y, int32_t delta);
+  // Closes every panel: engines, then overlays.
+  void CloseAllPanels();
+
+  std::array<PanelSlot, kPanelCount> panels;
+  std::array<bool, kPanelCount> site_active{};
+  std::array<bool, kPanelCount> input_enabled{};
+  uint32_t focused_panel = kNoPanel;
+  uint64_t lease_id = 0;
+  std::function<void()> lease_callback;
+  std::unique_ptr<OverlayRecord> launchers;  // null when its creation failed
+  bool launchers_shown = false;
+  std::array<float, 3> ray_direction{0.0f, -0.7071068f, -0.7071068f};
+  bool launchers_available = false;
+  bool pointer_enabled = false;
+  bool pointer_held = false;
+  // The feature's own pointer gestures.
+  bool capturing = false;
+  bool pressing = false;
+  bool dragging = false;
+
+  uint64_t wheel_sent = 0;
+  uint64_t wheel_failed = 0;
+  uint64_t wheel_refused = 0;
+  uint64_t arrow_requests = 0;
+
+  std::function<bool(const std::string&)> url_opener;
+  std::function<void(unsigned)> volume_callback;
+  std::function<void(unsigned, unsigned)> size_callback;
+  uint32_t volume = 0;
+  std::array<uint32_t, 3> size_modes{1, 1, 1};
+};
+
+// The launcher strip's picture: three opaque rounded tiles on transparency.
+std::vector<uint8_t> MakeLauncherStripImage();
+
+}  // namespace quorix_browser_vr

@@ -1,0 +1,33 @@
+#include "core/secret_text.h"
+
+#include <utility>
+
+#include "core/text.h"
+#include "platform/crypto.h"
+
+void WipeWideString(std::u16string* text) {
+  if (text == nullptr) return;
+  // The buffer holds capacity() + 1 units (the terminator).
+  platform::SecureZero(text->data(), (text->capacity() + 1) * sizeof(char16_t));
+  text->clear();
+}
+
+SecretWideText::SecretWideText(std::u16string&& text) noexcept : text_(std::move(text)) {
+  // A short text was copied out of the source's inline buffer; clear that copy.
+  WipeWideString(&text);
+}
+
+SecretWideText::SecretWideText(SecretWideText&& other) noexcept : text_(std::move(other.text_)) {
+  other.Wipe();
+}
+
+SecretWideText& SecretWideText::operator=(SecretWideText&& other) noexcept {
+  if (this != &other) {
+    Wipe();
+    text_ = std::move(other.text_);
+    other.Wipe();
+  }
+  return *this;
+}
+
+std::string SecretWideText::ToUtf8() const { return WideToUtf8Secret(text_); }

@@ -1,0 +1,37 @@
+#pragma once
+// A UTF-16 secret (a password typed on the VR keyboard) held so that no copy
+// is left behind: taking a string over zero-fills what stays in the source,
+// and wiping or destroying the holder zero-fills its whole buffer (inline or
+// heap, up to its capacity) before the buffer is released. Move-only.
+#include <cstddef>
+#include <string>
+
+// Zero-fills the whole buffer of `text` up to its capacity, then empties it.
+// The allocation is kept. Null is ignored.
+void WipeWideString(std::u16string* text);
+
+class SecretWideText {
+ public:
+  SecretWideText() = default;
+  // Takes `text` over; `text` is left empty and its buffer zero.
+  explicit SecretWideText(std::u16string&& text) noexcept;
+  SecretWideText(SecretWideText&& other) noexcept;
+  SecretWideText& operator=(SecretWideText&& other) noexcept;
+  SecretWideText(const SecretWideText&) = delete;
+  SecretWideText& operator=(const SecretWideText&) = delete;
+  ~SecretWideText() { Wipe(); }
+
+  const std::u16string& text() const { return text_; }
+  size_t size() const { return text_.size(); }
+  bool empty() const { return text_.empty(); }
+
+  // Zero-fills the whole buffer and empties the text.
+  void Wipe() { WipeWideString(&text_); }
+
+  // The UTF-8 form through WideToUtf8Secret: empty for an unpaired surrogate.
+  // The caller wipes it with SecureWipeString.
+  std::string ToUtf8() const;
+
+ private:
+  std::u16string text_;
+};

@@ -1,0 +1,124 @@
+#include "platform/process_handle.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+#include <utility>
+
+#include "platform/child_spawn.h"
+
+namespace platform {
+
+ProcessHandle::~ProcessHandle() { Reset(); }
+
+ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)),
+      ended_(std::exchange(other.ended_, false)),
+      lost_(std::exchange(other.lost_, false)),
+      code_(std::exchange(other.code_, 0)) {
+  for (int i = 0; i < 3; ++i) fds_[i] = std::exchange(other.fds_[i], -1);
+}
+
+ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    pid_ = std::exchange(other.pid_, -1);
+    ended_ = std::exchange(other.ended_, false);
+    lost_ = std::exchange(other.lost_, false);
+    code_ = std::exchange(other.code_, 0);
+    for (int i = 0; i < 3; ++i) fds_[i] = std::exchange(other.fds_[i], -1);
+  }
+  return *this;
+}
+
+void ProcessHandle::CloseFd(int index) {
+  if (fds_[index] >= 0) ::close(fds_[index]);
+  fds_[index] = -1;
+}
+
+void ProcessHandle::Reset() {
+  for (int i = 0; i < 3; ++i) CloseFd(i);
+  int code = 0;
+  if (pid_ > 0 && ExitCode(&code) && code == kStillActive) internal::ReapInBackground(pid_);
+  pid_ = -1;
+  ended_ = false;
+  lost_ = false;
+  code_ = 0;
+}
+
+bool ProcessHandle::Start(const std::filesystem::path& path, const std::vector<std::string>& args, ChildPipes pipes,
+                          int* error) {
+  int failure = EBUSY;
+  if (pid_ <= 0) {
+    // Child ends at [i][0] for stdin, [i][1] for the outputs.
+    const bool wanted[3] = {pipes.stdin_pipe, pipes.stdout_pipe, pipes.stderr_pipe};
+    int ends[3][2] = {{-1, -1}, {-1, -1}, {-1, -1}};
+    failure = 0;
+    for (int i = 0; i < 3 && failure == 0; ++i) {
+      if (wanted[i] && ::pipe2(ends[i], O_CLOEXEC) != 0) failure = errno;
+    }
+    const int child_stdio[3] = {ends[0][0], ends[1][1], ends[2][1]};
+    std::vector<std::string> argv;
+    argv.reserve(args.size() + 1);
+    argv.push_back(path.string());
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_t pid = -1;
+    if (failure == 0 && internal::SpawnChild(path.string(), argv, child_stdio, &pid, &failure)) pid_ = pid;
+    const int parent_ends[3] = {ends[0][1], ends[1][0], ends[2][0]};
+    for (int i = 0; i < 3; ++i) {
+      if (child_stdio[i] >= 0) ::close(child_stdio[i]);
+      if (pid_ > 0) {
+        fds_[i] = parent_ends[i];
+      } else if (parent_ends[i] >= 0) {
+        ::close(parent_ends[i]);
+      }
+    }
+  }
+  if (error != nullptr) *error = failure;
+  return failure == 0 && pid_ > 0;
+}
+
+bool ProcessHandle::ExitCode(int* code) {
+  if (pid_ <= 0 || lost_) return false;
+  if (!ended_) {
+    int status = 0;
+    pid_t rc;
+    while ((rc = ::waitpid(pid_, &status, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    if (rc < 0) {
+      lost_ = true;
+      return false;
+    }
+    if (rc == 0) {
+      *code = kStillActive;
+      return true;
+    }
+    ended_ = true;
+    code_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  }
+  *code = code_;
+  return true;
+}
+
+bool ProcessHandle::Wait(std::chrono::milliseconds timeout, int* code) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    if (!ExitCode(code)) return false;
+    if (*code != kStillActive) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(pause);
+    if (pause < std::chrono::milliseconds(10)) pause *= 2;
+  }
+}
+
+bool ProcessHandle::Terminate(int signal) {
+  if (pid_ <= 0 || ended_ || lost_) return false;
+  return ::kill(pid_, signal) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+// The built program with a simulated VR runtime folder: it connects only
+// while the folder names a live server process, and writes its VR
+// statistics when it stops.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using quorix_test::ChildProcess;
+using quorix_test::ReadFile;
+using quorix_test::TempDir;
+using quorix_test::WaitFor;
+
+bool Has(const std::string& events, const std::string& text) { return events.find(text) != std::string::npos; }
+
+class VrProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* dir : {"run", "home", "sim"}) std::filesystem::create_directories(root_.path() / dir);
+    ::chmod((root_.path() / "run").c_str(), 0700);
+    // Automatic registration is off: no configuration child may ever start.
+    quorix_test::WriteFile(root_.path() / "local" / "QuorixPhone" / "startup" / "steamvr-autostart.preference",
+                           "disabled\n");
+  }
+
+  std::unique_ptr<ChildProcess> Start() {
+    std::vector<std::string> env = {
+        "HOME=" + (root_.path() / "home").string(),
+        "USERPROFILE=" + (root_.path() / "profile").string(),
+        "LOCALAPPDATA=" + (root_.path() / "local").string(),
+        "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
+        "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
+        "PATH=/usr/bin:/bin",
+    };
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
+    return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
+  }
+
+  // The run directory once the program has started, empty after 20 s.
+  std::filesystem::path WaitForRun() {
+    std::filesystem::path run;
+    WaitFor(
+        [&] {
+          std::error_code ec;
+          for (const auto& e : std::filesystem::directory_iterator(
+                   root_.path() / "profile" / "Documents" / "QuorixPhone_Development", ec)) {
+            if (std::filesystem::exists(e.path() / "STARTUP.safe.json")) run = e.path();
+          }
+          return !run.empty();
+        },
+        20s);
+    return run;
+  }
+
+  TempDir root_;
+};
+
+// Stops a started program and returns its event log.
+std::string StopAndReadEvents(ChildProcess& program, const std::filesystem::path& run) {
+  quorix_test::WriteFile(run / "STOP.requested", "");
+  EXPECT_EQ(program.WaitExit(30s), 0) << program.Stderr();
+  return ReadFile(run / "events.private.jsonl");
+}
+
+TEST_F(VrProgramTest, ConnectsOnlyWhileTheFolderNamesALiveServer) {
+  auto program = Start();
+  auto run = WaitForRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  // The pass that sees the stop file still makes its VR attempt.
+  std::string events = StopAndReadEvents(*program, run);
+  EXPECT_TRUE(Has(events, "\"event\":\"UI3_UNIFIED_STOPPED\""));
+  for (const char* prefix : {"\"event\":\"VR_", "\"event\":\"BROWSER_VR_", "\"event\":\"STEAMVR_"}) {
+    EXPECT_FALSE(Has(events, prefix)) << prefix;
+  }
+
+  std::filesystem::remove_all(root_.path() / "profile");
+  auto server = ChildProcess::Start("/bin/sleep", {"120"}, {});
+  quorix_test::WriteFile(root_.path() / "sim" / "server.pid", std::to_string(server->pid()));
+  program = Start();
+  run = WaitForRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  ASSERT_TRUE(WaitFor([&] { return Has(ReadFile(run / "events.private.jsonl"), "VR_MVP_SESSION_READY"); }, 30s));
+  events = StopAndReadEvents(*program, run);
+  EXPECT_TRUE(Has(events, "\"event\":\"VR_MVP_SESSION_READY\",\"n\":10,"));
+  EXPECT_TRUE(Has(events, "\"event\":\"VR_SURFACE_ALLOCATIONS\",\"n\":20,"));
+  EXPECT_FALSE(Has(events, "\"event\":\"VR_MVP_INIT_FAILED\""));
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+
+#include "platform/png_codec.h"
+#include "test_util.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(DumpPhoneFramesTest, WritesSevenPhonePicturesTheSameOnEveryRun) {
+  quorix_test::TempDir out;
+  std::map<std::string, std::string> runs[2];
+  for (auto& files : runs) {
+    auto dump = quorix_test::ChildProcess::Start(DUMP_PHONE_FRAMES_PATH, {out.path().string()}, {});
+    ASSERT_NE(dump, nullptr);
+    ASSERT_EQ(dump->WaitExit(60s), 0) << dump->Stderr();
+    for (const auto& entry : std::filesystem::directory_iterator(out.path())) {
+      platform::PngImage image;
+      ASSERT_EQ(platform::DecodePngFile(entry.path(), 1 << 24, 540, 960, &image), platform::PngStatus::kOk)
+          << entry.path();
+      EXPECT_EQ(image.width, 540u);
+      EXPECT_EQ(image.height, 960u);
+      files[entry.path().filename().string()] = quorix_test::ReadFile(entry.path());
+    }
+  }
+  EXPECT_EQ(runs[0].size(), 7u);
+  EXPECT_TRUE(runs[0] == runs[1]);
+}
+
+}  // namespace
