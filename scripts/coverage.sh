@@ -22,13 +22,7 @@ cmake --build "$build" -j "$jobs"
 # Counters from an earlier run would add up with this one.
 find "$build" -name '*.gcda' -delete
 
-xvfb_pid=""
-if command -v Xvfb >/dev/null 2>&1 && [ -z "${QUORIX_KEEP_DISPLAY:-}" ]; then
-  display=":$((100 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY="$display"
-fi
+. scripts/test-display.sh 100
 cleanup() { if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 

@@ -48,12 +48,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-if command -v Xvfb >/dev/null 2>&1 && [ -z "${QUORIX_KEEP_DISPLAY:-}" ]; then
-  display=":$((100 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY="$display"
-fi
+. scripts/test-display.sh 100
 
 # One busy loop per core, each its own child process, ended by its id.
 for ((i = 0; i < cores; ++i)); do
