@@ -11,7 +11,7 @@ packages=(
   libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk fonts-dejavu-core
   libgtk-3-dev xvfb xauth xdg-utils
   libpulse-dev pulseaudio
-  libanthy-dev anthy
+  libanthy-dev anthy libcdb-dev
   locales
 )
 

@@ -76,6 +76,8 @@ class ChatModel {
   uint32_t mode() const { return mode_; }
   uint32_t previous_mode() const { return previous_mode_; }
   bool snapshot_loaded() const { return snapshot_loaded_; }
+  // While a snapshot is loaded, what FriendIds returns, without the copy.
+  const std::vector<std::string>& conversation_order() const { return conversation_order_; }
 
  private:
   struct Base {};

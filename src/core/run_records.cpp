@@ -1,6 +1,7 @@
 #include "core/run_records.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,9 +72,15 @@ std::string FormatRunName(uint32_t year, uint32_t month, uint32_t day, uint32_t 
   return buf;
 }
 
-void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark,
+                    bool owner_only) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644);
   if (fd < 0) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
+  // An older file keeps its mode through O_TRUNC; a private one is narrowed.
+  if (owner_only && ::fchmod(fd, 0600) != 0) {
+    ::close(fd);
+    throw std::runtime_error("UI3_RUN_RECORD_FAILED");
+  }
   std::string bytes;
   if (byte_order_mark) bytes = "\xEF\xBB\xBF";
   bytes += content;
@@ -134,7 +141,7 @@ std::filesystem::path CreateRunDirectory(const std::filesystem::path& executable
                        WriteJsonStringLiteral(executable_path.string()) +
                        ",\"sha256\":" + WriteJsonStringLiteral(FileSha256Hex(executable_path)) +
                        ",\"start_utc\":" + WriteJsonStringLiteral(FormatStartUtc()) + ",\"mode\":\"Unified\"}";
-  WriteRunRecord(run_dir / "process.private.json", record, true);
+  WriteRunRecord(run_dir / "process.private.json", record, true, true);
   WriteRunRecord(executable_path.parent_path() / "LAST_RUN.txt", run_dir.string(), true);
   return run_dir;
 }

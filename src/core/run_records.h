@@ -6,15 +6,17 @@
 
 // Creates USERPROFILE/Documents/QuorixPhone_Development/UI3_Run_<local time>_<pid>,
 // sets the process feature flags and the event log variable, and writes
-// "process.private.json" there and "LAST_RUN.txt" beside the executable.
+// "process.private.json" there (owner only) and "LAST_RUN.txt" beside the executable.
 // Throws std::runtime_error ("USERPROFILE_MISSING", "RUN_ALREADY_EXISTS", the
 // flag and record errors) or std::filesystem::filesystem_error.
 std::filesystem::path CreateRunDirectory(const std::filesystem::path& executable_path);
 
 // Creates or truncates `path` and writes the UTF-8 byte-order mark (when
-// asked) and `content` unchanged. Throws std::runtime_error
+// asked) and `content` unchanged; the file is 0644 before the umask, or 0600
+// when `owner_only` (also when it existed). Throws std::runtime_error
 // "UI3_RUN_RECORD_FAILED" when the file cannot be opened, written or closed.
-void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark);
+void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark,
+                    bool owner_only = false);
 
 // Lower-case hexadecimal SHA-256 of the file; empty when the file cannot be
 // opened or read to its end, or the hash cannot be computed.

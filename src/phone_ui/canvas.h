@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 static_assert(std::endian::native == std::endian::little,
               "a colour word 0xAABBGGRR must store as the bytes R, G, B, A");
@@ -68,6 +69,9 @@ class PhoneCanvas {
 
   // The four bytes of pixel (x, y) as a colour word; 0 outside or when empty.
   uint32_t PixelAt(int32_t x, int32_t y) const;
+
+  // Hands the pixels over without a copy; the canvas is left empty.
+  FrameBuffer TakePixels() { return std::move(pixels_); }
 
  private:
   FrameBuffer pixels_;

@@ -11,6 +11,7 @@
 #include "phone_ui/ui_sound_player.h"
 #include "platform/clock.h"
 #include "platform/env.h"
+#include "text_input/tsf_draft_bridge.h"
 
 namespace {
 
@@ -256,9 +257,11 @@ std::array<uint64_t, 3> PhoneUi::GetOwnerRevisions(uint64_t tag) const {
 }
 
 void PhoneUi::ResetLiveConversation() {
+  const bool own_bridge = tsf_bridge != nullptr && external_editor == nullptr;
+  if (own_bridge) tsf_bridge->CancelComposition();
   ++conversation_epoch;
   if (draft_cleared_on_exit != 0) {
-    keyboard.SetMessageText(u"");
+    if (!own_bridge || tsf_bridge->SyncDraft(u"")) keyboard.SetMessageText(u"");
     draft_cleared_on_exit = 0;
   }
   live_page_list.clear();

@@ -26,6 +26,8 @@
 #include "text_input/vr_keyboard.h"
 
 struct UiSettings;
+class FrameBuffer;
+class PhoneCanvas;
 struct PhoneAppLifecycle;
 class QuorixTsfDraftBridge;
 
@@ -82,6 +84,24 @@ class PhoneUi {
   // (the epoch moves on) and the page, send and read state is cleared.
   void ResetLiveConversation();
   void CloseExternalEditor(uint64_t editor_id);
+
+  // ---- Pictures (read the model only) ----
+  // The 540 × 960 phone frame: the native screens with rounded corners while
+  // settings are attached, else white.
+  FrameBuffer RenderPhoneFrame() const;
+  // Background, header, the current screen or sign-in, and the bottom bar;
+  // sets ui_render_english and ui_render_dark from the settings.
+  void RenderNativeScreens(PhoneCanvas& canvas) const;
+
+  // ---- Keyboard picture and the draft bridge ----
+  // The 540 × 508 keyboard frame from the model's members (keyboard_frame.h).
+  FrameBuffer RenderKeyboardFrame();
+  // Lends the desktop window's bridge (null detaches). It never sees a
+  // password: while the active field is the password, nothing is attached.
+  void AttachTsfBridge(QuorixTsfDraftBridge* bridge);
+  // Cancels the bridge's composition and lets it go, with the candidate page
+  // and cache.
+  void DetachTsfBridge();
 
   // ---- Requests of the presenters ----
   uint8_t desktop_position_reset_request = 0;

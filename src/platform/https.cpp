@@ -1,15 +1,18 @@
 #include "platform/https.h"
 
 #include <curl/curl.h>
+#include <poll.h>
 #include <signal.h>
 
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "platform/crypto.h"
 #include "platform/test_hook_state.h"
+#include "platform/tls_floor.h"
 
 namespace platform {
 namespace {
@@ -27,7 +30,7 @@ class HeaderList {
     }
     curl_slist_free_all(list_);
   }
-  bool Append(const std::string& line) {
+  [[nodiscard]] bool Append(const std::string& line) {
     curl_slist* grown = curl_slist_append(list_, line.c_str());
     if (grown == nullptr) return false;
     list_ = grown;
@@ -38,6 +41,11 @@ class HeaderList {
  private:
   curl_slist* list_ = nullptr;
 };
+
+// Called by libcurl on each new connection's context, after its own settings.
+CURLcode OnSslContext(CURL*, void* context, void*) {
+  return ApplyTlsFloor(static_cast<ssl_ctx_st*>(context)) ? CURLE_OK : CURLE_SSL_CONNECT_ERROR;
+}
 
 bool HostAllowed(std::string_view host) {
   if (host.empty()) return false;
@@ -71,9 +79,14 @@ using Clock = std::chrono::steady_clock;
 struct Transfer {
   const HttpsRequest* request = nullptr;
   SecretBuffer* body = nullptr;
+  CURL* handle = nullptr;
+  int attempts = 0;             // libcurl's own tries of this request
+  bool retry_refused = false;   // a retry of a request that may have gone out
   bool connected = false;       // TLS is up and the request is about to go out
   bool headers_done = false;    // the final reply's headers ended
   uint32_t reply_status = 0;    // of the reply whose headers are being read
+  std::string content_length;   // of that reply, as first given
+  bool length_conflict = false;
   bool too_large = false;
   bool body_local = false;
   bool timed_out = false;
@@ -83,11 +96,49 @@ struct Transfer {
   Clock::time_point last_activity{};
 };
 
+// libcurl tries a request again, on a new connection, when a reused one died
+// before any byte of a reply. That is sound only when no byte of the request
+// went out on it, and only once.
 int OnPrerequest(void* clientp, char*, char*, int, int) {
   auto* t = static_cast<Transfer*>(clientp);
+  if (++t->attempts > 1) {
+    curl_off_t sent = 1;
+    if (t->attempts > 2 || curl_easy_getinfo(t->handle, CURLINFO_REQUEST_SIZE, &sent) != CURLE_OK || sent != 0) {
+      t->retry_refused = true;
+      return CURL_PREREQFUNC_ABORT;
+    }
+  }
   t->connected = true;
   t->last_activity = Clock::now();
   return CURL_PREREQFUNC_OK;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// Keeps the first Content-Length of a reply; false when a member of this
+// field (a list is allowed) differs from it.
+[[nodiscard]] bool SameContentLength(std::string_view value, std::string* first) {
+  while (!value.empty()) {
+    const size_t comma = value.find(',');
+    std::string_view member = value.substr(0, comma);
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    const size_t from = member.find_first_not_of(" \t\r\n");
+    if (from == std::string_view::npos) continue;
+    member = member.substr(from, member.find_last_not_of(" \t\r\n") - from + 1);
+    if (first->empty()) {
+      first->assign(member);
+    } else if (member != *first) {
+      return false;
+    }
+  }
+  return true;
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
@@ -103,6 +154,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
       status = status * 10 + static_cast<uint32_t>(line[i] - '0');
     }
     t->reply_status = status;
+    t->content_length.clear();
+  } else if (StartsWithNoCase(line, "content-length:")) {
+    if (!SameContentLength(line.substr(15), &t->content_length)) {
+      t->length_conflict = true;
+      return 0;  // HTTP/1.1: a reply with differing lengths is refused
+    }
   } else if (line == "\r\n" || line == "\n") {
     if (t->reply_status >= 200) t->headers_done = true;
   }
@@ -200,6 +257,8 @@ HttpsResponse Fail(HttpsFailure failure, uint32_t error, size_t header = 0) {
 HttpsResponse FailAfterSend(CURLcode code, const Transfer& transfer, CURL* h, const HttpsRequest& request) {
   if (transfer.too_large || code == CURLE_FILESIZE_EXCEEDED) return Fail(HttpsFailure::kTooLarge, 0);
   if (transfer.body_local) return Fail(HttpsFailure::kBodyLocal, 8);
+  if (transfer.retry_refused) return Fail(HttpsFailure::kReceive, 12030);
+  if (transfer.length_conflict) return Fail(HttpsFailure::kReceive, 12152);
   const uint32_t error = ErrorNumber(code, transfer.timed_out);
   curl_off_t uploaded = 0;
   curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
@@ -210,19 +269,45 @@ HttpsResponse FailAfterSend(CURLcode code, const Transfer& transfer, CURL* h, co
   return Fail(HttpsFailure::kBodyNetwork, error);
 }
 
+// The outcome of a request that reached curl_easy_perform; `response` holds its body.
+HttpsResponse Finish(CURLcode code, const Transfer& transfer, CURL* h, const HttpsRequest& request,
+                     HttpsResponse* response) {
+  if (code != CURLE_OK) {
+    response->body.Release();
+    if (transfer.aborted) return Fail(HttpsFailure::kSend, 12017);
+    HttpsResponse failed = FailAfterSend(code, transfer, h, request);
+    failed.status_read = transfer.headers_done ? transfer.reply_status : 0;
+    return failed;
+  }
+  if (!transfer.headers_done) {
+    // The connection ended inside the header block: nothing was answered.
+    response->body.Release();
+    return Fail(HttpsFailure::kReceive, 12030);
+  }
+  long status = 0;
+  if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
+    response->body.Release();
+    return Fail(HttpsFailure::kStatus, 12152);
+  }
+  response->status = static_cast<uint32_t>(status);
+  response->status_read = response->status;
+  last_error = 0;
+  return std::move(*response);
+}
+
 // Sets every option of one request; false when libcurl refuses one.
-bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
+[[nodiscard]] bool PrepareRequest(CURL* h, const HttpsRequest& request, const std::string& url, Transfer* transfer,
                     curl_slist* connect_to, const std::string& trust_pem) {
   bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2)) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROXY, "") == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_USERAGENT, request.user_agent.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connect_timeout_ms)) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.body_cap)) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, OnPrerequest) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PREREQDATA, transfer) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader) == CURLE_OK &&
@@ -266,6 +351,17 @@ void InitializeNetwork() {
   });
 }
 
+bool HeaderLineSafe(std::string_view line) {
+  return line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+// A kept connection with unread input (a stale reply, or its end) is never
+// handed to a new request: libcurl would take those bytes as the reply.
+bool InputPending(int socket) {
+  pollfd entry{socket, POLLIN, 0};
+  return ::poll(&entry, 1, 0) != 0;  // readable, ended, failed, or poll itself failed
+}
+
 uint32_t LastError() { return last_error; }
 
 void SetLastError(uint32_t error) { last_error = error; }
@@ -277,6 +373,7 @@ HttpsConnection::~HttpsConnection() { Close(); }
 void HttpsConnection::Close() {
   if (handle_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(handle_));
   handle_ = nullptr;
+  kept_socket_ = -1;
 }
 
 HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
@@ -287,6 +384,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
       host_ = request.host;
       port_ = request.port;
     }
+    if (kept_socket_ >= 0 && InputPending(kept_socket_)) Close();
     if (handle_ == nullptr) {
       if (!hooks::TakeHandleFailure()) handle_ = curl_easy_init();
       if (handle_ == nullptr) return Fail(HttpsFailure::kHandle, 12001);
@@ -300,11 +398,13 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     Transfer transfer;
     transfer.request = &request;
     transfer.body = &response.body;
+    transfer.handle = h;
     HeaderList connect_to;
     for (const std::string& entry : hooks::ConnectOverrides()) {
       if (!connect_to.Append(entry)) return Fail(HttpsFailure::kRequest, 12001);
     }
     const std::string url = "https://" + request.host + ":" + std::to_string(request.port) + EncodePath(request.path);
+    if (!HeaderLineSafe(request.user_agent)) return Fail(HttpsFailure::kRequest, 87);
     if (hooks::TakeRequestFailure() ||
         !PrepareRequest(h, request, url, &transfer, connect_to.get(), hooks::TrustAnchorsPem())) {
       return Fail(HttpsFailure::kRequest, 12001);
@@ -314,6 +414,7 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     }
     HeaderList headers;
     for (size_t i = 0; i < request.headers.size(); ++i) {
+      if (!HeaderLineSafe(request.headers[i])) return Fail(HttpsFailure::kHeader, 87, i);
       if (hooks::TakeHeaderFailure(request.headers[i]) || !headers.Append(request.headers[i])) {
         return Fail(HttpsFailure::kHeader, 12001, i);
       }
@@ -325,27 +426,13 @@ HttpsResponse HttpsConnection::Send(const HttpsRequest& request) {
     }
 
     const CURLcode code = curl_easy_perform(h);
+    curl_socket_t kept = CURL_SOCKET_BAD;
+    kept_socket_ = curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &kept) == CURLE_OK && kept != CURL_SOCKET_BAD ? kept : -1;
     // Nothing of this request may be reused by the next one.
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(h, CURLOPT_CONNECT_TO, nullptr);
     curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
-    if (code != CURLE_OK) {
-      response.body.Release();
-      if (transfer.aborted) return Fail(HttpsFailure::kSend, 12017);
-      const uint32_t status_read = transfer.reply_status >= 200 ? transfer.reply_status : 0;
-      HttpsResponse failed = FailAfterSend(code, transfer, h, request);
-      failed.status_read = status_read;
-      return failed;
-    }
-    long status = 0;
-    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
-      response.body.Release();
-      return Fail(HttpsFailure::kStatus, 12152);
-    }
-    response.status = static_cast<uint32_t>(status);
-    response.status_read = response.status;
-    last_error = 0;
-    return response;
+    return Finish(code, transfer, h, request, &response);
   } catch (...) {
     // Only an allocation can throw here; it fails the request as prepared so far.
     return Fail(HttpsFailure::kRequest, 8);

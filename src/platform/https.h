@@ -6,7 +6,7 @@
 // are never shared between threads and close when their thread ends. A request
 // to another host or port closes the old handle first.
 //
-// Fixed rules: HTTPS only, TLS 1.2 or later, peer and host-name verification
+// Fixed rules: HTTPS only, the TLS floor of tls_floor.h, peer and host-name verification
 // on, trust in the system bundle /etc/ssl/certs/ca-certificates.crt, no proxy
 // (proxy variables are ignored), HTTP/1.1, redirects never followed, the path
 // sent as given (bytes outside 0x21..0x7E percent-encoded), no compression, no
@@ -49,7 +49,7 @@ enum class HttpsFailure {
   kHostRefused,     // the host is not a plain name; nothing was sent
   kRequest,         // the request could not be prepared
   kRedirectPolicy,  // redirects could not be turned off
-  kHeader,          // header `failed_header` could not be added
+  kHeader,          // header `failed_header` could not be added, or holds CR, LF or NUL (87); nothing was sent
   kSend,            // connect, TLS, or sending the request
   kReceive,         // waiting for or reading the reply headers
   kStatus,          // no status code
@@ -76,21 +76,26 @@ class HttpsConnection {
   HttpsConnection& operator=(const HttpsConnection&) = delete;
 
   // Performs one request and blocks until it ends. Never throws.
-  HttpsResponse Send(const HttpsRequest& request);
+  [[nodiscard]] HttpsResponse Send(const HttpsRequest& request);
 
  private:
   void Close();
 
   void* handle_ = nullptr;
+  int kept_socket_ = -1;  // the kept connection's socket after the last request, -1 when none
   std::string host_;
   uint16_t port_ = 0;
 };
+
+// False when a header line (name or value) holds CR, LF or NUL, any of which
+// could split a request; both clients refuse such a line before sending.
+[[nodiscard]] bool HeaderLineSafe(std::string_view line);
 
 // The WinHTTP-style number of the calling thread's last failure: 12002
 // timeout, 12007 name not resolved, 12029 cannot connect, 12030 connection
 // lost, 12175 TLS or certificate, 12152 bad reply, 87 refused before any
 // traffic, 12017 aborted; 0 after a success.
-uint32_t LastError();
+[[nodiscard]] uint32_t LastError();
 
 // Sets the calling thread's number for a failure found before any traffic.
 void SetLastError(uint32_t error);

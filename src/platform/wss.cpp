@@ -21,7 +21,9 @@
 #include <thread>
 
 #include "platform/crypto.h"
+#include "platform/https.h"
 #include "platform/test_hook_state.h"
+#include "platform/tls_floor.h"
 
 namespace platform {
 namespace {
@@ -37,6 +39,11 @@ constexpr auto kResolveTimeout = std::chrono::milliseconds(4000);
 constexpr auto kConnectTimeout = std::chrono::milliseconds(4000);
 constexpr auto kTlsTimeout = std::chrono::milliseconds(5000);
 constexpr auto kUpgradeTimeout = std::chrono::milliseconds(5000);
+// After the service's close frame: its end of the connection is awaited this long.
+constexpr auto kCloseTimeout = std::chrono::milliseconds(5000);
+// A frame or message longer than this is a protocol error (RFC 6455 keeps the
+// top bit of a 64-bit length clear); Beast's 0 would mean no bound at all.
+constexpr uint64_t kMessageMax = UINT64_MAX >> 1;
 
 bool IsTimeout(const error_code& ec) {
   return ec == beast::error::timeout || ec == asio::error::timed_out;
@@ -81,7 +88,7 @@ struct WssConnection::Impl {
   // Runs `start` on the I/O thread and waits for the value it hands to its
   // completion. A completion never called (the thread gone) gives `fallback`.
   template <class T, class Start>
-  T Await(Start start, T fallback) {
+  [[nodiscard]] T Await(Start start, T fallback) {
     auto promise = std::make_shared<std::promise<T>>();
     std::future<T> future = promise->get_future();
     asio::post(io, [promise, start = std::move(start)]() mutable {
@@ -98,6 +105,7 @@ struct WssConnection::Impl {
   void Drop() {
     resolver.cancel();
     if (send_timer) send_timer->cancel();
+    if (close_timer) close_timer->cancel();
     if (stream) beast::get_lowest_layer(*stream).close();
   }
 
@@ -125,11 +133,24 @@ struct WssConnection::Impl {
     stream->async_read_some(asio::buffer(chunk), [this](error_code ec, size_t n) { OnRead(ec, n); });
   }
 
+  // On the I/O thread, when the service's close frame was read: Beast answers
+  // it and waits for the service to end the connection, at most kCloseTimeout.
+  void OnCloseFrame() {
+    close_read = true;
+    close_timer = std::make_unique<asio::steady_timer>(io, kCloseTimeout);
+    close_timer->async_wait([this](error_code ec) {
+      if (!ec && stream) beast::get_lowest_layer(*stream).close();
+    });
+  }
+
   void OnRead(error_code ec, size_t n) {
     Part part;
     if (ec) {
       finished = true;
-      if (ec == websocket::error::closed && !closed->load()) {
+      if (close_timer) close_timer->cancel();
+      // A close frame that was read is the close, whatever TCP or TLS did
+      // after it (an end without close_notify, a timeout).
+      if ((ec == websocket::error::closed || close_read) && !closed->load()) {
         part.kind = WssReceiveKind::kClose;
         part.detail = static_cast<uint32_t>(stream->reason().code);
       } else {
@@ -151,10 +172,21 @@ struct WssConnection::Impl {
     if (!finished) ReadNext();
   }
 
+  // The stages of Connect, in order; each gives its own failure.
+  using Endpoints = asio::ip::tcp::resolver::results_type;
+  [[nodiscard]] WssConnectResult PrepareTls(const std::string& host);
+  [[nodiscard]] WssConnectResult Resolve(const std::string& host, uint16_t port, Endpoints* endpoints);
+  [[nodiscard]] WssConnectResult ConnectTcp(const Endpoints& endpoints);
+  [[nodiscard]] WssConnectResult Handshake();
+  [[nodiscard]] WssConnectResult Upgrade(const std::string& host_header, const std::string& path,
+                                         const std::vector<std::string>& headers, const std::string& user_agent);
+  [[nodiscard]] bool StartReading();
+
   WssOptions options;
   const std::atomic<bool>* closed = nullptr;
   std::array<uint8_t, kReadChunk> chunk{};
   bool finished = false;  // I/O thread only
+  bool close_read = false;  // I/O thread only
   std::mutex parts_mutex;
   std::condition_variable parts_ready;
   std::deque<Part> parts;
@@ -167,6 +199,7 @@ struct WssConnection::Impl {
   asio::ip::tcp::resolver resolver;
   std::unique_ptr<Stream> stream;
   std::unique_ptr<asio::steady_timer> send_timer;
+  std::unique_ptr<asio::steady_timer> close_timer;  // I/O thread only
   std::thread thread;
 };
 
@@ -192,6 +225,7 @@ WssConnection::~WssConnection() {
   asio::post(impl->io, [impl] {
     impl->stream.reset();
     impl->send_timer.reset();
+    impl->close_timer.reset();
     impl->io.stop();
   });
   if (impl->thread.joinable()) impl->thread.join();
@@ -207,147 +241,209 @@ void WssConnection::Close() {
   asio::post(impl->io, [impl] { impl->Drop(); });
 }
 
-WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, const std::string& path,
-                                        const std::vector<std::string>& headers, const std::string& user_agent) {
+namespace {
+
+WssConnectResult Failed(WssStep step, uint32_t detail) {
   WssConnectResult result;
-  auto fail = [&](WssStep step, uint32_t detail) {
-    result.failed = step;
-    result.detail = closed_.load() ? 12017 : detail;
-    return result;
-  };
-  if (closed_.load()) return fail(WssStep::kHandle, 12017);
-  Impl& impl = *impl_;
+  result.failed = step;
+  result.detail = detail;
+  return result;
+}
+
+bool Ok(const WssConnectResult& stage) { return stage.failed == WssStep::kNone; }
+
+// A line that could split the upgrade request fails it before any traffic.
+WssConnectResult CheckHeaderLines(const std::vector<std::string>& headers, const std::string& user_agent) {
+  if (!HeaderLineSafe(user_agent)) return Failed(WssStep::kUpgrade, 87);
+  for (const std::string& line : headers) {
+    if (!HeaderLineSafe(line)) return Failed(WssStep::kUpgrade, 87);
+  }
+  return {};
+}
+
+// The failure of an upgrade whose reply (status 0 when none was read) did not open the connection.
+WssConnectResult UpgradeFailure(const error_code& ec, uint32_t status, bool closed_by_us) {
+  if (closed_by_us) return Failed(WssStep::kUpgrade, 12017);
+  if (ec == websocket::error::upgrade_declined && status != 101 && status != 0) {
+    return Failed(WssStep::kUpgradeStatus, status);
+  }
+  if (status == 101) return Failed(WssStep::kUpgradeInvalid, 12152);
+  return Failed(WssStep::kUpgrade, IsTimeout(ec) ? 12002 : TransferError(ec, false));
+}
+
+// Adds the caller's "Name: value" lines to the upgrade request, after the user agent.
+void DecorateUpgrade(const SecretLines& lines, websocket::request_type& request) {
+  request.set(beast::http::field::user_agent, lines.lines.front());
+  for (size_t i = 1; i < lines.lines.size(); ++i) {
+    const std::string_view line = lines.lines[i];
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const size_t value = line.find_first_not_of(' ', colon + 1);
+    request.insert(beast::string_view(line.data(), colon),
+                   value == std::string_view::npos ? beast::string_view()
+                                                   : beast::string_view(line.data() + value, line.size() - value));
+  }
+}
+
+}  // namespace
+
+// TLS: our floor, the peer verified against our bundle only, the name
+// checked, SNI sent.
+WssConnectResult WssConnection::Impl::PrepareTls(const std::string& host) {
   try {
-    // TLS: nothing below 1.2, the peer verified against our bundle only, the
-    // name checked, SNI sent.
-    SSL_CTX_set_min_proto_version(impl.tls.native_handle(), TLS1_2_VERSION);
-    impl.tls.set_verify_mode(asio::ssl::verify_peer);
+    if (!ApplyTlsFloor(tls.native_handle())) return Failed(WssStep::kHandle, 12001);
+    tls.set_verify_mode(asio::ssl::verify_peer);
     const std::string anchors = hooks::TrustAnchorsPem();
     if (anchors.empty()) {
-      impl.tls.load_verify_file(kTrustBundle);
+      tls.load_verify_file(kTrustBundle);
     } else {
-      impl.tls.add_certificate_authority(asio::buffer(anchors));
+      tls.add_certificate_authority(asio::buffer(anchors));
     }
-    impl.stream = std::make_unique<Stream>(impl.io, impl.tls);
-    auto& ssl = impl.stream->next_layer();
-    if (!SSL_set_tlsext_host_name(ssl.native_handle(), host.c_str())) return fail(WssStep::kHandle, 12001);
+    stream = std::make_unique<Stream>(io, tls);
+    auto& ssl = stream->next_layer();
+    if (!SSL_set_tlsext_host_name(ssl.native_handle(), host.c_str())) return Failed(WssStep::kHandle, 12001);
     ssl.set_verify_mode(asio::ssl::verify_peer);
     ssl.set_verify_callback(asio::ssl::host_name_verification(host));
   } catch (...) {
-    return fail(WssStep::kHandle, 12001);
+    return Failed(WssStep::kHandle, 12001);
   }
+  return {};
+}
 
-  // Name lookup (the test override goes to the loopback port instead).
+// Name lookup (the test override goes to the loopback port instead).
+WssConnectResult WssConnection::Impl::Resolve(const std::string& host, uint16_t port, Endpoints* endpoints) {
   const uint16_t loopback = hooks::ConnectOverrideFor(host, port);
   const std::string lookup_host = loopback != 0 ? "127.0.0.1" : host;
   const std::string lookup_port = std::to_string(loopback != 0 ? loopback : port);
-  using Resolved = std::pair<error_code, asio::ip::tcp::resolver::results_type>;
-  const Resolved resolved = impl.Await<Resolved>(
-      [&impl, lookup_host, lookup_port](auto done) {
-        auto timer = std::make_shared<asio::steady_timer>(impl.io, kResolveTimeout);
+  using Resolved = std::pair<error_code, Endpoints>;
+  Resolved resolved = Await<Resolved>(
+      [this, lookup_host, lookup_port](auto done) {
+        auto timer = std::make_shared<asio::steady_timer>(io, kResolveTimeout);
         auto timed_out = std::make_shared<bool>(false);
-        timer->async_wait([&impl, timed_out](error_code ec) {
+        timer->async_wait([this, timed_out](error_code ec) {
           if (!ec) {
             *timed_out = true;
-            impl.resolver.cancel();
+            resolver.cancel();
           }
         });
-        impl.resolver.async_resolve(lookup_host, lookup_port,
-                                    [timer, timed_out, done](error_code ec, asio::ip::tcp::resolver::results_type r) {
-                                      timer->cancel();
-                                      if (*timed_out) ec = asio::error::timed_out;
-                                      done(Resolved{ec, std::move(r)});
-                                    });
+        resolver.async_resolve(lookup_host, lookup_port, [timer, timed_out, done](error_code ec, Endpoints r) {
+          timer->cancel();
+          if (*timed_out) ec = asio::error::timed_out;
+          done(Resolved{ec, std::move(r)});
+        });
       },
       Resolved{asio::error::operation_aborted, {}});
-  if (resolved.first) return fail(WssStep::kResolve, IsTimeout(resolved.first) ? 12002 : 12007);
+  if (resolved.first) return Failed(WssStep::kResolve, IsTimeout(resolved.first) ? 12002 : 12007);
+  *endpoints = std::move(resolved.second);
+  return {};
+}
 
-  const error_code connected = impl.Await<error_code>(
-      [&impl, endpoints = resolved.second](auto done) {
-        auto& tcp = beast::get_lowest_layer(*impl.stream);
+WssConnectResult WssConnection::Impl::ConnectTcp(const Endpoints& endpoints) {
+  const error_code connected = Await<error_code>(
+      [this, endpoints](auto done) {
+        auto& tcp = beast::get_lowest_layer(*stream);
         tcp.expires_after(kConnectTimeout);
         tcp.async_connect(endpoints, [done](error_code ec, const asio::ip::tcp::endpoint&) { done(ec); });
       },
       asio::error::operation_aborted);
-  if (connected) return fail(WssStep::kConnect, IsTimeout(connected) ? 12002 : 12029);
+  if (connected) return Failed(WssStep::kConnect, IsTimeout(connected) ? 12002 : 12029);
+  return {};
+}
 
-  const error_code secured = impl.Await<error_code>(
-      [&impl](auto done) {
-        beast::get_lowest_layer(*impl.stream).expires_after(kTlsTimeout);
-        impl.stream->next_layer().async_handshake(asio::ssl::stream_base::client, done);
+WssConnectResult WssConnection::Impl::Handshake() {
+  const error_code secured = Await<error_code>(
+      [this](auto done) {
+        beast::get_lowest_layer(*stream).expires_after(kTlsTimeout);
+        stream->next_layer().async_handshake(asio::ssl::stream_base::client, done);
       },
       asio::error::operation_aborted);
-  if (secured) return fail(WssStep::kTls, IsTimeout(secured) ? 12002 : 12175);
+  if (secured) return Failed(WssStep::kTls, IsTimeout(secured) ? 12002 : 12175);
+  return {};
+}
 
-  // The upgrade. The decorator's copies of the lines are wiped and the
-  // decorator dropped as soon as it is over.
+// The upgrade. The decorator's copies of the lines are wiped and the
+// decorator dropped as soon as it is over; the request as written may still
+// sit in Beast's buffers, and that copy goes with the stream.
+WssConnectResult WssConnection::Impl::Upgrade(const std::string& host_header, const std::string& path,
+                                              const std::vector<std::string>& headers, const std::string& user_agent) {
   auto lines = std::make_shared<SecretLines>();
   try {
     lines->lines.push_back(user_agent);
     for (const std::string& line : headers) lines->lines.push_back(line);
   } catch (...) {
-    return fail(WssStep::kHandle, 8);
+    return Failed(WssStep::kHandle, 8);
   }
-  const std::string host_header = port == 443 ? host : host + ":" + std::to_string(port);
   auto response = std::make_shared<websocket::response_type>();
-  const error_code upgraded = impl.Await<error_code>(
-      [&impl, lines, response, host_header, path](auto done) {
-        Stream& ws = *impl.stream;
-        ws.set_option(websocket::stream_base::decorator([lines](websocket::request_type& request) {
-          request.set(beast::http::field::user_agent, lines->lines.front());
-          for (size_t i = 1; i < lines->lines.size(); ++i) {
-            const std::string& line = lines->lines[i];
-            const size_t colon = line.find(':');
-            if (colon == std::string::npos) continue;
-            const size_t value = line.find_first_not_of(' ', colon + 1);
-            const std::string_view all(line);
-            request.insert(beast::string_view(all.data(), colon),
-                           value == std::string::npos ? beast::string_view()
-                                                      : beast::string_view(all.data() + value, all.size() - value));
-          }
-        }));
-        beast::get_lowest_layer(ws).expires_after(kUpgradeTimeout);
-        ws.async_handshake(*response, host_header, path, done);
+  // Beast leaves the response as it was when none was read (its default says 200).
+  response->result(beast::http::status::unknown);
+  const error_code upgraded = Await<error_code>(
+      [this, lines, response, host_header, path](auto done) {
+        stream->set_option(websocket::stream_base::decorator(
+            [lines](websocket::request_type& request) { DecorateUpgrade(*lines, request); }));
+        beast::get_lowest_layer(*stream).expires_after(kUpgradeTimeout);
+        stream->async_handshake(*response, host_header, path, done);
       },
       asio::error::operation_aborted);
-  impl.Await<bool>(
-      [&impl](auto done) {
-        impl.stream->set_option(websocket::stream_base::decorator([](websocket::request_type&) {}));
+  const bool undecorated = Await<bool>(
+      [this](auto done) {
+        stream->set_option(websocket::stream_base::decorator([](websocket::request_type&) {}));
         done(true);
       },
       false);
   lines->Wipe();
-  // The request as written may still sit in Beast's buffers; that copy goes with the stream.
-  if (response->result_int() != 0) result.status = response->result_int();
-  if (upgraded) {
-    if (closed_.load()) return fail(WssStep::kUpgrade, 12017);
-    if (upgraded == websocket::error::upgrade_declined && result.status != 101 && result.status != 0) {
-      return fail(WssStep::kUpgradeStatus, result.status);
-    }
-    if (result.status == 101) return fail(WssStep::kUpgradeInvalid, 12152);
-    return fail(WssStep::kUpgrade, IsTimeout(upgraded) ? 12002 : TransferError(upgraded, false));
+  WssConnectResult result;
+  if (!undecorated) {
+    result = Failed(WssStep::kUpgrade, 12017);  // the I/O thread is gone
+  } else if (upgraded) {
+    result = UpgradeFailure(upgraded, response->result_int(), closed->load());
+  } else if (response->count(beast::http::field::sec_websocket_extensions) != 0 ||
+             response->count(beast::http::field::sec_websocket_protocol) != 0) {
+    // We offer no extension and no subprotocol, so a 101 naming one is not ours.
+    result = Failed(WssStep::kUpgradeInvalid, 12152);
   }
+  result.status = response->result_int();
+  return result;
+}
 
-  impl.Await<bool>(
-      [&impl](auto done) {
-        Stream& ws = *impl.stream;
-        beast::get_lowest_layer(ws).expires_never();
+// Sets the open connection's timeouts and limits and starts reading ahead.
+bool WssConnection::Impl::StartReading() {
+  return Await<bool>(
+      [this](auto done) {
+        beast::get_lowest_layer(*stream).expires_never();
         websocket::stream_base::timeout timeout;
         timeout.handshake_timeout = kUpgradeTimeout;
-        timeout.idle_timeout = std::chrono::milliseconds(impl.options.idle_timeout_ms);
+        timeout.idle_timeout = std::chrono::milliseconds(options.idle_timeout_ms);
         timeout.keep_alive_pings = true;
-        ws.set_option(timeout);
-        ws.auto_fragment(false);
-        ws.read_message_max(0);
+        stream->set_option(timeout);
+        stream->auto_fragment(false);
+        stream->read_message_max(kMessageMax);
+        stream->control_callback([this](websocket::frame_type kind, beast::string_view) {
+          if (kind == websocket::frame_type::close) OnCloseFrame();
+        });
         {
-          std::lock_guard lock(impl.parts_mutex);
-          impl.reading_started = true;
+          std::lock_guard lock(parts_mutex);
+          reading_started = true;
         }
-        impl.ReadNext();
+        ReadNext();
         done(true);
       },
       false);
-  if (closed_.load()) return fail(WssStep::kUpgrade, 12017);
+}
+
+WssConnectResult WssConnection::Connect(const std::string& host, uint16_t port, const std::string& path,
+                                        const std::vector<std::string>& headers, const std::string& user_agent) {
+  if (closed_.load()) return Failed(WssStep::kHandle, 12017);
+  Impl& impl = *impl_;
+  Impl::Endpoints endpoints;
+  const std::string host_header = port == 443 ? host : host + ":" + std::to_string(port);
+  WssConnectResult result = CheckHeaderLines(headers, user_agent);
+  if (Ok(result)) result = impl.PrepareTls(host);
+  if (Ok(result)) result = impl.Resolve(host, port, &endpoints);
+  if (Ok(result)) result = impl.ConnectTcp(endpoints);
+  if (Ok(result)) result = impl.Handshake();
+  if (Ok(result)) result = impl.Upgrade(host_header, path, headers, user_agent);
+  if (Ok(result) && (!impl.StartReading() || closed_.load())) result = Failed(WssStep::kUpgrade, 12017);
+  if (!Ok(result) && closed_.load()) result.detail = 12017;
   return result;
 }
 

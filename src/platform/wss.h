@@ -4,7 +4,7 @@
 // blocking receives of message parts on one thread, sends from another, and
 // an abortive close from any thread.
 //
-// Fixed rules: TLS 1.2 or later, peer and host-name verification on, SNI,
+// Fixed rules: the TLS floor of tls_floor.h, peer and host-name verification on, SNI,
 // trust in the system bundle /etc/ssl/certs/ca-certificates.crt (or a test's
 // anchors), no proxy, no redirects, no compression. Keep-alive pings go out
 // after half the idle time without traffic; when nothing, a pong included,
@@ -28,7 +28,8 @@ enum class WssStep {
   kResolve,        // name lookup (4000 ms)
   kConnect,        // TCP connect (4000 ms)
   kTls,            // TLS handshake and certificate checks (5000 ms)
-  kUpgrade,        // writing the upgrade request or reading its reply (5000 ms)
+  kUpgrade,        // writing the upgrade request or reading its reply (5000 ms); a header
+                   // line holding CR, LF or NUL fails here (87) before any traffic
   kUpgradeStatus,  // the reply's status was not 101 (`status` holds it)
   kUpgradeInvalid, // a 101 that is not a valid WebSocket upgrade
 };
@@ -60,7 +61,7 @@ struct WssReceiveResult {
 
 class WssConnection {
  public:
-  static std::shared_ptr<WssConnection> Create(const WssOptions& options = {});
+  [[nodiscard]] static std::shared_ptr<WssConnection> Create(const WssOptions& options = {});
   ~WssConnection();
   WssConnection(const WssConnection&) = delete;
   WssConnection& operator=(const WssConnection&) = delete;
@@ -69,20 +70,20 @@ class WssConnection {
   // ("Name: value" lines, added after "User-Agent"). The copies of the header
   // values are wiped once the upgrade is over. The Host header is "host" for
   // port 443, else "host:port". Blocks; Close() ends it at once (12017).
-  WssConnectResult Connect(const std::string& host, uint16_t port, const std::string& path,
-                           const std::vector<std::string>& headers, const std::string& user_agent);
+  [[nodiscard]] WssConnectResult Connect(const std::string& host, uint16_t port, const std::string& path,
+                                         const std::vector<std::string>& headers, const std::string& user_agent);
 
   // Blocks until some of a message, a close or a failure arrives.
-  WssReceiveResult Receive(uint8_t* buffer, size_t capacity);
+  [[nodiscard]] WssReceiveResult Receive(uint8_t* buffer, size_t capacity);
 
   // One text message; 0 on success, else the failure's number. At most the
   // send timeout; fails at once after Close().
-  uint32_t Send(std::string_view text);
+  [[nodiscard]] uint32_t Send(std::string_view text);
 
   // Drops the connection: any thread, idempotent, never blocks; a blocked
   // Receive or Send returns at once.
   void Close();
-  bool closed() const { return closed_.load(); }
+  [[nodiscard]] bool closed() const { return closed_.load(); }
 
  private:
   struct Impl;

@@ -9,6 +9,7 @@
 
 #include "core/text.h"
 #include "phone_ui/canvas_text.h"
+#include "phone_ui/native_texts.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ TEST_F(PangoTextTest, EveryUiCharacterHasAGlyph) {
   std::u16string labels = Range(u'\u3041', u'\u3096') + Range(u'\u30A1', u'\u30FA') +
                           Range(u' ', u'~') + u"ゔー゛゜、。「」・〜〒々〆！（）＋／：？" +
                           u"⌫⇪⇧↻↶↵◎☆♪◀▶●‹›…⋯−×°¥–—" + u"안녕하세요" + u"你好，谢谢";
+  for (const NativeText& text : NativeScreenTexts()) labels += std::u16string(text.ja) + std::u16string(text.en);
   platform::TextRasterizer& backend = *GetTextRasterContext().backend;
   std::string missing;
   for (char16_t c : labels) {

@@ -35,6 +35,14 @@ void Drop(TlsStream& stream) {
   stream.lowest_layer().close(ignored);
 }
 
+asio::awaitable<void> EndConnection(TlsStream& stream, ScriptedReply::End end) {
+  if (end == ScriptedReply::End::kTls) {
+    boost::system::error_code ignored;
+    co_await stream.async_shutdown(asio::redirect_error(asio::use_awaitable, ignored));
+  }
+  Drop(stream);
+}
+
 }  // namespace
 
 ScriptedReply ScriptedReply::Json(unsigned status, std::string body) {
@@ -115,6 +123,18 @@ WsAction WsAction::Pause(std::chrono::milliseconds duration) {
   WsAction a;
   a.kind = Kind::kPause;
   a.pause = duration;
+  return a;
+}
+
+WsAction WsAction::EndTcp() {
+  WsAction a;
+  a.kind = Kind::kEndTcp;
+  return a;
+}
+
+WsAction WsAction::ReadRaw() {
+  WsAction a;
+  a.kind = Kind::kReadRaw;
   return a;
 }
 
@@ -253,6 +273,15 @@ asio::awaitable<void> LoopbackService::PlayAction(void* raw, TlsStream& stream, 
     case WsAction::Kind::kPause:
       co_await Pause(action.pause);
       break;
+    case WsAction::Kind::kEndTcp:
+      Drop(stream);
+      *ended = true;
+      break;
+    case WsAction::Kind::kReadRaw: {
+      char bytes[64];
+      co_await stream.async_read_some(asio::buffer(bytes), on_error);
+      break;
+    }
   }
   if (error) *ended = true;
 }
@@ -296,6 +325,9 @@ asio::awaitable<void> LoopbackService::WebSocketSession(TlsStream& stream,
     co_return;
   }
   WsStream ws(stream);
+  ws.set_option(websocket::stream_base::decorator([extra = plan.response_headers](websocket::response_type& reply) {
+    for (const auto& [name, value] : extra) reply.set(name, value);
+  }));
   boost::system::error_code error;
   co_await ws.async_accept(request, asio::redirect_error(asio::use_awaitable, error));
   if (error) co_return;
@@ -309,7 +341,9 @@ asio::awaitable<void> LoopbackService::WebSocketSession(TlsStream& stream,
   auto done = std::make_shared<bool>(false);
   auto wake = std::make_shared<asio::steady_timer>(executor, std::chrono::steady_clock::time_point::max());
   bool frozen = false;
-  for (const WsAction& action : plan.actions) frozen = frozen || action.kind == WsAction::Kind::kFreeze;
+  for (const WsAction& action : plan.actions) {
+    frozen = frozen || action.kind == WsAction::Kind::kFreeze || action.kind == WsAction::Kind::kReadRaw;
+  }
   if (!frozen) {
     asio::co_spawn(executor, WebSocketReader(&ws, done, wake), asio::detached);
   } else {
@@ -392,6 +426,14 @@ asio::awaitable<void> LoopbackService::Session(TlsStream& stream, ConnectionInfo
       co_await gate_->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
     }
 
+    if (reply.raw) {
+      if (!co_await Write(stream, *reply.raw)) co_return;
+      if (reply.end != ScriptedReply::End::kKeep) {
+        co_await EndConnection(stream, reply.end);
+        co_return;
+      }
+      continue;
+    }
     std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " +
                        std::string(http::obsolete_reason(static_cast<http::status>(reply.status))) + "\r\n";
     for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
@@ -426,6 +468,14 @@ asio::awaitable<void> LoopbackService::Session(TlsStream& stream, ConnectionInfo
       co_return;
     }
     if (!co_await Write(stream, wire_body)) co_return;
+    if (!reply.unsolicited.empty()) {
+      if (!co_await Write(stream, reply.unsolicited)) co_return;
+      ++unsolicited_writes_;
+      if (reply.end != ScriptedReply::End::kKeep) {
+        co_await EndConnection(stream, reply.end);
+        co_return;
+      }
+    }
     if (reply.framing == ScriptedReply::Framing::kCloseDelimited || !keep_alive) {
       boost::system::error_code ignored;
       co_await stream.async_shutdown(asio::redirect_error(asio::use_awaitable, ignored));

@@ -35,13 +35,23 @@ struct ScriptedReply {
   std::optional<size_t> stall_after_body_bytes;  // then silence until the service stops
   std::optional<size_t> close_after_body_bytes;
   bool hold_until_released = false;               // waits for Release() before answering
+  // Raw sessions: these bytes go out as they are instead of the reply above.
+  std::optional<std::string> raw;
+  // Written on the kept connection once the reply is out, as a stale reply
+  // (LoopbackService::unsolicited_writes counts them).
+  std::string unsolicited;
+  // After `raw` or `unsolicited`: serve on, end TCP without TLS close_notify,
+  // or close_notify and then end TCP.
+  enum class End { kKeep, kTcpOnly, kTls };
+  End end = End::kKeep;
 
   static ScriptedReply Json(unsigned status, std::string body);
 };
 
 // One step of a WebSocket session, played in order after the upgrade.
 struct WsAction {
-  enum class Kind { kText, kFragments, kBinary, kRaw, kClose, kReset, kResetMidMessage, kFreeze, kWaitSignal, kPause };
+  enum class Kind { kText, kFragments, kBinary, kRaw, kClose, kReset, kResetMidMessage, kFreeze, kWaitSignal, kPause,
+                    kEndTcp, kReadRaw };
   Kind kind = Kind::kText;
   std::string bytes;
   std::vector<size_t> sizes;            // kFragments: frame payload sizes, in order
@@ -61,6 +71,10 @@ struct WsAction {
   static WsAction Freeze();                // no reads (pings unanswered), no writes, until the service stops
   static WsAction WaitSignal();            // waits for one LoopbackService::Signal()
   static WsAction Pause(std::chrono::milliseconds duration);
+  static WsAction EndTcp();   // TCP ended (FIN) without TLS close_notify
+  // Reads raw bytes off the TLS stream until some arrive; a session holding
+  // it, like one holding Freeze, has no WebSocket reader.
+  static WsAction ReadRaw();
 };
 
 // The answer to one upgrade request on "/phone/v1/ws".
@@ -69,6 +83,7 @@ struct WsUpgrade {
   bool bad_accept = false;  // a 101 with a wrong Sec-WebSocket-Accept
   std::vector<WsAction> actions;
   bool hold_until_released = false;  // answers only after Release()
+  std::vector<std::pair<std::string, std::string>> response_headers{};  // added to the 101
 };
 
 class LoopbackService {
@@ -98,6 +113,7 @@ class LoopbackService {
   size_t pings() const { return pings_; }
   size_t upgrades() const { return upgrades_; }
   size_t open_sessions() const { return open_sessions_; }
+  size_t unsolicited_writes() const { return unsolicited_writes_; }
   // The requests for `target` (up to any "?"), in arrival order.
   std::vector<RecordedRequest> RequestsTo(const std::string& path) const;
 
@@ -127,6 +143,7 @@ class LoopbackService {
   std::atomic<size_t> pings_{0};
   std::atomic<size_t> upgrades_{0};
   std::atomic<size_t> open_sessions_{0};
+  std::atomic<size_t> unsolicited_writes_{0};
   std::unique_ptr<LoopbackListener> listener_;
 };
 

@@ -3,6 +3,7 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/rsa.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -46,7 +47,8 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
 // Issues a certificate for `key` named `subject`, signed by `issuer_key`
 // (self-signed when `issuer` is null). Validity in seconds from now.
 Cert Issue(EVP_PKEY* key, const char* subject, X509* issuer, EVP_PKEY* issuer_key, long serial,
-           long not_before, long not_after, const std::vector<std::string>& names, bool ca) {
+           long not_before, long not_after, const std::vector<std::string>& names, bool ca,
+           const EVP_MD* digest = EVP_sha256()) {
   Cert cert(X509_new());
   Check(cert != nullptr, "certificate");
   X509_set_version(cert.get(), 2);
@@ -71,7 +73,7 @@ Cert Issue(EVP_PKEY* key, const char* subject, X509* issuer, EVP_PKEY* issuer_ke
     AddExtension(cert.get(), issuer_cert, NID_subject_alt_name, alt.c_str());
     AddExtension(cert.get(), issuer_cert, NID_authority_key_identifier, "keyid");
   }
-  Check(X509_sign(cert.get(), issuer_key, EVP_sha256()) > 0, "sign");
+  Check(X509_sign(cert.get(), issuer_key, digest) > 0, "sign");
   return cert;
 }
 
@@ -108,14 +110,17 @@ TestPki::TestPki() {
   ca_pem_ = CertPem(ca.get());
 
   auto leaf = [&](X509* issuer, EVP_PKEY* issuer_key, long serial, long from, long to,
-                  const std::vector<std::string>& names) {
-    Key key = NewKey();
-    Cert cert = Issue(key.get(), names.front().c_str(), issuer, issuer_key, serial, from, to, names, false);
+                  const std::vector<std::string>& names, Key key = NewKey(), const EVP_MD* digest = EVP_sha256()) {
+    Cert cert = Issue(key.get(), names.front().c_str(), issuer, issuer_key, serial, from, to, names, false, digest);
     return TlsIdentity{CertPem(cert.get()), KeyPem(key.get())};
   };
   good_ = leaf(ca.get(), ca_key.get(), 2, -kHour, kDay, good_names);
   wrong_name_ = leaf(ca.get(), ca_key.get(), 3, -kHour, kDay, {"wrong.qx-loopback.test"});
   expired_ = leaf(ca.get(), ca_key.get(), 4, -2 * kDay, -kDay, good_names);
+  Key weak_key(EVP_RSA_gen(1024));
+  Check(weak_key != nullptr, "RSA key");
+  weak_rsa_ = leaf(ca.get(), ca_key.get(), 5, -kHour, kDay, good_names, std::move(weak_key));
+  sha1_ = leaf(ca.get(), ca_key.get(), 6, -kHour, kDay, good_names, NewKey(), EVP_sha1());
 
   Key rogue_key = NewKey();
   Cert rogue_ca = Issue(rogue_key.get(), kCaName, nullptr, rogue_key.get(), 1, -kHour, kDay, {}, true);
@@ -133,6 +138,8 @@ const TlsIdentity& TestPki::leaf(LeafKind kind) const {
     case LeafKind::kWrongName: return wrong_name_;
     case LeafKind::kExpired: return expired_;
     case LeafKind::kRogue: return rogue_;
+    case LeafKind::kWeakRsa: return weak_rsa_;
+    case LeafKind::kSha1: return sha1_;
   }
   return good_;
 }

@@ -18,6 +18,8 @@ enum class LeafKind {
   kWrongName,  // from the test CA for another name
   kExpired,    // from the test CA, the good names, expired yesterday
   kRogue,      // the good names, from a rogue CA with the test CA's subject name
+  kWeakRsa,    // from the test CA, the good names, a 1024-bit RSA key
+  kSha1,       // from the test CA, the good names, signed with SHA-1
 };
 
 class TestPki {
@@ -31,7 +33,7 @@ class TestPki {
  private:
   TestPki();
   std::string ca_pem_;
-  TlsIdentity good_, wrong_name_, expired_, rogue_;
+  TlsIdentity good_, wrong_name_, expired_, rogue_, weak_rsa_, sha1_;
 };
 
 }  // namespace quorix_test

@@ -1,0 +1,52 @@
+#pragma once
+// The friends' profile pictures for the chat screens, the call popup and the
+// owner window: one process-wide cache of decoded 128 × 128 images, a change
+// counter the phone UI watches, and the disc drawing every screen shares.
+// Main thread, except that Find and Generation may be called anywhere.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quorix_avatar {
+
+inline constexpr uint32_t kImageSide = 128;
+inline constexpr size_t kImageBytes = kImageSide * kImageSide * 4;
+
+// Never changed after creation; shared by reference count.
+struct Image {
+  std::vector<uint8_t> pixels;  // kImageBytes, R G B A, rows top first
+  std::string version;          // the version the picture was fetched under
+};
+
+// One step of the cache for the signed-in account; true when its content
+// changed (the caller repaints). A new key, another user or a sign-out
+// empties the cache.
+bool Refresh(uint64_t key, bool signed_in, const std::string& user_id, const std::vector<std::string>& friend_ids,
+             const std::string& priority_id);
+
+// The users on screen, fetched first: the valid ids among `ids`, at most 128.
+void SetWantedIds(const std::vector<std::string>& ids);
+
+// The cached picture of `user_id`; empty when there is none.
+std::shared_ptr<const Image> Find(const std::string& user_id);
+
+// Grows by one at every change of the cache's content.
+uint64_t Generation();
+
+// Empties the cache.
+void Clear();
+
+// One anti-aliased disc of diameter `diameter` (4..128) with its top left
+// corner at (x, y), in a buffer of 4-byte pixels `width` pixels a row; the
+// picture scaled by nearest neighbour, or a placeholder silhouette without
+// one. Nothing unless the buffer holds a whole number of rows; pixels
+// outside the buffer are skipped.
+void Draw(std::span<uint8_t> pixels, uint32_t width, int32_t x, int32_t y, int32_t diameter,
+          const std::shared_ptr<const Image>& image);
+
+// 1 to 128 bytes of A-Z a-z 0-9 . _ -
+bool IsAvatarUserId(const std::string& user_id);
+
+}  // namespace quorix_avatar
