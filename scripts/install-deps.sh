@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
   libssl-dev ca-certificates libcurl4-openssl-dev libboost-dev
   libsqlite3-dev rapidjson-dev nlohmann-json3-dev
   libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk fonts-dejavu-core

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "browser/browser_waits.h"
+
 namespace quorix_browser_vr {
 
 namespace {
@@ -110,5 +112,63 @@ bool Feature::InjectPanelWheel(uint32_t panel, int32_t x, int32_t y, int32_t del
   ++wheel_sent;
   return true;
 }
+
+}  // namespace quorix_browser_vr
+
+namespace quorix_browser_vr {
+
+void Feature::UpdatePanels(const platform::vr::Matrix34&, bool headset_valid, bool popups_allowed,
+                           const std::array<float, 3>& ray, bool left) {
+  ray_direction = ray;
+  pointer_left = left;
+  pointer_enabled = headset_valid && popups_allowed;
+  const bool focused_open = focused_panel < kPanelCount && panels[focused_panel].overlay != nullptr;
+  if (!pointer_enabled || !focused_open) pointer_held = false;
+}
+
+void Feature::SetAudioRoute(const std::u16string& render_endpoint_id, uint64_t output_generation, bool enable) {
+  if (route_endpoint_id != render_endpoint_id) route_endpoint_id = render_endpoint_id;
+  route_generation = output_generation;
+  route_enabled = enable;
+}
+
+void Feature::LogNativeCounters() {}
+
+void Feature::UpdateTextInputLease() {}
+
+void Feature::EndInputLease() {
+  if (lease_id != 0) quorix_browser::CloseLeasedEditor(lease_id);
+  lease_id = 0;
+  lease_callback = nullptr;
+  ReleaseFocus();
+}
+
+void Feature::HandlePointer(const PointerHit* hit, bool, bool trigger_held, bool) {
+  last_pointer_hit = hit ? *hit : kPointerMiss;
+  last_trigger_held = trigger_held;
+  ++pointer_calls;
+}
+
+void Feature::CancelPanelPointers() {
+  pressing = false;
+  dragging = false;
+  ++pointer_cancels;
+}
+
+void Feature::BringPanelToFront(uint32_t panel) {
+  if (panel >= kPanelCount) return;
+  auto it = std::find(z_order.begin(), z_order.end(), panel);
+  std::rotate(it, it + 1, z_order.end());
+  platform::vr::Overlay* overlay = platform::vr::CurrentRuntime().GetOverlay();
+  for (uint32_t depth = 0; depth < kPanelCount; ++depth) {
+    PanelSlot& slot = panels[z_order[depth]];
+    slot.sort_order = 201 + depth;
+    if (overlay && slot.overlay && slot.overlay->handle != 0) {
+      overlay->SetSortOrder(slot.overlay->handle, slot.sort_order);
+    }
+  }
+}
+
+void LogBrowserAudioCounters(uint32_t, const quorix_browser::normal::BrowserAudioStatus&) {}
 
 }  // namespace quorix_browser_vr

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "vr/overlay/overlay_record.h"
+#include "vr/overlay/pointer_geometry.h"
 
 namespace quorix_browser::normal {
 
@@ -24,6 +25,10 @@ class Engine {
   // Where the notch goes; empty = refused.
   std::function<bool(int32_t x, int32_t y, int32_t delta)> wheel_hook;
 };
+
+// A panel engine's audio state; nothing is routed yet.
+struct BrowserAudioStatus {};
+
 
 }  // namespace quorix_browser::normal
 
@@ -71,6 +76,24 @@ class Feature {
   // Closes every panel: engines, then overlays.
   void CloseAllPanels();
 
+  // ---- Per-frame services of the VR frame ----
+  // Copies the ray direction; the pointer acts while the headset is tracked
+  // (and popups are allowed); a disabled pointer or a closed panel drops the
+  // pointer the feature held.
+  void UpdatePanels(const platform::vr::Matrix34& head, bool headset_valid, bool popups_allowed,
+                    const std::array<float, 3>& ray, bool pointer_left);
+  void SetAudioRoute(const std::u16string& render_endpoint_id, uint64_t output_generation, bool enable);
+  void LogNativeCounters();
+  // Keyboard lease of a focused editable panel field: no panel fields yet.
+  void UpdateTextInputLease();
+  // Closes the leased editor, drops the lease callback and pointer focus.
+  void EndInputLease();
+  // The frame's pointer over the panels (hit null = none).
+  void HandlePointer(const PointerHit* hit, bool usable, bool trigger_held, bool drag_running);
+  void CancelPanelPointers();
+  // The panel comes to the front; sort orders 201..203, front highest.
+  void BringPanelToFront(uint32_t panel);
+
   std::array<PanelSlot, kPanelCount> panels;
   std::array<bool, kPanelCount> site_active{};
   std::array<bool, kPanelCount> input_enabled{};
@@ -93,12 +116,25 @@ class Feature {
   uint64_t wheel_refused = 0;
   uint64_t arrow_requests = 0;
 
+  std::u16string route_endpoint_id;
+  uint64_t route_generation = 0;
+  bool route_enabled = false;
+  bool pointer_left = false;
+  std::array<uint32_t, kPanelCount> z_order{0, 1, 2};  // back to front
+  PointerHit last_pointer_hit;
+  bool last_trigger_held = false;
+  uint64_t pointer_calls = 0;
+  uint64_t pointer_cancels = 0;
+
   std::function<bool(const std::string&)> url_opener;
   std::function<void(unsigned)> volume_callback;
   std::function<void(unsigned, unsigned)> size_callback;
   uint32_t volume = 0;
   std::array<uint32_t, 3> size_modes{1, 1, 1};
 };
+
+// Writes the BROWSER_AUDIO_* counters of one panel when they changed.
+void LogBrowserAudioCounters(uint32_t panel, const quorix_browser::normal::BrowserAudioStatus& status);
 
 // The launcher strip's picture: three opaque rounded tiles on transparency.
 std::vector<uint8_t> MakeLauncherStripImage();

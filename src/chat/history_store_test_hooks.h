@@ -19,7 +19,12 @@ namespace test_hooks {
 
 // Called inside the write transactions of StoreInboxBatch ("inbox", after
 // each inserted message, with the count so far) and CommitAccepted
-// ("commit", after the insert, with 1). A test may kill the process there.
+// ("commit", after the insert, with 1), and by the history tasks: between
+// their store work and their last session check ("peer_history",
+// "conversation_list", "mark_read"), after an inbox page was stored
+// ("inbox_stored"), after a confirmed acknowledgement before its journal rows
+// go ("ack_reply") and after a send reply before its commit ("send_reply").
+// A test may pause the thread or kill the process there.
 void SetCrashPoint(std::function<void(const char* where, size_t count)> hook);
 // Replaces the 5000 ms busy timeout of stores opened afterwards; < 0 clears.
 void SetBusyTimeoutOverride(int milliseconds);

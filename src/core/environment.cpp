@@ -33,9 +33,23 @@ void WipeString(std::u16string& s) {
 // Reads `name` and converts it; empty when unset, invalid, or longer than
 // `max_units` (0: no bound).
 std::u16string ReadBounded(std::u16string_view name, size_t max_units, bool wipe) {
-  const auto key = NameToUtf8(name);
-  if (!key) return {};
-  auto raw = platform::env::Get(*key);
+  // Short names are converted on the stack: reading an unset variable
+  // allocates nothing, which the VR frame relies on.
+  char short_name[64];
+  std::optional<std::string> long_name;
+  std::string_view key;
+  if (name.size() <= sizeof short_name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (name[i] == 0 || name[i] > 127) return {};
+      short_name[i] = static_cast<char>(name[i]);
+    }
+    key = {short_name, name.size()};
+  } else {
+    long_name = NameToUtf8(name);
+    if (!long_name) return {};
+    key = *long_name;
+  }
+  auto raw = platform::env::Get(key);
   if (!raw) return {};
   std::u16string value = Utf8ToWideStrict(*raw);
   if (wipe) WipeString(*raw);

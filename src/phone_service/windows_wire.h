@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "chat/messages_channel.h"
 #include "phone_service/network.h"
 #include "phone_service/phone_http.h"
 #include "phone_service/presence.h"
@@ -40,7 +41,7 @@ bool ValidatePhoneRequest(uint32_t tag, const std::string& method, const std::st
 // True when `text` is JSON whose top-level object has `key` holding true.
 bool ReadJsonBoolMember(const std::string& text, const char* key);
 
-class WindowsWire final : public Network {
+class WindowsWire final : public Network, public MessagesChannel {
  public:
   // The reply of one blocking chat request.
   struct MessageReply {
@@ -83,11 +84,11 @@ class WindowsWire final : public Network {
 
   bool Start(const std::string& user_id, const std::string& token);
   void Stop() noexcept;
-  std::string GetConnectionId();
+  std::string GetConnectionId() override;
   // The synchronous chat request of the message synchronisation; blocks the
   // calling pool thread until the request thread answers or drops it.
   bool ExecuteMessagesRequest(const std::string& method, const std::string& path, const std::string& body,
-                              uint32_t* status, std::string* reply, std::string* connection_id);
+                              uint32_t* status, std::string* reply, std::string* connection_id) override;
 
   bool RequestPresence();
   bool HandlePresenceReply(bool ok, uint32_t status, std::string body, uint64_t generation, uint64_t push_counter);

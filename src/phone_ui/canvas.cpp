@@ -21,8 +21,11 @@ FrameBuffer::FrameBuffer(size_t size, uint8_t fill) {
   std::memset(data_.get(), fill, size);
 }
 
-FrameBuffer::FrameBuffer(const FrameBuffer& other) : FrameBuffer(other.size_, 0) {
-  if (size_ != 0) std::memcpy(data_.get(), other.data_.get(), size_);
+FrameBuffer::FrameBuffer(const FrameBuffer& other) {
+  if (other.size_ == 0) return;
+  data_.reset(static_cast<uint8_t*>(::operator new[](other.size_, std::align_val_t{kAlignment})));
+  size_ = other.size_;
+  std::memcpy(data_.get(), other.data_.get(), size_);
 }
 
 FrameBuffer& FrameBuffer::operator=(const FrameBuffer& other) {

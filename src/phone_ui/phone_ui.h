@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "chat/chat_model.h"
+#include "phone_ui/canvas.h"
 #include "chat/chat_task_results.h"
 #include "phone_service/call_session.h"
 #include "session_owner/owner_ui.h"
@@ -102,6 +103,19 @@ class PhoneUi {
   // Cancels the bridge's composition and lets it go, with the candidate page
   // and cache.
   void DetachTsfBridge();
+
+  // ---- Presenter operations (input controller, popup keys, popup frames) ----
+  // Until their screens land these change nothing, report nothing done and
+  // draw blank popup frames of the right sizes.
+  void Tap(float x, float y);
+  bool TapKeyboard(float x, float y);
+  bool SwipeKeyboard(float x, float y, int32_t dx, int32_t dy);
+  bool IsKeyboardSwipeArea(float x, float y) const;
+  bool PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open);
+  uint64_t GetPopupItemKey(uint32_t slot) const;
+  std::array<uint64_t, 3> GetPopupIdentity(uint32_t slot) const;
+  std::array<uint64_t, 5> GetPopupRenderKey(uint32_t slot) const;
+  FrameBuffer RenderPopupFrame(uint32_t slot) const;
 
   // ---- Requests of the presenters ----
   uint8_t desktop_position_reset_request = 0;

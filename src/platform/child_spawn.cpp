@@ -28,6 +28,8 @@ class SpawnSetup {
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
+  int ChangeDirectory(const std::string& dir) { return posix_spawn_file_actions_addchdir_np(&actions_, dir.c_str()); }
+
   int Prepare(const int (&stdio)[3]) {
     if (!actions_ok_ || !attr_ok_) return ENOMEM;
     for (int fd = 0; fd <= 2; ++fd) {
@@ -62,7 +64,7 @@ class SpawnSetup {
 }  // namespace
 
 bool SpawnChild(const std::string& path, const std::vector<std::string>& argv, const int (&stdio)[3], pid_t* pid,
-                int* error) {
+                int* error, const std::string& working_dir) {
   *error = 0;
   if (path.empty() || argv.empty()) {
     *error = ENOENT;
@@ -81,6 +83,7 @@ bool SpawnChild(const std::string& path, const std::vector<std::string>& argv, c
 
   SpawnSetup setup;
   int rc = setup.Prepare(stdio);
+  if (rc == 0 && !working_dir.empty()) rc = setup.ChangeDirectory(working_dir);
   // glibc runs the child with CLONE_VFORK: a failed exec comes back here as
   // the result, after glibc has reaped that child.
   if (rc == 0) rc = posix_spawn(pid, path.c_str(), setup.actions(), setup.attr(), args.data(), envp.data());

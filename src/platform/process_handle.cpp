@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 #include <utility>
@@ -51,7 +54,7 @@ void ProcessHandle::Reset() {
 }
 
 bool ProcessHandle::Start(const std::filesystem::path& path, const std::vector<std::string>& args, ChildPipes pipes,
-                          int* error) {
+                          int* error, const std::filesystem::path& working_dir) {
   int failure = EBUSY;
   if (pid_ <= 0) {
     // Child ends at [i][0] for stdin, [i][1] for the outputs.
@@ -67,7 +70,7 @@ bool ProcessHandle::Start(const std::filesystem::path& path, const std::vector<s
     argv.push_back(path.string());
     argv.insert(argv.end(), args.begin(), args.end());
     pid_t pid = -1;
-    if (failure == 0 && internal::SpawnChild(path.string(), argv, child_stdio, &pid, &failure)) pid_ = pid;
+    if (failure == 0 && internal::SpawnChild(path.string(), argv, child_stdio, &pid, &failure, working_dir.string())) pid_ = pid;
     const int parent_ends[3] = {ends[0][1], ends[1][0], ends[2][0]};
     for (int i = 0; i < 3; ++i) {
       if (child_stdio[i] >= 0) ::close(child_stdio[i]);
@@ -105,20 +108,49 @@ bool ProcessHandle::ExitCode(int* code) {
 }
 
 bool ProcessHandle::Wait(std::chrono::milliseconds timeout, int* code) {
+  if (!ExitCode(code)) return false;
+  if (*code != kStillActive) return true;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  auto pause = std::chrono::milliseconds(1);
+  // The pidfd becomes readable when the child ends; without one (an old
+  // kernel) the wait falls back to short sleeps.
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
   for (;;) {
-    if (!ExitCode(code)) return false;
-    if (*code != kStillActive) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(pause);
-    if (pause < std::chrono::milliseconds(10)) pause *= 2;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    const int slice = static_cast<int>(std::min<int64_t>(left.count(), pidfd >= 0 ? 60000 : 10));
+    if (pidfd >= 0) {
+      pollfd entry{pidfd, POLLIN, 0};
+      ::poll(&entry, 1, slice);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+    }
+    if (!ExitCode(code)) break;
+    if (*code != kStillActive) break;
   }
+  if (pidfd >= 0) ::close(pidfd);
+  return !lost_ && *code != kStillActive;
 }
 
 bool ProcessHandle::Terminate(int signal) {
   if (pid_ <= 0 || ended_ || lost_) return false;
   return ::kill(pid_, signal) == 0;
+}
+
+bool ProcessHandle::TerminateWithCode(int exit_code) {
+  if (pid_ <= 0 || ended_ || lost_) return false;
+  // Not reaped yet, so the pid is still ours even if the child just ended.
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  pid_t rc;
+  while ((rc = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+  }
+  if (rc != pid_) {
+    lost_ = true;
+    return false;
+  }
+  ended_ = true;
+  code_ = exit_code;
+  return true;
 }
 
 }  // namespace platform

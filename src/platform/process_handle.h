@@ -41,9 +41,11 @@ class ProcessHandle {
   // Starts `path` (used as it stands: no PATH search). False, with nothing
   // left behind, when it cannot be started (missing, a folder, no execute
   // permission, not a program) or the handle already holds a child; `error`
-  // (when given) gets the errno value.
+  // (when given) gets the errno value. A non-empty `working_dir` is the
+  // child's working folder (a missing one fails the start).
   [[nodiscard]] bool Start(const std::filesystem::path& path, const std::vector<std::string>& args,
-                           ChildPipes pipes = {}, int* error = nullptr);
+                           ChildPipes pipes = {}, int* error = nullptr,
+                           const std::filesystem::path& working_dir = {});
 
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
@@ -54,13 +56,19 @@ class ProcessHandle {
   // elsewhere).
   [[nodiscard]] bool ExitCode(int* code);
 
-  // Waits at most `timeout` for the child to end: true with the code as
-  // ExitCode gives it; false when it still runs then, or ExitCode fails.
+  // Waits at most `timeout` for the child to end (on a pidfd, without
+  // polling): true with the code as ExitCode gives it; false when it still
+  // runs then, or ExitCode fails.
   [[nodiscard]] bool Wait(std::chrono::milliseconds timeout, int* code);
 
   // Sends `signal` to the child unless it is known to have ended or been
   // reaped elsewhere. True when the signal was sent.
   bool Terminate(int signal);
+
+  // Ends the child as Windows' TerminateProcess does: SIGKILL, reaped here,
+  // and `exit_code` is what ExitCode reports from then on. False (nothing
+  // changed) when no child is held or it was already reaped.
+  bool TerminateWithCode(int exit_code);
 
   // The parent's ends of the pipes asked for at the start, else -1. They
   // stay owned by the handle; Close* closes one early (an end of input).

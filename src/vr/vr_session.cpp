@@ -64,7 +64,7 @@ std::function<void(unsigned, unsigned)> MakeBrowserSizeCallback(UiSettings& sett
   return [&settings](unsigned index, unsigned value) { ApplyBrowserSize(settings, index, value); };
 }
 
-VrSession::VrSession() : autostart_policy(RunAutostartPolicy) {}
+VrSession::VrSession() : autostart_policy(RunAutostartPolicy) { candidates.reserve(10); }
 
 std::unique_ptr<VrSession> VrSession::Create() { return std::unique_ptr<VrSession>(new VrSession()); }
 
@@ -91,7 +91,8 @@ bool VrSession::ConnectAndIdentify(const std::filesystem::path& assets_dir) {
     system = nullptr;
     return false;
   }
-  if (autostart_policy && !autostart_policy(ProgramPath(), vrserver_pid)) {
+  program_path_ = ProgramPath();
+  if (autostart_policy && !autostart_policy(program_path_, vrserver_pid)) {
     system = nullptr;
     return false;
   }
@@ -159,8 +160,6 @@ bool VrSession::Init(UiSettings& settings, const std::filesystem::path& assets_d
   initialized_ = true;
   return true;
 }
-
-bool VrSession::Frame(PhoneUi&, UiSettings&, uint8_t*, bool) { return initialized_; }
 
 std::array<const OverlayRecord*, kSessionOverlayCount + kMessageOverlayCount> VrSession::StatsOrder() const {
   return {&overlays[kPhoneOverlay],        &overlays[kKeyboardOverlay], &overlays[kNotificationsOverlay],

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@ class VrProgramTest : public ::testing::Test {
     for (const char* dir : {"run", "home", "sim"}) std::filesystem::create_directories(root_.path() / dir);
     ::chmod((root_.path() / "run").c_str(), 0700);
     // Automatic registration is off: no configuration child may ever start.
+    std::filesystem::create_directories(root_.path() / "local" / "QuorixPhone" / "startup");
     quorix_test::WriteFile(root_.path() / "local" / "QuorixPhone" / "startup" / "steamvr-autostart.preference",
                            "disabled\n");
   }
@@ -93,6 +96,31 @@ TEST_F(VrProgramTest, ConnectsOnlyWhileTheFolderNamesALiveServer) {
   EXPECT_TRUE(Has(events, "\"event\":\"VR_MVP_SESSION_READY\",\"n\":10,"));
   EXPECT_TRUE(Has(events, "\"event\":\"VR_SURFACE_ALLOCATIONS\",\"n\":20,"));
   EXPECT_FALSE(Has(events, "\"event\":\"VR_MVP_INIT_FAILED\""));
+}
+
+size_t CountOf(const std::string& events, const std::string& text) {
+  size_t n = 0;
+  for (size_t at = events.find(text); at != std::string::npos; at = events.find(text, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(VrProgramTest, ReconnectsAfterTheServerProcessIsReplaced) {
+  auto server = ChildProcess::Start("/bin/sleep", {"120"}, {});
+  const auto pid_file = root_.path() / "sim" / "server.pid";
+  quorix_test::WriteFile(pid_file, std::to_string(server->pid()));
+  auto program = Start();
+  const auto run = WaitForRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  const auto events = [&] { return ReadFile(run / "events.private.jsonl"); };
+  const std::string ready = "\"event\":\"VR_MVP_SESSION_READY\"";
+  ASSERT_TRUE(WaitFor([&] { return CountOf(events(), ready) == 1; }, 30s));
+  server->Signal(SIGKILL);
+  server->WaitExit(10s);
+  ASSERT_TRUE(WaitFor([&] { return Has(events(), "\"event\":\"VR_MVP_RECONNECT_WAIT\""); }, 30s));
+  auto next = ChildProcess::Start("/bin/sleep", {"120"}, {});
+  quorix_test::WriteFile(pid_file, std::to_string(next->pid()));
+  ASSERT_TRUE(WaitFor([&] { return CountOf(events(), ready) == 2; }, 30s));
+  StopAndReadEvents(*program, run);
 }
 
 }  // namespace

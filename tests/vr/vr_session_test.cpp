@@ -7,6 +7,7 @@
 #include "test_util.h"
 #include "platform/process.h"
 #include "vr/vr_session.h"
+#include "autostart_fixture.h"
 #include "vr_sim_fixture.h"
 
 namespace {
@@ -22,6 +23,7 @@ class VrSessionTest : public ::testing::Test {
   VrSessionTest() : scoped_(sim_) { sim_.StartServer(4321); }
   bool Init() { return session_->Init(settings_, quorix_test::ShippedAssets()); }
 
+  quorix_test::AutostartPreferenceScope autostart_off_;
   EventLogCapture log_;
   SimRuntime sim_;
   pvr::ScopedRuntime scoped_;

@@ -168,64 +168,37 @@ class SimRuntime::Connection final : public pvr::System,
   // ---- Applications
   int32_t AddApplicationManifest(const std::string& path, bool temporary) override {
     if (const int32_t error = Begin(SimCall::kAddManifest)) return error;
-    return sim_->AddManifestImpl(path, temporary);
+    return sim_->ChangeRegistry([&] { return sim_->AddManifestImpl(path, temporary); });
   }
   int32_t RemoveApplicationManifest(const std::string& path) override {
     if (const int32_t error = Begin(SimCall::kRemoveManifest)) return error;
-    bool removed = false;
-    for (auto it = sim_->apps_.begin(); it != sim_->apps_.end();) {
-      if (it->second.manifest_path == path) {
-        it = sim_->apps_.erase(it);
-        removed = true;
-      } else {
-        ++it;
-      }
-    }
-    return removed ? 0 : pvr::kErrorUnknownApplication;
+    return sim_->ChangeRegistry([&] { return sim_->RemoveManifestImpl(path); });
   }
-  bool IsApplicationInstalled(const std::string& key) override { return Live() && sim_->apps_.count(key) != 0; }
+  bool IsApplicationInstalled(const std::string& key) override {
+    return Begin(SimCall::kIsInstalled) == 0 && sim_->LoadRegistry() == 0 && sim_->apps_.count(key) != 0;
+  }
   uint32_t GetApplicationPropertyString(const std::string& key, uint32_t property, char* buffer, uint32_t size,
                                         int32_t* error) override {
-    int32_t status = 0;
-    uint32_t length = 0;
-    const auto found = sim_->apps_.find(key);
-    if (!Live()) {
-      status = pvr::kErrorNotConnected;
-    } else if (found == sim_->apps_.end()) {
-      status = pvr::kErrorUnknownApplication;
-    } else {
-      const SimApplication& app = found->second;
-      const std::string* value = property == pvr::kAppPropertyBinaryPath  ? &app.binary_path
-                                 : property == pvr::kAppPropertyArguments ? &app.arguments
-                                 : property == pvr::kAppPropertyImagePath ? &app.image_path
-                                                                          : nullptr;
-      if (!value) {
-        status = pvr::kErrorInvalidArgument;
-      } else {
-        length = static_cast<uint32_t>(value->size() + 1);
-        if (!buffer || size < length) {
-          status = pvr::kErrorBufferTooSmall;
-        } else {
-          std::memcpy(buffer, value->c_str(), length);
-        }
-      }
+    int32_t status = Begin(SimCall::kGetProperty);
+    if (status == 0) status = sim_->LoadRegistry();
+    if (status != 0) {
+      if (error) *error = status;
+      return 0;
     }
-    if (error) *error = status;
-    return length;
+    return sim_->PropertyImpl(key, property, buffer, size, error);
   }
   int32_t SetApplicationAutoLaunch(const std::string& key, bool enabled) override {
     if (const int32_t error = Begin(SimCall::kSetAutoLaunch)) return error;
-    const auto found = sim_->apps_.find(key);
-    if (found == sim_->apps_.end()) return pvr::kErrorUnknownApplication;
-    found->second.auto_launch = enabled;
-    return 0;
+    return sim_->ChangeRegistry([&] { return sim_->SetAutoLaunchImpl(key, enabled); });
   }
   bool GetApplicationAutoLaunch(const std::string& key) override {
-    const auto found = sim_->apps_.find(key);
-    return Live() && found != sim_->apps_.end() && found->second.auto_launch;
+    if (Begin(SimCall::kGetAutoLaunch) != 0 || sim_->LoadRegistry() != 0 || sim_->apps_.count(key) == 0) return false;
+    const auto found = sim_->auto_launch_.find(key);
+    return found != sim_->auto_launch_.end() && found->second;
   }
   int32_t IdentifyApplication(uint32_t pid, const std::string& key) override {
     if (const int32_t error = Begin(SimCall::kIdentify)) return error;
+    if (const int32_t error = sim_->LoadRegistry()) return error;
     if (sim_->apps_.count(key) == 0) return pvr::kErrorUnknownApplication;
     sim_->identified_.emplace(pid, key);
     return 0;
@@ -457,8 +430,10 @@ void SimRuntime::StopServer() {
   DropConnection();
   overlays_.clear();
   identified_.reset();
-  for (auto it = apps_.begin(); it != apps_.end();) {
-    it = it->second.temporary ? apps_.erase(it) : std::next(it);
+  if (!folder_) {
+    for (auto it = apps_.begin(); it != apps_.end();) {
+      it = it->second.temporary ? apps_.erase(it) : std::next(it);
+    }
   }
 }
 
@@ -599,9 +574,10 @@ int32_t SimRuntime::AddManifestImpl(const std::string& path, bool temporary) {
     app.manifest_path = path;
     app.binary_path = ResolvedAgainst(folder, StringMember(entry, "binary_path_linux"));
     app.arguments = StringMember(entry, "arguments");
-    app.image_path = ResolvedAgainst(folder, StringMember(entry, "image_path"));
+    app.image_path = StringMember(entry, "image_path");
     app.action_manifest_path = ResolvedAgainst(folder, StringMember(entry, "action_manifest_path"));
     app.temporary = temporary;
+    app.server_pid = temporary ? server_pid_ : 0;
   }
   for (auto& [key, app] : found) apps_[key] = std::move(app);
   return 0;

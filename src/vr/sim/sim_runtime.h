@@ -8,9 +8,16 @@
 // Overlays, input and textures stay in the process. The server is either
 // set by the test (StartServer/StopServer) or, with a folder, the process
 // whose decimal pid the folder's "server.pid" holds, present while it lives.
+//
+// The application registry stands for the runtime's own configuration, which
+// every process sees: with a folder it is the folder's "applications.json",
+// read by every application call and changed under an exclusive lock of
+// "applications.lock" with a durable replace. A registry file that does not
+// parse fails every application call, so nothing is dropped silently.
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,7 +55,10 @@ enum class SimCall : uint8_t {
   kGetPose,
   kAddManifest,
   kRemoveManifest,
+  kIsInstalled,
+  kGetProperty,
   kSetAutoLaunch,
+  kGetAutoLaunch,
   kIdentify,
   kCreateGpuDevice,
   kCreateTexture,
@@ -78,14 +88,16 @@ struct OverlayView {
   bool foreign = false;  // another application's: outlives our connection
 };
 
+// One registered application. Auto-launch flags belong to the key (see
+// auto_launch()), so they outlive removing and re-adding its manifest.
 struct SimApplication {
   std::string manifest_path;
-  std::string binary_path;
+  std::string binary_path;  // resolved against the manifest's folder, normal
   std::string arguments;
-  std::string image_path;
+  std::string image_path;   // as the manifest wrote it
   std::string action_manifest_path;
   bool temporary = false;
-  bool auto_launch = false;
+  uint32_t server_pid = 0;  // a temporary entry lasts while this server runs
 };
 
 class SimRuntime final : public pvr::Runtime {
@@ -157,8 +169,18 @@ class SimRuntime final : public pvr::Runtime {
   uint64_t device_releases() const { return device_releases_; }
   uint64_t uploaded_pixels() const { return uploaded_pixels_; }
   const std::optional<std::pair<uint32_t, std::string>>& identified() const { return identified_; }
-  const std::map<std::string, SimApplication>& applications() const { return apps_; }
+  // The registry as the application calls see it (re-read from the folder).
+  const std::map<std::string, SimApplication>& applications();
+  const std::map<std::string, bool>& auto_launch();
 
+  // ---- application registry injection
+  // RemoveApplicationManifest answers success but the entry stays.
+  void SetReinstateOnRemove(bool reinstate) { reinstate_on_remove_ = reinstate; }
+  // GetApplicationPropertyString answers `length` with these bytes copied (as
+  // far as the buffer holds) and no error.
+  void SetPropertyAnswer(const std::string& key, uint32_t property, const std::string& bytes, uint32_t length);
+  // Puts `app` (and its auto-launch flag) into the registry as it stands.
+  void InstallRaw(const std::string& key, const SimApplication& app, bool auto_launch);
  private:
   class Connection;
   class Device;
@@ -190,6 +212,13 @@ class SimRuntime final : public pvr::Runtime {
   int32_t GetActionImpl(const std::string& name, bool set, uint64_t* handle);
   const std::string* ActionName(uint64_t handle) const;
   int32_t AddManifestImpl(const std::string& path, bool temporary);
+  int32_t RemoveManifestImpl(const std::string& path);
+  uint32_t PropertyImpl(const std::string& key, uint32_t property, char* buffer, uint32_t size, int32_t* error);
+  int32_t SetAutoLaunchImpl(const std::string& key, bool enabled);
+  // The registry file: loaded into apps_/auto_launch_ (0, or kErrorFile when
+  // it cannot be read or parsed), and changed under the lock.
+  int32_t LoadRegistry();
+  int32_t ChangeRegistry(const std::function<int32_t()>& change);
 
   std::optional<std::filesystem::path> folder_;
   uint32_t server_pid_ = 0;
@@ -222,6 +251,9 @@ class SimRuntime final : public pvr::Runtime {
   bool fail_update_ = false;
 
   std::map<std::string, SimApplication> apps_;
+  std::map<std::string, bool> auto_launch_;
+  bool reinstate_on_remove_ = false;
+  std::map<std::pair<std::string, uint32_t>, std::pair<std::string, uint32_t>> property_answers_;
   std::optional<std::pair<uint32_t, std::string>> identified_;
 
   uint64_t next_texture_ = 1;
