@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "canvas_memcpy_baseline.h"
 #include "phone_ui/canvas.h"
 #include "phone_ui/canvas_text.h"
 #include "phone_ui/phone_ui.h"
@@ -26,30 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 double g_memcpy_ns = 0;
 
-double MeasureMemcpyNs() {
-  std::vector<uint8_t> a(kCanvasBytes, 1), b(kCanvasBytes, 2);
-  double best = 1e18;
-  for (int round = 0; round < 50; ++round) {
-    const auto start = Clock::now();
-    for (int k = 0; k < 10; ++k) {
-      std::memcpy(b.data(), a.data(), a.size());
-      benchmark::DoNotOptimize(b.data());
-      benchmark::ClobberMemory();
-    }
-    best = std::min(best, std::chrono::duration<double, std::nano>(Clock::now() - start).count() / 10);
-  }
-  return best;
-}
-
-void BM_Memcpy(benchmark::State& state) {
-  std::vector<uint8_t> a(kCanvasBytes, 1), b(kCanvasBytes, 2);
-  for (auto _ : state) {
-    std::memcpy(b.data(), a.data(), a.size());
-    benchmark::DoNotOptimize(b.data());
-    benchmark::ClobberMemory();
-  }
-}
-BENCHMARK(BM_Memcpy);
 
 ChatSnapshot Snapshot(size_t n) {
   ChatSnapshot snapshot = PhoneFixture::Snapshot(n);
@@ -144,7 +121,7 @@ BENCHMARK(BM_FirstFrameOnAFreshThread)->UseManualTime()->Iterations(1)->Unit(ben
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_memcpy_ns = MeasureMemcpyNs();
+  g_memcpy_ns = MeasureCanvasMemcpyNs();
   RegisterCase("SignIn/ja", [](PhoneFixture& f) { SignIn(f, false); });
   RegisterCase("SignIn/en", [](PhoneFixture& f) { SignIn(f, true); });
   RegisterCase("Home/3rows", [](PhoneFixture& f) { Home(f, 10); });

@@ -1,5 +1,6 @@
 #include "core/secret_text.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/text.h"
@@ -15,6 +16,12 @@ void WipeWideString(std::u16string* text) {
 SecretWideText::SecretWideText(std::u16string&& text) noexcept : text_(std::move(text)) {
   // A short text was copied out of the source's inline buffer; clear that copy.
   WipeWideString(&text);
+}
+
+SecretWideText::SecretWideText(std::u16string_view text, size_t reserve) {
+  // Past the inline buffer, whatever the text's length.
+  text_.reserve(std::max({reserve, text.size(), size_t{16}}));
+  text_.assign(text);
 }
 
 SecretWideText::SecretWideText(SecretWideText&& other) noexcept : text_(std::move(other.text_)) {

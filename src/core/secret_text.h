@@ -5,6 +5,7 @@
 // heap, up to its capacity) before the buffer is released. Move-only.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // Zero-fills the whole buffer of `text` up to its capacity, then empties it.
 // The allocation is kept. Null is ignored.
@@ -15,6 +16,10 @@ class SecretWideText {
   SecretWideText() = default;
   // Takes `text` over; `text` is left empty and its buffer zero.
   explicit SecretWideText(std::u16string&& text) noexcept;
+  // A copy of `text` in a buffer reserved for `reserve` units first (at
+  // least `text`'s length), so later edits within that size never leave a
+  // copy in a freed or inline buffer.
+  SecretWideText(std::u16string_view text, size_t reserve);
   SecretWideText(SecretWideText&& other) noexcept;
   SecretWideText& operator=(SecretWideText&& other) noexcept;
   SecretWideText(const SecretWideText&) = delete;
@@ -22,6 +27,8 @@ class SecretWideText {
   ~SecretWideText() { Wipe(); }
 
   const std::u16string& text() const { return text_; }
+  // For edits that stay within the reserved size.
+  std::u16string& mutable_text() { return text_; }
   size_t size() const { return text_.size(); }
   bool empty() const { return text_.empty(); }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "phone_ui/app_lifecycle.h"
+#include "phone_ui/chat_app.h"
 #include "phone_ui/phone_ui.h"
 #include "platform/clock.h"
 
@@ -207,6 +208,7 @@ void ComposeLauncherPage(PhoneCanvas& canvas, const PhoneUi& model, bool app_pag
   if (app_page) {
     // An index above 11 shows app 0's page, as the shell does.
     RenderAppShell(canvas, static_cast<uint32_t>(app), model.app_lifecycle);
+    if (app == 0 || static_cast<uint32_t>(app) > 11) RenderChatAppPage(model, canvas);
     DrawStatusBar(canvas, app < 0 ? "APP" : LauncherTileOf(app).label);
     DrawNavigationBar(canvas, true);
     return;

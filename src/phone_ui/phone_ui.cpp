@@ -277,8 +277,6 @@ void PhoneUi::ResetLiveConversation() {
   keyboard_open = 0;
 }
 
-void PhoneUi::CloseExternalEditor(uint64_t) {}
-
 uint32_t GetClockMinute() {
   const platform::WallTime now = platform::LocalTimeNow();
   // Day of the year, 0 on 1 January, from the civil date.

@@ -19,9 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "chat/auth_helper_process.h"
 #include "chat/chat_model.h"
 #include "phone_ui/canvas.h"
 #include "chat/chat_task_results.h"
+#include "chat/chat_tasks.h"
+#include "chat/sign_in_worker.h"
 #include "phone_service/call_session.h"
 #include "session_owner/owner_ui.h"
 #include "text_input/vr_keyboard.h"
@@ -84,7 +87,65 @@ class PhoneUi {
   // Leaves the open live conversation: results still running are dropped
   // (the epoch moves on) and the page, send and read state is cleared.
   void ResetLiveConversation();
+
+  // ---- Another component's text field (the external editor) ----
+  // "Not given" for a selection end of OpenExternalEditor.
+  static constexpr uint64_t kNoSelection = ~uint64_t{0};
+  using EditorCallback = std::function<bool(const std::u16string& text, bool commit)>;
+  // Opens an editor on a private keyboard copy holding `text` (wiped on
+  // return in every case). Refused: id 0, no callback, a text over the
+  // field's limit or not well formed, a selection off a character boundary.
+  // The same id open already keeps its state; another id is closed first.
+  bool OpenExternalEditor(uint64_t id, std::u16string text, bool secret, std::u16string label,
+                          EditorCallback callback, uint64_t start = kNoSelection, uint64_t end = kNoSelection);
+  // Closes the editor with this id without calling its callback.
   void CloseExternalEditor(uint64_t editor_id);
+  bool SetExternalEditorSelection(uint64_t id, uint64_t start, uint64_t end);
+  // The desktop's native edit replaces the focused field's text.
+  bool SetFocusedFieldText(const std::u16string& text);
+  // One edit of the editor's field at its selection: `operation` runs on a
+  // scratch keyboard holding the text before the selection. True when the
+  // text changed; an edit that would not fit sets the attention flag.
+  bool ApplyEditorEdit(const std::function<void(QuorixVrKeyboard&)>& operation, bool backspace, bool clear);
+  // Offers the editor's text to its owner; a refusal is offered again
+  // 200 ms later, an accepted commit closes the editor.
+  bool FinishExternalEditor(bool commit);
+  // Mirrors the active keyboard's message into the draft bridge; a refused
+  // draft puts the message back to `text_before`.
+  bool SyncDraftToBridge(const std::u16string& text_before);
+  // The editor's commit key: 0 without editor or while the bridge converts
+  // (the commit then waits for the next try), else the owner's answer.
+  int32_t CommitExternalEditor();
+
+  // ---- Chat app, conversations and popup keys ----
+  bool TapChatApp(float x, float y);
+  bool OpenConversation(const std::string& peer_id);
+  void StartListFetch();
+  // What popup `slot` (0 call, 1..3 chat notices, 4 system notice) shows; 0
+  // nothing.
+  uint64_t GetPopupItemKey(uint32_t slot) const;
+  std::array<uint64_t, 3> GetPopupIdentity(uint32_t slot) const;
+  // Changes whenever the popup's picture must be drawn again.
+  std::array<uint64_t, 5> GetPopupRenderKey(uint32_t slot) const;
+
+  // ---- Input: phone taps, keyboard-panel taps and flicks, popups ----
+  // Phone pixels.
+  void Tap(float x, float y);
+  // Keyboard-panel pixels (the panel's y is 297 less than panel space).
+  bool TapKeyboard(float x, float y);
+  bool SwipeKeyboard(float x, float y, int32_t dx, int32_t dy);
+  // Panel space.
+  bool Swipe(float x, float y, int32_t dx, int32_t dy);
+  bool IsKeyboardSwipeArea(float x, float y) const;
+  // Panel space; the keyboard model's key result (1..3 the account keys).
+  uint32_t PressKey(float x, float y);
+  bool PageCandidates(int32_t direction);
+  bool TapAudioPanel(float x, float y);
+  bool RunOwnerAuthAction(uint32_t key);
+  bool TapPhoneCards(float x, float y, bool second_target);
+  bool PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open);
+  // Taps on the native screens (native mode).
+  void TapNativeScreen(float x, float y);
 
   // ---- Pictures (read the model only) ----
   // The 540 × 960 phone frame: the native screens with rounded corners while
@@ -104,17 +165,8 @@ class PhoneUi {
   // and cache.
   void DetachTsfBridge();
 
-  // ---- Presenter operations (input controller, popup keys, popup frames) ----
-  // Until their screens land these change nothing, report nothing done and
-  // draw blank popup frames of the right sizes.
-  void Tap(float x, float y);
-  bool TapKeyboard(float x, float y);
-  bool SwipeKeyboard(float x, float y, int32_t dx, int32_t dy);
-  bool IsKeyboardSwipeArea(float x, float y) const;
-  bool PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open);
-  uint64_t GetPopupItemKey(uint32_t slot) const;
-  std::array<uint64_t, 3> GetPopupIdentity(uint32_t slot) const;
-  std::array<uint64_t, 5> GetPopupRenderKey(uint32_t slot) const;
+  // ---- Popup frames ----
+  // Until their screens land, blank frames of the sizes the presenters expect.
   FrameBuffer RenderPopupFrame(uint32_t slot) const;
 
   // ---- Requests of the presenters ----
@@ -182,9 +234,11 @@ class PhoneUi {
   uint32_t cached_status_code = 0;
   uint8_t audio_panel_open = 0;
   uint8_t last_owner_action_failed = 0;
+  AuthHelperProcess auth_helper;
 
   // ---- Text entry ----
   QuorixVrKeyboard keyboard;
+  VrSignInWorker sign_in_worker;
   QuorixTsfDraftBridge* tsf_bridge = nullptr;  // lent by the desktop window
   CallSession* call_session = nullptr;         // not owned
   std::string call_summary_text;
@@ -234,6 +288,8 @@ class PhoneUi {
   uint8_t cached_candidate_flag = 0;
 
   PhoneAppLifecycle* app_lifecycle = nullptr;  // not owned
+  // Starts the background chat tasks; tests put their own in.
+  quorix_chat::ChatTaskLauncher chat_tasks = quorix_chat::DefaultChatTaskLauncher();
 
   // ---- External editor ----
   std::unique_ptr<QuorixVrKeyboard> external_editor;
@@ -250,6 +306,18 @@ class PhoneUi {
   uint64_t caret_base = 0;
 
  private:
+  // The external editor's keyboard when one is open, else the model's own.
+  QuorixVrKeyboard& ActiveKeyboard() { return external_editor ? *external_editor : keyboard; }
+  const QuorixVrKeyboard& ActiveKeyboard() const { return external_editor ? *external_editor : keyboard; }
+  // Active field 2, a bridge attached and its candidate list on display.
+  bool TsfCandidatesShown() const;
+  // Empties the message field (the bridge's draft first) and selects it.
+  void EmptyMessageField(bool through_bridge);
+  void TapKeyboardArea(float x, float y);
+  void TapLauncher(float x, float y);
+  void RunOrdinaryKey(float x, float y);
+  void SendMessage();
+  bool TapCallButton(float x);
   // Moves the app state along with what the launcher shows once a slide ended.
   void FollowShownApp();
 };

@@ -62,6 +62,20 @@ uint64_t TickCount64() { return Current().TickMs(); }
 WallTime LocalTimeNow() { return Current().LocalNow(); }
 WallTime UtcTimeNow() { return Current().UtcNow(); }
 
+int64_t UtcUnixSeconds() {
+  const WallTime t = UtcTimeNow();
+  // Days from the civil date, proleptic Gregorian, March-based years.
+  const int64_t month = t.month;
+  const int64_t year = static_cast<int64_t>(t.year) - (month <= 2 ? 1 : 0);
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + static_cast<int64_t>(t.day) - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const int64_t days = era * 146097 + day_of_era - 719468;
+  return days * 86400 + static_cast<int64_t>(t.hour) * 3600 + static_cast<int64_t>(t.minute) * 60 +
+         static_cast<int64_t>(t.second);
+}
+
 void SetClockForTesting(Clock* clock) { g_override.store(clock, std::memory_order_release); }
 
 uint64_t ManualClock::TickMs() { return tick_; }

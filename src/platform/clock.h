@@ -31,6 +31,9 @@ Clock& SystemClock();
 uint64_t TickCount64();
 WallTime LocalTimeNow();
 WallTime UtcTimeNow();
+// UtcTimeNow() as whole seconds since 1970-01-01 00:00 UTC (so a test clock
+// pins it too).
+int64_t UtcUnixSeconds();
 
 // Installs `clock` for TickCount64/LocalTimeNow/UtcTimeNow; null restores the
 // system clock. The caller keeps `clock` alive while it is installed.

@@ -497,6 +497,23 @@ std::u16string QuorixVrKeyboard::GetDisplayText(uint32_t field) const {
   return message;
 }
 
+size_t QuorixVrKeyboard::ActiveFieldLimit() const { return FieldLimit(active_field); }
+
+bool QuorixVrKeyboard::SetActiveFieldText(std::u16string_view text) {
+  if (text.size() > FieldLimit(active_field)) return false;
+  std::u16string& field = GetActiveFieldText();
+  if (field == text) return true;
+  if (&field == &password) {
+    // Within the limit the reserved buffer takes it without reallocating.
+    WipePassword();
+    password.assign(text);
+    return true;
+  }
+  field.assign(text);
+  if (&field == &message) caret = 0;
+  return true;
+}
+
 bool QuorixVrKeyboard::SetMessageText(std::u16string_view text) {
   if (text.size() > kMessageLimit || text.find(u'\0') != std::u16string_view::npos) return false;
   const auto mismatch = std::mismatch(message.begin(), message.end(), text.begin(), text.end());

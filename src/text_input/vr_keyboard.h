@@ -76,6 +76,12 @@ class QuorixVrKeyboard {
   std::u16string& GetActiveFieldText();
   const std::u16string& GetActiveFieldText() const;
   bool SetMessageText(std::u16string_view text);
+  // Replaces the active field's text: false when it is longer than the
+  // field's limit; an equal text changes nothing. The old password is wiped
+  // before it is replaced; a replaced message puts the caret at 0.
+  bool SetActiveFieldText(std::u16string_view text);
+  // The limit of the active field in UTF-16 units.
+  size_t ActiveFieldLimit() const;
   bool MoveCaretToEnd();
   bool GetCredentials(std::u16string* id_out, std::u16string* password_out) const;
   void WipePassword();

@@ -10,6 +10,7 @@
 #include "core/environment.h"
 #include "core/text.h"
 #include "platform/png_codec.h"
+#include "test_util.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ TEST(AppIconTest, BuiltIconIsARoundedOpaqueSquare) {
 TEST(AppIconTest, EveryRunWritesTheSameBytes) {
   const std::filesystem::path build = BuildDir();
   if (build.empty()) GTEST_SKIP() << "QUORIX_BUILD_DIR is not set";
-  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "app_icon_test";
-  std::filesystem::create_directories(dir);
+  const quorix_test::TempDir temp;  // of its own: other test runs may share /tmp
+  const std::filesystem::path& dir = temp.path();
   const std::filesystem::path tool = build / "tools" / "make_app_icon";
   for (const char* name : {"a.png", "b.png"}) {
     const std::string command = "'" + tool.string() + "' '" + (dir / name).string() + "'";
@@ -55,7 +56,6 @@ TEST(AppIconTest, EveryRunWritesTheSameBytes) {
   EXPECT_FALSE(first.empty());
   EXPECT_EQ(first, ReadAll(dir / "b.png"));
   EXPECT_EQ(first, ReadAll(build / "assets" / "quorix-icon-256.png"));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -20,3 +20,7 @@ const std::vector<NativeView>& NativeDumpViews();
 
 // Writes the pictures into `folder`; the number of files that failed.
 int DumpNativeViews(const std::filesystem::path& folder);
+
+// The launcher's chat app pictures (account page, chat view, audio device
+// page, call panel) into `folder`; the number of files that failed.
+int DumpChatAppViews(const std::filesystem::path& folder);

@@ -1,5 +1,6 @@
-// dump_phone_frames [--native] <folder>: writes the launcher's pages (or,
-// with --native, the native screens) as PNG files for a person to look at,
+// dump_phone_frames [--native] <folder>: writes the launcher's pages and its
+// chat app (or, with --native, the native screens) as PNG files for a person
+// to look at,
 // with the clock pinned at 09:05 so that every run gives the same bytes.
 // Exit code 0 when every picture was written.
 #include <filesystem>
@@ -137,5 +138,6 @@ int main(int argc, char** argv) {
   }
   failures += DumpKeyboards(folder);
   platform::SetClockForTesting(nullptr);
+  failures += DumpChatAppViews(folder);
   return failures == 0 ? 0 : 1;
 }

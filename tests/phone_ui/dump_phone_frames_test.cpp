@@ -29,7 +29,7 @@ TEST(DumpPhoneFramesTest, WritesThePhoneAndKeyboardPicturesTheSameOnEveryRun) {
       files[entry.path().filename().string()] = quorix_test::ReadFile(entry.path());
     }
   }
-  EXPECT_EQ(runs[0].size(), 7u + 14u);
+  EXPECT_EQ(runs[0].size(), 7u + 14u + 28u);
   EXPECT_TRUE(runs[0] == runs[1]);
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/text.h"
 #include "phone_ui/canvas_text.h"
+#include "phone_ui/chat_app.h"
 #include "phone_ui/native_texts.h"
 
 namespace {
@@ -71,6 +72,7 @@ TEST_F(PangoTextTest, EveryUiCharacterHasAGlyph) {
                           Range(u' ', u'~') + u"ゔー゛゜、。「」・〜〒々〆！（）＋／：？" +
                           u"⌫⇪⇧↻↶↵◎☆♪◀▶●‹›…⋯−×°¥–—" + u"안녕하세요" + u"你好，谢谢";
   for (const NativeText& text : NativeScreenTexts()) labels += std::u16string(text.ja) + std::u16string(text.en);
+  labels += ChatAppLabels();
   platform::TextRasterizer& backend = *GetTextRasterContext().backend;
   std::string missing;
   for (char16_t c : labels) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "test_util.h"
+
 namespace {
 
 using platform::DecodePng;
@@ -213,8 +215,8 @@ TEST(PngCodecTest, FrameCountComesFromTheAnimationChunk) {
 }
 
 TEST(PngCodecTest, FilesAreWrittenAndReadWithinBounds) {
-  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "png_codec_test";
-  std::filesystem::create_directories(dir);
+  const quorix_test::TempDir temp;  // of its own: other test runs may share /tmp
+  const std::filesystem::path& dir = temp.path();
   const std::vector<uint8_t> pixels(8 * 8 * 4, 90);
   ASSERT_EQ(platform::WritePngFile(dir / "a.png", 8, 8, pixels), PngStatus::kOk);
   PngImage image;

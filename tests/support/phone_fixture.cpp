@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "phone_ui/canvas_text.h"
+#include "phone_ui/launcher.h"
 #include "platform/text_rasterizer.h"
 
 namespace quorix_test {
@@ -78,6 +79,18 @@ PhoneCanvas PhoneFixture::Screens() {
   if (fake_) fake_->log().draws.clear();
   PhoneCanvas canvas(255);
   ui.RenderNativeScreens(canvas);
+  return canvas;
+}
+
+void PhoneFixture::OpenChatApp() {
+  ui.launcher_screen = 1;
+  ui.launcher_app = 0;
+}
+
+PhoneCanvas PhoneFixture::Launcher() {
+  if (fake_) fake_->log().draws.clear();
+  PhoneCanvas canvas(255);
+  ComposeLauncherPage(canvas, ui, ui.launcher_screen == 1, ui.launcher_page, ui.launcher_app);
   return canvas;
 }
 

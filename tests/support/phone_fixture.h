@@ -47,6 +47,11 @@ class PhoneFixture {
 
   // Renders; the records of the fake rasteriser are cleared first.
   PhoneCanvas Screens();
+  // The launcher showing app 0, the chat app, as an opened app.
+  void OpenChatApp();
+  // The launcher's app page as the frame composer draws it, fake records
+  // cleared first.
+  PhoneCanvas Launcher();
   // The fake's draw records (empty with Pango).
   const std::vector<test_support::RecordedTextDraw>& Draws();
 
