@@ -50,6 +50,9 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tes
 HOME="$tsan"/tests/text_input/anthy_home XDG_CONFIG_HOME="$tsan"/tests/text_input/anthy_home \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/text_input/text_input_tests
 
+# The lock annotations, checked by clang++ (when installed) over src/.
+bash scripts/thread_safety_check.sh
+
 # Last, the whole suite in the AddressSanitizer build.
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300
 

@@ -46,7 +46,7 @@ class ProgramHost final : public AppHost {
     ui_.emplace();
     ui_->AttachCallSession(&*call_);
     ui_->AttachOwner(&*owner_);
-    ui_->Initialize();
+    ui_->Initialize();  // always true; the start-up does not use its answer
     ui_->AttachSettings(&*settings_);
     owner_->SetBusyCheck([ui = &*ui_] { return ui->HasPendingFetch(); });
     quorix_browser::SetEditorCloseCallback([ui = &*ui_](uint64_t id) { ui->CloseExternalEditor(id); });

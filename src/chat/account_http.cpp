@@ -186,7 +186,7 @@ AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::
       header_codes.push_back("content_type_header_failed");
     }
     if (!token.empty()) {
-      request.headers.push_back("X-NiloPhone-Token: " + token);
+      request.headers.push_back(std::string(quorix_service::kTokenHeaderName) + ": " + token);
       header_codes.push_back("authentication_header_failed");
     }
 

@@ -158,7 +158,8 @@ int RunNormalStart(const std::filesystem::path& executable_path,
     case platform::InstanceLockResult::kFailed:
       return 2;
     case platform::InstanceLockResult::kAlreadyRunning:
-      platform::PostToInstance("QuorixUnifiedOverlay3", "Quorix.UI3.Show");
+      // Exits with 0 also when no instance listens for the show request.
+      (void)platform::PostToInstance("QuorixUnifiedOverlay3", "Quorix.UI3.Show");
       return 0;
     case platform::InstanceLockResult::kAcquired:
       break;

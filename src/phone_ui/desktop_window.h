@@ -10,6 +10,9 @@ class DesktopWindow {
   DesktopWindow(const DesktopWindow&) = delete;
   DesktopWindow& operator=(const DesktopWindow&) = delete;
 
+  // Placeholder: no window is made yet. It returns true only because the
+  // start-up requires it (false would end the program), not because a window
+  // exists; STARTUP.safe.json's "desktop_initialized" is this answer.
   bool Create(bool hidden);
   void Update(bool force);
   void SetVisible(bool visible);
@@ -21,6 +24,8 @@ class DesktopWindow {
 
  private:
   PhoneUi* ui_;
+  // Create's argument; stored for the real window, whose hotkey, tray icon and
+  // showing depend on it. Nothing reads it yet.
   bool hidden_mode_ = false;
   bool needs_update_ = true;
 };
