@@ -19,25 +19,9 @@
 #include "chat/avatar_cache.h"
 #include "core/ui_settings.h"
 #include "phone_service/call_session.h"
+#include "allocation_counter.h"
 #include "phone_ui/phone_ui.h"
 #include "session_owner/owner_ui.h"
-
-namespace {
-
-std::atomic<uint64_t> g_allocations{0};
-
-}  // namespace
-
-__attribute__((noinline)) void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-__attribute__((noinline)) void* operator new[](std::size_t size) { return ::operator new(size); }
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete[](void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
