@@ -4,6 +4,7 @@
 
 #include "browser/browser_waits.h"
 #include "browser_audio/audio_guard.h"
+#include "chat/avatar_cache.h"
 #include "core/event_log.h"
 #include "core/ui_settings.h"
 #include "phone_service/call_session.h"
@@ -113,6 +114,7 @@ class ProgramHost final : public AppHost {
   void CloseOwner() override {
     owner_->SetBusyCheck({});
     owner_->Close();
+    quorix_avatar::Shutdown();
   }
   void StopService() override {
     gateway_->Shutdown();

@@ -148,7 +148,8 @@ bool ParseServiceEndpoint(ServiceEndpoint* endpoint, const std::string& base_url
 }
 
 AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::u16string& method,
-                                    const std::string& path, const std::string& body, const std::string& token) {
+                                    const std::string& path, const std::string& body, const std::string& token,
+                                    const std::atomic<bool>* abort) {
   // Each step's code is the answer to an allocation failure in that step.
   const char* step = "adapter_not_configured";
   try {
@@ -177,6 +178,7 @@ AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::
     request.connect_timeout_ms = 4000 + 4000;
     request.send_timeout_ms = 6000;
     request.receive_timeout_ms = 8000;
+    request.abort = abort;
     std::vector<const char*> header_codes;
     WipeLinesOnExit wipe(request.headers);
     request.headers.push_back("Accept: application/json");

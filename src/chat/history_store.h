@@ -82,6 +82,13 @@ class Store {
                                      uint64_t limit) EXCLUDES(mutex_);
   [[nodiscard]] bool GetMessage(const std::string& message_id, HistoryMessage* out) EXCLUDES(mutex_);
 
+  // Writes every stored message in clear to a line file bound to this
+  // account, replacing `path` only once the file is complete and on disk.
+  bool ExportHistory(const std::filesystem::path& path);
+  // Merges such a file of this account, all or nothing: only new messages
+  // and read marks are added.
+  bool ImportHistory(const std::filesystem::path& path);
+
   // Snake-case code of the last failure, for diagnosis.
   std::string last_error() const EXCLUDES(mutex_);
 

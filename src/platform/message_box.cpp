@@ -4,11 +4,21 @@
 #include <mutex>
 #include <string>
 
+#include "platform/gui.h"
+#include "platform/text_encoding.h"
+
 namespace platform {
 namespace {
 
 std::mutex g_mutex;
 std::function<void(std::string_view, std::string_view)> g_handler;
+MessageBoxFormHandler g_form_handler;
+
+void WriteLine(std::string_view text, std::string_view caption) {
+  const std::string line = std::string(caption) + ": " + std::string(text) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
 
 }  // namespace
 
@@ -22,14 +32,29 @@ void ShowMessageBox(std::string_view text, std::string_view caption) {
     handler(text, caption);
     return;
   }
-  const std::string line = std::string(caption) + ": " + std::string(text) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  WriteLine(text, caption);
 }
 
 void SetMessageBoxHandler(std::function<void(std::string_view, std::string_view)> handler) {
   std::lock_guard lock(g_mutex);
   g_handler = std::move(handler);
+}
+
+int ShowMessageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption, uint32_t flags) {
+  MessageBoxFormHandler handler;
+  {
+    std::lock_guard lock(g_mutex);
+    handler = g_form_handler;
+  }
+  if (handler) return handler(owner, text, caption, flags);
+  if (StartGui()) return GuiMessageBox(owner, text, caption, flags);
+  WriteLine(Utf16ToUtf8Lenient(text), Utf16ToUtf8Lenient(caption));
+  return (flags & 0xF) == kMessageBoxOkCancel ? kMessageBoxAnswerCancel : kMessageBoxAnswerOk;
+}
+
+void SetMessageBoxFormHandler(MessageBoxFormHandler handler) {
+  std::lock_guard lock(g_mutex);
+  g_form_handler = std::move(handler);
 }
 
 }  // namespace platform
