@@ -192,6 +192,7 @@ void PhoneUi::StartTransition(uint32_t kind, uint32_t target_screen, int32_t app
 }
 
 void PhoneUi::Tick() {
+  RunUpdateSteps();
   // The clock in the status bar.
   const uint32_t minute = GetClockMinute();
   if (minute != clock_minute) {

@@ -146,6 +146,16 @@ class PhoneUi {
   bool PressPopup(uint32_t slot, float x, float y, const std::array<uint64_t, 3>& identity, bool open);
   // Taps on the native screens (native mode).
   void TapNativeScreen(float x, float y);
+  // Switches the native screen (signed out only to the screens the sign-in
+  // page allows) and starts what the new screen needs.
+  void ShowNativeScreen(uint32_t screen);
+
+  // ---- Per-frame steps of Tick ----
+  // Takes the conversation tasks' results and starts the read and history
+  // tasks of the open conversation when due.
+  void PollChatResults();
+  // Native mode: follows the owner's session, friend requests and the call.
+  void SyncWithOwner();
 
   // ---- Pictures (read the model only) ----
   // The 540 × 960 phone frame: the native screens with rounded corners while
@@ -309,6 +319,13 @@ class PhoneUi {
   uint64_t changed_from = 0;
   uint64_t caret_base = 0;
 
+  // ---- Per-frame update caches ----
+  uint64_t cached_friend_request_revision = 0;
+  uint32_t cached_sign_in_state = 0;
+  // The call summary is built here each tick and compared with the stored
+  // text, so the quiet path reuses its capacity.
+  std::string call_summary_build;
+
  private:
   // The external editor's keyboard when one is open, else the model's own.
   QuorixVrKeyboard& ActiveKeyboard() { return external_editor ? *external_editor : keyboard; }
@@ -324,7 +341,29 @@ class PhoneUi {
   bool TapCallButton(float x);
   // Moves the app state along with what the launcher shows once a slide ended.
   void FollowShownApp();
+  // Steps of Tick ahead of the clock and the launcher slide.
+  void RunUpdateSteps();
+  void TakeListResult();
+  void SyncDraftFromBridge();
+  void UpdateCallSummary();
+  // The live conversation's peer, or an empty id when there is none.
+  const std::string& OpenConversationPeer() const;
+  // The handlers of the native screens; true when the tap sounds.
+  bool TapSignInPage(float x, float y, uint32_t status_code);
+  bool TapNativeHandler(float x, float y, bool signed_in);
+  bool TapHomeScreen(float x, float y);
+  bool TapListScreen(float x, float y);
+  bool TapSettingsScreen(float x, float y, bool signed_in);
+  bool TapConversationScreen(float x, float y);
+  bool TapFriendRequestScreen(float x, float y);
+  bool TapVrSettingsScreen(float x, float y);
+  bool TapFriendDetailScreen(float x, float y);
+  bool TapPointerScreen(float x, float y);
+  bool TapHistoryScreen(float x, float y);
 };
+
+// The user ids of the model's friend records, in their stored order.
+std::vector<std::string> CollectFriendIds(const ChatModel& model);
 
 // (hour + day of year × 24) × 60 + minute of the local time.
 uint32_t GetClockMinute();

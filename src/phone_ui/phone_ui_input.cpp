@@ -103,8 +103,6 @@ bool PhoneUi::TsfCandidatesShown() const {
   return state->candidates_present != 0 && (state->focused != 0 || state->background_candidates != 0);
 }
 
-void PhoneUi::TapNativeScreen(float, float) {}
-
 void PhoneUi::Tap(float x, float y) {
   if (!Finite(x, y)) return;
   const bool panel = keyboard_panel_tap != 0;
