@@ -1,6 +1,8 @@
 #pragma once
-// A modal message to the user with only an OK button. Until the desktop
-// window brings a real dialog, it goes to standard error; tests replace it.
+// A modal message to the user with only an OK button. The text always goes
+// to standard error; once the window toolkit runs (StartGui) it is also shown
+// as a dialog, which a pending termination signal closes (the signal is left
+// for the message pump, so the quit still follows). Tests replace it.
 #include <functional>
 #include <string_view>
 

@@ -77,6 +77,8 @@ void MessagePump::RemoveWatch(int fd) {
                  watches_.end());
 }
 
+void MessagePump::SetPollSource(PollSource* source) { source_ = source; }
+
 void MessagePump::CollectSources() {
   uint64_t count = 0;
   if (event_fd_ >= 0) (void)!::read(event_fd_, &count, sizeof(count));
@@ -108,6 +110,7 @@ void MessagePump::CollectSources() {
 }
 
 bool MessagePump::Drain(const std::function<void(const PumpMessage&)>& dispatch) {
+  if (source_ != nullptr) source_->Dispatch();
   CollectSources();
   while (true) {
     PumpMessage message;
@@ -132,10 +135,13 @@ void MessagePump::Wait(int timeout_ms) {
   if (signal_fd_ >= 0) fds.push_back({signal_fd_, POLLIN, 0});
   if (show_ != nullptr) fds.push_back({show_->fd(), POLLIN, 0});
   for (const Watch& w : watches_) fds.push_back({w.fd, POLLIN, 0});
+  const size_t own = fds.size();
+  if (source_ != nullptr) source_->Prepare(&fds, &timeout_ms);
   int rc;
   do {
     rc = ::poll(fds.data(), fds.size(), timeout_ms);
   } while (rc < 0 && errno == EINTR);
+  if (source_ != nullptr) source_->Check(fds.data() + own, fds.size() - own);
 }
 
 }  // namespace platform
