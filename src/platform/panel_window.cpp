@@ -142,4 +142,28 @@ unsigned long PanelWindow::XWindowId() const {
   return window != nullptr ? gdk_x11_window_get_xid(window) : 0;
 }
 
+namespace {
+ScreenRect g_test_work_area;
+}  // namespace
+
+ScreenRect WorkArea(const PanelWindow* near) {
+  if (g_test_work_area.width > 0 && g_test_work_area.height > 0) return g_test_work_area;
+  if (!GuiAvailable()) return {};
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = nullptr;
+  if (near != nullptr && near->state_->window != nullptr) {
+    if (GdkWindow* window = gtk_widget_get_window(near->state_->window)) {
+      monitor = gdk_display_get_monitor_at_window(display, window);
+    }
+  }
+  if (monitor == nullptr) monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) return {};
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  return {area.x, area.y, area.width, area.height};
+}
+
+void SetWorkAreaForTesting(const ScreenRect& area) { g_test_work_area = area; }
+
 }  // namespace platform

@@ -20,6 +20,9 @@ struct ScreenRect {
   int height = 0;
 };
 
+class PanelWindow;
+ScreenRect WorkArea(const PanelWindow* near);
+
 class PanelWindow {
  public:
   // Realised but not mapped. Null when GTK is not running.
@@ -44,8 +47,15 @@ class PanelWindow {
   struct State;  // the toolkit's objects, opaque here
 
  private:
+  friend ScreenRect WorkArea(const PanelWindow* near);
   explicit PanelWindow(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };
+
+// The work area (the monitor less panels and docks) of the monitor `near`
+// lies on, else of the primary monitor. Empty before StartGui.
+ScreenRect WorkArea(const PanelWindow* near);
+// Tests fix the work area; an empty rectangle restores the real one.
+void SetWorkAreaForTesting(const ScreenRect& area);
 
 }  // namespace platform
