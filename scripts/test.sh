@@ -29,7 +29,7 @@ for bench in "$build"/bench/*_bench; do
   # The history store and homophone benchmarks fill their stores first; --smoke keeps them
   # small. The wire benchmark's reconnect storms take 41 s: only its GET cases.
   case "$(basename "$bench")" in
-    history_store_bench | homophone_bench) extra=(--smoke) ;;
+    history_store_bench | homophone_bench | history_export_bench) extra=(--smoke) ;;
     wire_bench) extra=(--benchmark_filter=Get) ;;
   esac
   ASAN_OPTIONS=detect_leaks=0 "$bench" "${extra[@]}" --benchmark_min_time=0.001 >/dev/null 2>&1 || { echo "benchmark failed: $bench"; exit 1; }
@@ -39,16 +39,19 @@ done
 # and message sync, and the conversion worker once more under
 # ThreadSanitizer: only the phone-service tests, the platform's HTTPS,
 # WebSocket and child process tests, the chat tests of the sign-in worker, the
-# auth helper, the history session and the sync, and the text input tests are
+# auth helper, the history session and the sync, the avatar cache, and the text input tests are
 # built and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
 cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*'
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tests --gtest_filter='VrSignIn*:AuthHelper*:SyncTest.*'
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tests --gtest_filter='VrSignIn*:AuthHelper*:SyncTest.*:AvatarCache*'
 HOME="$tsan"/tests/text_input/anthy_home XDG_CONFIG_HOME="$tsan"/tests/text_input/anthy_home \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/text_input/text_input_tests
+
+# The lock annotations, checked by clang++ (when installed) over src/.
+bash scripts/thread_safety_check.sh
 
 # Last, the whole suite in the AddressSanitizer build.
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300

@@ -4,6 +4,7 @@
 
 #include "browser/browser_waits.h"
 #include "browser_audio/audio_guard.h"
+#include "chat/avatar_cache.h"
 #include "core/event_log.h"
 #include "core/ui_settings.h"
 #include "phone_service/call_session.h"
@@ -47,7 +48,7 @@ class ProgramHost final : public AppHost {
     ui_.emplace();
     ui_->AttachCallSession(&*call_);
     ui_->AttachOwner(&*owner_);
-    ui_->Initialize();
+    ui_->Initialize();  // always true; the start-up does not use its answer
     ui_->AttachSettings(&*settings_);
     owner_->SetBusyCheck([ui = &*ui_] { return ui->HasPendingFetch(); });
     quorix_browser::SetEditorCloseCallback([ui = &*ui_](uint64_t id) { ui->CloseExternalEditor(id); });
@@ -115,6 +116,7 @@ class ProgramHost final : public AppHost {
   void CloseOwner() override {
     owner_->SetBusyCheck({});
     owner_->Close();
+    quorix_avatar::Shutdown();
   }
   void StopService() override {
     gateway_->Shutdown();

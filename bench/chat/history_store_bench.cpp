@@ -318,7 +318,10 @@ int main(int argc, char** argv) {
   }
   g_dir = templ;
   std::filesystem::create_directories(g_dir / "key");
-  platform::env::Set("LOCALAPPDATA", g_dir.string());
+  if (!platform::env::Set("LOCALAPPDATA", g_dir.string())) {
+    std::fprintf(stderr, "cannot set LOCALAPPDATA\n");
+    return 1;
+  }
   platform::testing::SetDataProtectionKeyFolder(g_dir / "key");
 
   benchmark::RegisterBenchmark("InboxBatch100/store", BM_InboxBatch_Store);

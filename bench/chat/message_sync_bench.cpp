@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -73,7 +74,7 @@ quorix_test::LoopbackService& WithPhoneRoutes(quorix_test::LoopbackService& serv
 struct Rig {
   explicit Rig(const std::string& name) : folder(BenchFolder(name)), admission(service), fake(WithPhoneRoutes(service), "u1") {
     platform::InitializeNetwork();
-    platform::env::Set("LOCALAPPDATA", folder.string());
+    if (!platform::env::Set("LOCALAPPDATA", folder.string())) std::abort();
     platform::testing::SetDataProtectionKeyFolder(folder / "keys");
   }
   ~Rig() {

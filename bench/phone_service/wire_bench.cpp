@@ -143,7 +143,10 @@ void BM_WireEvents(benchmark::State& state) {
   quorix_test::ScriptPhoneRoutes(service);
   service.ScriptWebSocket([](size_t) { return WsUpgrade{101, false, Burst(true)}; });
   quorix_phone::WindowsWire wire;
-  wire.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken);
+  if (!wire.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken)) {
+    state.SkipWithError("not started");
+    return;
+  }
   if (!quorix_test::WaitFor([&] { return wire.IsConnected(); }, 10s)) {
     state.SkipWithError("not connected");
     return;
@@ -237,7 +240,10 @@ void Storm(benchmark::State& state, bool close_after_ready, std::chrono::seconds
     quorix_phone::WindowsWire wire;
     const double cpu0 = ProcessCpuSeconds();
     const auto begin = std::chrono::steady_clock::now();
-    wire.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken);
+    if (!wire.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken)) {
+      state.SkipWithError("not started");
+      break;
+    }
     std::this_thread::sleep_for(length);
     wire.Stop();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();

@@ -53,7 +53,7 @@ const Files& Generated() {
     }
     cdb_make_finish(&make);
     ::close(fd);
-    platform::ReplaceFileDurably(f.dict, homophone_format::BuildFile(std::move(entries)));
+    if (!platform::ReplaceFileDurably(f.dict, homophone_format::BuildFile(std::move(entries)))) std::abort();
     for (int i = 0; i < 1024; ++i) {
       f.hits.push_back(Reading((i * 7919) % kEntries));
       f.misses.push_back(Reading((i * 7919) % kEntries) + "ん");

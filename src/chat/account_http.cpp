@@ -148,7 +148,8 @@ bool ParseServiceEndpoint(ServiceEndpoint* endpoint, const std::string& base_url
 }
 
 AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::u16string& method,
-                                    const std::string& path, const std::string& body, const std::string& token) {
+                                    const std::string& path, const std::string& body, const std::string& token,
+                                    const std::atomic<bool>* abort) {
   // Each step's code is the answer to an allocation failure in that step.
   const char* step = "adapter_not_configured";
   try {
@@ -177,6 +178,7 @@ AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::
     request.connect_timeout_ms = 4000 + 4000;
     request.send_timeout_ms = 6000;
     request.receive_timeout_ms = 8000;
+    request.abort = abort;
     std::vector<const char*> header_codes;
     WipeLinesOnExit wipe(request.headers);
     request.headers.push_back("Accept: application/json");
@@ -186,7 +188,7 @@ AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::
       header_codes.push_back("content_type_header_failed");
     }
     if (!token.empty()) {
-      request.headers.push_back("X-NiloPhone-Token: " + token);
+      request.headers.push_back(std::string(quorix_service::kTokenHeaderName) + ": " + token);
       header_codes.push_back("authentication_header_failed");
     }
 

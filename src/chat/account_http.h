@@ -2,6 +2,7 @@
 // The account side's transport to the service: which origin may be used
 // (the service base URL, or an admitted isolated origin), the endpoint made
 // from it, and one synchronous JSON request over HTTPS with its result codes.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -38,6 +39,7 @@ bool ResolveServiceHost(std::u16string* host, uint16_t* port);
 bool ParseServiceEndpoint(ServiceEndpoint* endpoint, const std::string& base_url, std::string* error = nullptr);
 
 // One request ("GET" or "POST") on the calling thread's own connection;
-// blocks until it ends. Never throws.
+// blocks until it ends. Never throws. Setting `*abort` ends the exchange early.
 AccountHttpReply SendAccountRequest(const ServiceEndpoint& endpoint, const std::u16string& method,
-                                    const std::string& path, const std::string& body, const std::string& token);
+                                    const std::string& path, const std::string& body, const std::string& token,
+                                    const std::atomic<bool>* abort = nullptr);

@@ -1,15 +1,34 @@
 #include "chat/avatar_cache.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstring>
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
 
 #include "chat/avatar_test_hooks.h"
+#include "chat/secure_wipe.h"
+#include "chat/session_file.h"
+#include "core/json.h"
+#include "core/service_origin.h"
+#include "platform/clock.h"
+#include "platform/com.h"
+#include "platform/png_codec.h"
 
 namespace quorix_avatar {
 namespace {
+
+constexpr uint64_t kBatchPauseMs = 900000;
+constexpr uint64_t kDownloadWindowMs = 20000;
+constexpr size_t kMaxIds = 128;
+constexpr size_t kMaxDownloads = 32;
+constexpr size_t kMaxKept = 64;
+constexpr size_t kMaxVersionReply = 40000;
+constexpr size_t kMaxPngBytes = 65536;
 
 struct CacheState {
   std::mutex mutex;
@@ -20,11 +39,21 @@ struct CacheState {
   std::set<std::string> requested;
   uint64_t generation = 0;
   uint64_t next_fetch = 0;
+  std::future<Batch> pending;  // main thread only
+  bool shut_down = false;
 };
 
+// Never destroyed: a batch thread may outlive static destruction otherwise,
+// and the future's destructor would block the exit on a running batch.
 CacheState& State() {
-  static CacheState state;
-  return state;
+  static CacheState* const state = new CacheState;
+  return *state;
+}
+
+// Set by Shutdown: the running batch starts no request and aborts its exchange.
+std::atomic<bool>& AbortFlag() {
+  static std::atomic<bool>* const flag = new std::atomic<bool>(false);
+  return *flag;
 }
 
 // Under the mutex.
@@ -37,6 +66,36 @@ void ResetLocked(CacheState& state) {
   state.next_fetch = 0;
 }
 
+bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+// Steps 6 and 7 of a batch: the version of each listed id, empty for none.
+bool ReadVersions(const std::string& body, const std::vector<std::string>& ids,
+                  std::map<std::string, std::string>* versions) {
+  JsonValue root;
+  if (!ParseJson(body, root) || root.type != JsonType::Object) return false;
+  const JsonValue* ok = root.Find("ok");
+  const JsonValue* avatars = root.Find("avatars");
+  if (ok == nullptr || ok->type != JsonType::Bool || !ok->bool_value) return false;
+  if (avatars == nullptr || avatars->type != JsonType::Array || avatars->items.size() != ids.size()) return false;
+  const std::set<std::string> listed(ids.begin(), ids.end());
+  for (const JsonValue& element : avatars->items) {
+    const JsonValue* user = element.Find("user_id");
+    const JsonValue* version = element.Find("version");
+    if (user == nullptr || user->type != JsonType::String || listed.count(user->text) == 0 ||
+        versions->count(user->text) != 0 || version == nullptr) {
+      return false;
+    }
+    if (version->type == JsonType::Null) {
+      (*versions)[user->text] = std::string();
+    } else if (version->type == JsonType::String && IsAvatarVersion(version->text)) {
+      (*versions)[user->text] = version->text;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsAvatarUserId(const std::string& user_id) {
@@ -47,20 +106,157 @@ bool IsAvatarUserId(const std::string& user_id) {
   });
 }
 
-bool Refresh(uint64_t key, bool signed_in, const std::string& user_id, const std::vector<std::string>&,
-             const std::string&) {
-  // Account keying only: batches are fetched once the transport lands here.
-  CacheState& state = State();
-  std::lock_guard lock(state.mutex);
-  if (state.key == key && signed_in && state.account == user_id) return false;
-  bool changed = false;
-  if (state.key != key || !state.account.empty()) {
-    ResetLocked(state);
-    changed = true;
+bool IsAvatarVersion(const std::string& version) {
+  return version.size() == 64 && std::all_of(version.begin(), version.end(), IsLowerHex);
+}
+
+std::shared_ptr<const Image> DecodeAvatarPng(const std::string& bytes, const std::string& version) {
+  static constexpr unsigned char kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+  static constexpr unsigned char kSize[8] = {0, 0, 0, 0x80, 0, 0, 0, 0x80};
+  if (bytes.size() < 57 || bytes.size() > kMaxPngBytes || !IsAvatarVersion(version)) return nullptr;
+  if (std::memcmp(bytes.data(), kSignature, 8) != 0 || std::memcmp(bytes.data() + 16, kSize, 8) != 0) return nullptr;
+  if (!platform::InitializeApartment()) return nullptr;
+  struct Apartment {
+    ~Apartment() { platform::UninitializeApartment(); }
+  } apartment;
+  platform::PngImage png;
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (platform::DecodePng(std::span<const uint8_t>(data, bytes.size()), kImageSide, kImageSide, &png) !=
+      platform::PngStatus::kOk) {
+    return nullptr;
   }
-  state.key = key;
-  state.account = signed_in ? user_id : std::string();
+  if (png.frame_count != 1 || png.width != kImageSide || png.height != kImageSide || png.rgba.size() != kImageBytes) {
+    return nullptr;
+  }
+  auto image = std::make_shared<Image>();
+  image->pixels = std::move(png.rgba);
+  image->version = version;
+  return image;
+}
+
+AccountHttpReply FetchAvatarPng(const ServiceEndpoint& endpoint, const std::string& user_id,
+                                const std::string& version, const std::string& token) {
+  return SendAccountRequest(endpoint, u"GET", "/profile/v1/avatar/" + user_id + "/" + version + ".png", "", token,
+                            &AbortFlag());
+}
+
+Batch FetchBatch(uint64_t key, const std::string& account, std::vector<std::string> ids,
+                 std::map<std::string, std::shared_ptr<const Image>> cached) {
+  Batch batch;
+  batch.key = key;
+  batch.account = account;
+  const std::atomic<bool>& abort = AbortFlag();
+  StoredSession session;
+  WipeStringOnExit wipe_token(session.token);
+  if (abort.load() || !LoadSessionFile(&session) || session.user_id != account) return batch;
+  ServiceEndpoint endpoint;
+  if (!ParseServiceEndpoint(&endpoint, quorix_service::kServiceBaseUrl)) return batch;
+
+  std::string body = "{\"users\":[";
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (i != 0) body += ',';
+    body += '"' + ids[i] + '"';
+  }
+  body += "]}";
+  AccountHttpReply reply = SendAccountRequest(endpoint, u"POST", "/profile/v1/avatars", body, session.token, &abort);
+  std::map<std::string, std::string> versions;
+  const bool read = reply.ok && reply.status == 200 && reply.body.size() <= kMaxVersionReply &&
+                    ReadVersions(reply.body, ids, &versions);
+  SecureWipeString(&reply.body);
+  if (!read) return batch;
+
+  const uint64_t start = platform::TickCount64();
+  size_t downloads = 0;
+  for (const std::string& id : ids) {
+    const std::string& version = versions[id];
+    if (version.empty()) {
+      batch.images[id] = nullptr;
+      continue;
+    }
+    const auto old = cached.find(id);
+    if (old != cached.end() && old->second != nullptr && old->second->version == version) {
+      batch.images[id] = old->second;
+      continue;
+    }
+    if (downloads >= kMaxDownloads || platform::TickCount64() - start > kDownloadWindowMs || abort.load()) continue;
+    ++downloads;
+    AccountHttpReply png = FetchAvatarPng(endpoint, id, version, session.token);
+    if (png.ok && png.status == 200) {
+      if (auto image = DecodeAvatarPng(png.body, version)) batch.images[id] = std::move(image);
+    }
+    SecureWipeString(&png.body);
+  }
+  batch.ok = true;
+  return batch;
+}
+
+bool Refresh(uint64_t key, bool signed_in, const std::string& user_id, const std::vector<std::string>& friend_ids,
+             const std::string& priority_id) {
+  CacheState& state = State();
+  const uint64_t now = platform::TickCount64();
+  bool changed = false;
+  std::unique_lock lock(state.mutex);
+  if (!(state.key == key && signed_in && state.account == user_id)) {
+    if (state.key != key || !state.account.empty()) {
+      ResetLocked(state);
+      changed = true;
+    }
+    state.key = key;
+    state.account = signed_in ? user_id : std::string();
+  }
+
+  if (state.pending.valid()) {
+    if (state.pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      return changed;
+    }
+    Batch batch = state.pending.get();
+    if (signed_in && batch.key == key && batch.account == user_id) {
+      if (!batch.ok) {
+        state.images.clear();
+      } else {
+        for (auto& [id, image] : batch.images) {
+          if (image == nullptr) {
+            state.images.erase(id);
+          } else {
+            state.images[id] = std::move(image);
+          }
+        }
+        while (state.images.size() > kMaxKept) state.images.erase(state.images.begin());
+      }
+      ++state.generation;
+      changed = true;
+    }
+  }
+
+  if (!signed_in || !IsAvatarUserId(user_id) || state.shut_down) return changed;
+  const bool urgent = IsAvatarUserId(priority_id) && state.requested.count(priority_id) == 0;
+  if (now < state.next_fetch && !urgent) return changed;
+
+  std::vector<std::string> ids;
+  std::set<std::string> listed;
+  const auto add = [&](const std::string& id) {
+    if (ids.size() < kMaxIds && IsAvatarUserId(id) && listed.insert(id).second) ids.push_back(id);
+  };
+  add(priority_id);
+  for (const std::string& id : state.wanted) add(id);
+  for (const std::string& id : friend_ids) add(id);
+  state.next_fetch = now + kBatchPauseMs;
+  if (ids.empty()) return changed;
+  state.requested.insert(ids.begin(), ids.end());
+  state.pending = std::async(std::launch::async, FetchBatch, key, user_id, std::move(ids), state.images);
   return changed;
+}
+
+void Shutdown() {
+  CacheState& state = State();
+  std::future<Batch> pending;
+  {
+    std::lock_guard lock(state.mutex);
+    state.shut_down = true;
+    pending = std::move(state.pending);
+  }
+  AbortFlag().store(true);
+  if (pending.valid()) pending.wait();
 }
 
 void SetWantedIds(const std::vector<std::string>& ids) {
@@ -151,12 +347,26 @@ void PutImageForTest(const std::string& user_id, std::shared_ptr<const quorix_av
   ++state.generation;
 }
 
+bool BatchInFlightForTest() {
+  quorix_avatar::CacheState& state = quorix_avatar::State();
+  std::lock_guard lock(state.mutex);
+  return state.pending.valid();
+}
+
 void ResetForTest() {
   quorix_avatar::CacheState& state = quorix_avatar::State();
+  std::future<quorix_avatar::Batch> pending;
+  {
+    std::lock_guard lock(state.mutex);
+    pending = std::move(state.pending);
+  }
+  if (pending.valid()) pending.wait();
   std::lock_guard lock(state.mutex);
   quorix_avatar::ResetLocked(state);
   state.key = 0;
   state.generation = 0;
+  state.shut_down = false;
+  quorix_avatar::AbortFlag().store(false);
 }
 
 }  // namespace avatar_test_hooks

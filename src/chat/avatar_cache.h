@@ -4,10 +4,13 @@
 // counter the phone UI watches, and the disc drawing every screen shares.
 // Main thread, except that Find and Generation may be called anywhere.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "chat/account_http.h"
 
 namespace quorix_avatar {
 
@@ -18,6 +21,15 @@ inline constexpr size_t kImageBytes = kImageSide * kImageSide * 4;
 struct Image {
   std::vector<uint8_t> pixels;  // kImageBytes, R G B A, rows top first
   std::string version;          // the version the picture was fetched under
+};
+
+// The result of one background batch. An entry with an empty pointer means
+// the user has no picture; a user without an entry stays as cached.
+struct Batch {
+  uint64_t key = 0;
+  std::string account;
+  bool ok = false;  // the version query completed
+  std::map<std::string, std::shared_ptr<const Image>> images;
 };
 
 // One step of the cache for the signed-in account; true when its content
@@ -48,5 +60,25 @@ void Draw(std::span<uint8_t> pixels, uint32_t width, int32_t x, int32_t y, int32
 
 // 1 to 128 bytes of A-Z a-z 0-9 . _ -
 bool IsAvatarUserId(const std::string& user_id);
+
+// Exactly 64 bytes of 0-9 a-f.
+bool IsAvatarVersion(const std::string& version);
+
+// A 128 × 128 single-frame PNG of at most 65,536 bytes, decoded to RGBA;
+// empty on any failure.
+std::shared_ptr<const Image> DecodeAvatarPng(const std::string& bytes, const std::string& version);
+
+// The background body of one batch: asks the service for the versions of
+// `ids` and downloads the changed pictures. Touches no process-wide state.
+Batch FetchBatch(uint64_t key, const std::string& account, std::vector<std::string> ids,
+                 std::map<std::string, std::shared_ptr<const Image>> cached);
+
+// GET of one picture; the reply body is the caller's to wipe.
+AccountHttpReply FetchAvatarPng(const ServiceEndpoint& endpoint, const std::string& user_id,
+                                const std::string& version, const std::string& token);
+
+// At program end: no batch starts any more; a running one starts no further
+// request, its exchange is aborted, and this waits for it.
+void Shutdown();
 
 }  // namespace quorix_avatar

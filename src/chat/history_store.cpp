@@ -48,14 +48,14 @@ std::filesystem::path HistoryRootDirectory() {
 Store::Store() = default;
 
 Store::~Store() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   CloseConnection();
   user_id_.clear();
   origin_.clear();
 }
 
 std::string Store::last_error() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return last_error_;
 }
 
@@ -72,6 +72,11 @@ std::string Store::Sha256Hex(const std::string& bytes) {
 }
 
 std::string Store::Pseudonym(const std::string& text) const {
+  platform::MutexLock lock(mutex_);
+  return PseudonymLocked(text);
+}
+
+std::string Store::PseudonymLocked(const std::string& text) const {
   std::string input;
   input.reserve(origin_.size() + user_id_.size() + text.size() + 2);
   input += origin_;
@@ -121,7 +126,8 @@ bool Store::Commit() {
 void Store::RollbackTransaction() {
   if (db_ == nullptr) return;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (!test_hooks::detail::TakeRollbackFailure()) Exec("ROLLBACK");
+    // What counts is whether the connection left the transaction, asked next.
+    if (!test_hooks::detail::TakeRollbackFailure()) (void)Exec("ROLLBACK");
     if (sqlite3_get_autocommit(db_) != 0) return;
   }
   // Still inside the transaction: closing the connection rolls it back and
@@ -135,7 +141,7 @@ void Store::CloseConnection() {
 }
 
 bool Store::Open(const std::filesystem::path& root, const std::string& origin, const std::string& user_id) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ != nullptr) return Fail("identity_invalid");  // already open: keep it so
   bool ok = OpenLocked(root, origin, user_id);
   // A failed store is discarded by its owner; until then it acts as unopened.
@@ -149,7 +155,7 @@ bool Store::OpenLocked(const std::filesystem::path& root, const std::string& ori
   }
   origin_ = origin;
   user_id_ = user_id;
-  std::string account = Pseudonym("account");
+  std::string account = PseudonymLocked("account");
   if (account.empty()) return Fail("pseudonym_failed");
 
   std::filesystem::path file;

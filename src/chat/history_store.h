@@ -4,16 +4,17 @@
 // <LOCALAPPDATA>/QuorixPhone/history/v1. Every text, name, token, cursor and
 // the account identity is stored only as a data-protection blob bound to the
 // current user, the service origin and the user id; peers are keyed by
-// pseudonyms. Held through std::shared_ptr; every public operation is
-// serialised by the store's own mutex and may run on any thread.
+// pseudonyms. Held through std::shared_ptr; every public operation takes the
+// store's own mutex (which guards the connection, the identity and the last
+// error) and may run on any thread.
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "chat/chat_model.h"
 #include "chat/history_message.h"
+#include "platform/thread_annotations.h"
 
 struct sqlite3;
 
@@ -48,40 +49,48 @@ class Store {
   // Opens or creates the account's database under `root` and checks that it
   // belongs to `origin` and `user_id`. Call once on a new store; after false
   // the store is to be discarded.
-  bool Open(const std::filesystem::path& root, const std::string& origin, const std::string& user_id);
+  [[nodiscard]] bool Open(const std::filesystem::path& root, const std::string& origin,
+                          const std::string& user_id) EXCLUDES(mutex_);
 
   // SHA-256 of origin, LF, user id, LF and `text`, as 64 lower-case hex
   // digits; empty when hashing fails.
-  std::string Pseudonym(const std::string& text) const;
+  std::string Pseudonym(const std::string& text) const EXCLUDES(mutex_);
   static std::string Sha256Hex(const std::string& bytes);
 
-  // Sets last_error to `code` and returns false.
-  bool Fail(const char* code);
-
   // Stores an unsent own message under `*nonce` (a generated one when empty).
-  bool AddOutbox(const std::string& peer, const std::string& message, std::string* nonce);
+  [[nodiscard]] bool AddOutbox(const std::string& peer, const std::string& message,
+                               std::string* nonce) EXCLUDES(mutex_);
   // At most 100 pending entries, oldest first.
-  bool ListPendingOutbox(std::vector<OutboxEntry>* out);
-  bool MarkOutboxFailed(const std::string& nonce);
+  [[nodiscard]] bool ListPendingOutbox(std::vector<OutboxEntry>* out) EXCLUDES(mutex_);
+  [[nodiscard]] bool MarkOutboxFailed(const std::string& nonce) EXCLUDES(mutex_);
   // Moves an own message the service accepted from the outbox to the history.
-  bool CommitAccepted(const HistoryMessage& accepted, const std::string& ack_token);
+  [[nodiscard]] bool CommitAccepted(const HistoryMessage& accepted, const std::string& ack_token) EXCLUDES(mutex_);
   // Stores one inbox page and the next cursor, all or nothing.
-  bool StoreInboxBatch(const std::string& stream_id, const std::string& next_cursor,
-                       const std::vector<HistoryMessage>& messages, const std::string& ack_token,
-                       std::vector<std::string>* stored_ids, std::vector<std::string>* inserted_ids);
-  bool DeleteAcknowledgements(const std::vector<std::string>& ids);
+  [[nodiscard]] bool StoreInboxBatch(const std::string& stream_id, const std::string& next_cursor,
+                                     const std::vector<HistoryMessage>& messages, const std::string& ack_token,
+                                     std::vector<std::string>* stored_ids, std::vector<std::string>* inserted_ids)
+      EXCLUDES(mutex_);
+  [[nodiscard]] bool DeleteAcknowledgements(const std::vector<std::string>& ids) EXCLUDES(mutex_);
   // Every conversation, newest first.
-  bool ListConversations(std::vector<ConversationRow>* out);
-  bool MarkPeerRead(const std::string& peer_id);
+  [[nodiscard]] bool ListConversations(std::vector<ConversationRow>* out) EXCLUDES(mutex_);
+  [[nodiscard]] bool MarkPeerRead(const std::string& peer_id) EXCLUDES(mutex_);
   // The stored friends in list order.
-  bool ReadFriends(std::vector<ChatFriend>* out);
-  bool ReplaceFriends(const std::vector<ChatFriend>& friends);
+  [[nodiscard]] bool ReadFriends(std::vector<ChatFriend>* out) EXCLUDES(mutex_);
+  [[nodiscard]] bool ReplaceFriends(const std::vector<ChatFriend>& friends) EXCLUDES(mutex_);
   // The newest `limit` messages with the peer, oldest first.
-  bool ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessage>* out, uint64_t limit);
-  bool GetMessage(const std::string& message_id, HistoryMessage* out);
+  [[nodiscard]] bool ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessage>* out,
+                                     uint64_t limit) EXCLUDES(mutex_);
+  [[nodiscard]] bool GetMessage(const std::string& message_id, HistoryMessage* out) EXCLUDES(mutex_);
+
+  // Writes every stored message in clear to a line file bound to this
+  // account, replacing `path` only once the file is complete and on disk.
+  bool ExportHistory(const std::filesystem::path& path);
+  // Merges such a file of this account, all or nothing: only new messages
+  // and read marks are added.
+  bool ImportHistory(const std::filesystem::path& path);
 
   // Snake-case code of the last failure, for diagnosis.
-  std::string last_error() const;
+  std::string last_error() const EXCLUDES(mutex_);
 
  private:
   friend class StoreTestAccess;
@@ -89,41 +98,49 @@ class Store {
   class Transaction;
   struct InsertStatements;
 
-  // Encrypt and decrypt one stored value for this account; called with the
-  // mutex held.
-  bool Protect(const std::string& plaintext, std::vector<uint8_t>* out);
-  bool Unprotect(const void* blob, int length, std::string* out);
+  // Everything below runs with the mutex held.
+
+  // Sets last_error to `code` and returns false.
+  [[nodiscard]] bool Fail(const char* code) REQUIRES(mutex_);
+  std::string PseudonymLocked(const std::string& text) const REQUIRES(mutex_);
+
+  // Encrypt and decrypt one stored value for this account.
+  [[nodiscard]] bool Protect(const std::string& plaintext, std::vector<uint8_t>* out) REQUIRES(mutex_);
+  [[nodiscard]] bool Unprotect(const void* blob, int length, std::string* out) REQUIRES(mutex_);
 
   // Decrypts and parses column `column` of the current row. False with the
   // decryption code when it does not decrypt; `*readable` says whether it
   // parsed (and, for the record form, reads as a record of this account).
-  bool DecryptRow(Statement& statement, int column, JsonValue* value, bool* readable);
-  bool DecryptRecord(Statement& statement, int column, HistoryMessage* record, bool* readable);
+  [[nodiscard]] bool DecryptRow(Statement& statement, int column, JsonValue* value, bool* readable) REQUIRES(mutex_);
+  [[nodiscard]] bool DecryptRecord(Statement& statement, int column, HistoryMessage* record,
+                                   bool* readable) REQUIRES(mutex_);
 
   // Runs one fixed SQL text; false without a connection or on an error.
-  bool Exec(const char* sql);
-  // Needs the mutex held and a transaction open. The second form reuses the
-  // statements of earlier calls of the same operation.
-  bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted);
-  bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted,
-                     InsertStatements& statements);
+  [[nodiscard]] bool Exec(const char* sql) REQUIRES(mutex_);
+  // Needs a transaction open. The second form reuses the statements of
+  // earlier calls of the same operation.
+  [[nodiscard]] bool InsertMessage(const HistoryMessage& message, const std::string& ack_token,
+                                   bool* inserted) REQUIRES(mutex_);
+  [[nodiscard]] bool InsertMessage(const HistoryMessage& message, const std::string& ack_token, bool* inserted,
+                                   InsertStatements& statements) REQUIRES(mutex_);
   // Ends an open transaction with ROLLBACK and makes sure it is closed: a
   // transaction that stays open would block every later write of every
   // connection, so the connection is closed as the last resort.
-  void RollbackTransaction();
-  bool Begin();
-  bool Commit();
-  bool OpenLocked(const std::filesystem::path& root, const std::string& origin, const std::string& user_id);
-  void CloseConnection();
+  void RollbackTransaction() REQUIRES(mutex_);
+  [[nodiscard]] bool Begin() REQUIRES(mutex_);
+  [[nodiscard]] bool Commit() REQUIRES(mutex_);
+  [[nodiscard]] bool OpenLocked(const std::filesystem::path& root, const std::string& origin,
+                                const std::string& user_id) REQUIRES(mutex_);
+  void CloseConnection() REQUIRES(mutex_);
 
-  sqlite3* db_ = nullptr;
-  std::string origin_;
-  std::string user_id_;
-  std::string last_error_;
   // Lock order: the inbox-poll mutex, then the history session's mutex, then
   // this one, innermost. Nothing called while it is held (SQLite, data
   // protection, SHA-256) takes either of the others or calls back into a store.
-  mutable std::mutex mutex_;
+  mutable platform::Mutex mutex_;
+  sqlite3* db_ GUARDED_BY(mutex_) = nullptr;
+  std::string origin_ GUARDED_BY(mutex_);
+  std::string user_id_ GUARDED_BY(mutex_);
+  std::string last_error_ GUARDED_BY(mutex_);
 };
 
 }  // namespace quorix_history

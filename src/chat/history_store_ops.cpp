@@ -84,7 +84,7 @@ bool Store::DecryptRecord(Statement& statement, int column, HistoryMessage* reco
 }
 
 bool Store::AddOutbox(const std::string& peer, const std::string& message, std::string* nonce) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || nonce == nullptr || peer.empty() || peer.size() > kMaxIdBytes || peer == user_id_ ||
       message.empty() || message.size() > kHistoryTextMaxBytes) {
     return Fail("draft_invalid");
@@ -129,7 +129,7 @@ bool Store::AddOutbox(const std::string& peer, const std::string& message, std::
 }
 
 bool Store::ListPendingOutbox(std::vector<OutboxEntry>* out) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || out == nullptr) return Fail("not_open");
   out->clear();
   Statement select;
@@ -154,7 +154,7 @@ bool Store::ListPendingOutbox(std::vector<OutboxEntry>* out) {
 }
 
 bool Store::MarkOutboxFailed(const std::string& nonce) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr) return false;
   std::vector<uint8_t> blob;
   if (!Protect("server_rejected", &blob)) return false;
@@ -164,7 +164,7 @@ bool Store::MarkOutboxFailed(const std::string& nonce) {
 }
 
 bool Store::CommitAccepted(const HistoryMessage& accepted, const std::string& ack_token) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || accepted.sender_id != user_id_ || accepted.client_message_id.empty()) {
     return Fail("accepted_invalid");
   }
@@ -212,7 +212,7 @@ bool Store::CommitAccepted(const HistoryMessage& accepted, const std::string& ac
 bool Store::StoreInboxBatch(const std::string& stream_id, const std::string& next_cursor,
                             const std::vector<HistoryMessage>& messages, const std::string& ack_token,
                             std::vector<std::string>* stored_ids, std::vector<std::string>* inserted_ids) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (stored_ids != nullptr) stored_ids->clear();
   if (inserted_ids != nullptr) inserted_ids->clear();
   if (db_ == nullptr || stored_ids == nullptr || stream_id.empty() || !IsCanonicalDecimal(next_cursor) ||
@@ -285,7 +285,7 @@ bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_
   const bool outgoing = record.sender_id == user_id_;
   const std::string& peer = HistoryPeerOf(record, user_id_);
   auto known = st.peer_keys.find(peer);
-  std::string peer_key = known != st.peer_keys.end() ? known->second : Pseudonym(peer);
+  std::string peer_key = known != st.peer_keys.end() ? known->second : PseudonymLocked(peer);
   if (!peer_key.empty() && known == st.peer_keys.end()) st.peer_keys.emplace(peer, peer_key);
   if (peer_key.empty()) {
     SecureWipeString(&json);
@@ -341,7 +341,7 @@ bool Store::InsertMessage(const HistoryMessage& message, const std::string& ack_
 }
 
 bool Store::DeleteAcknowledgements(const std::vector<std::string>& ids) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || ids.size() > kMaxAcknowledgements) return Fail("ack_invalid");
   Transaction transaction(this);
   if (!transaction.Begin()) return false;
@@ -356,7 +356,7 @@ bool Store::DeleteAcknowledgements(const std::vector<std::string>& ids) {
 }
 
 bool Store::ListConversations(std::vector<ConversationRow>* out) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || out == nullptr) return Fail("not_open");
   out->clear();
   Statement select;
@@ -376,9 +376,9 @@ bool Store::ListConversations(std::vector<ConversationRow>* out) {
 }
 
 bool Store::MarkPeerRead(const std::string& peer_id) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr) return false;
-  std::string key = Pseudonym(peer_id);
+  std::string key = PseudonymLocked(peer_id);
   if (key.empty()) return false;
   Transaction transaction(this);
   if (!transaction.Begin()) return false;
@@ -391,7 +391,7 @@ bool Store::MarkPeerRead(const std::string& peer_id) {
 }
 
 bool Store::ReadFriends(std::vector<ChatFriend>* out) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || out == nullptr) return false;
   out->clear();
   Statement select;
@@ -411,7 +411,7 @@ bool Store::ReadFriends(std::vector<ChatFriend>* out) {
 }
 
 bool Store::ReplaceFriends(const std::vector<ChatFriend>& friends) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || friends.size() > kMaxFriends) return false;
   Transaction transaction(this);
   if (!transaction.Begin()) return false;
@@ -419,7 +419,7 @@ bool Store::ReplaceFriends(const std::vector<ChatFriend>& friends) {
   if (!clear.Prepare(db_, "DELETE FROM friends") || clear.Step() != SQLITE_DONE) return false;
   Statement insert;
   for (const ChatFriend& f : friends) {
-    std::string key = Pseudonym(f.user_id);
+    std::string key = PseudonymLocked(f.user_id);
     if (key.empty()) return false;
     std::string payload = "{\"user_id\":" + QuoteHistoryJsonString(f.user_id) +
                           ",\"display_name\":" + QuoteHistoryJsonString(f.display_name) + "}";
@@ -435,10 +435,10 @@ bool Store::ReplaceFriends(const std::vector<ChatFriend>& friends) {
 }
 
 bool Store::ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessage>* out, uint64_t limit) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || out == nullptr || limit > kMaxHistoryLimit) return Fail("history_invalid");
   out->clear();
-  std::string key = Pseudonym(peer_id);
+  std::string key = PseudonymLocked(peer_id);
   if (key.empty()) return Fail("history_invalid");
   Statement select;
   if (!select.Prepare(db_, "SELECT payload,isread FROM messages WHERE peer=? ORDER BY created DESC,id DESC LIMIT ?") ||
@@ -459,7 +459,7 @@ bool Store::ReadPeerHistory(const std::string& peer_id, std::vector<HistoryMessa
 }
 
 bool Store::GetMessage(const std::string& message_id, HistoryMessage* out) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || out == nullptr) return false;
   Statement select;
   if (!select.Prepare(db_, "SELECT payload,isread FROM messages WHERE id=?") || !select.BindText(1, message_id) ||

@@ -56,23 +56,31 @@ class Store::Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
-// "BEGIN IMMEDIATE" on Begin; ROLLBACK on scope exit unless committed.
+// "BEGIN IMMEDIATE" on Begin; ROLLBACK on scope exit unless committed. A
+// transaction lives inside one store operation, which holds the store's
+// mutex throughout (said to the lock analysis by AssertHeld).
 class Store::Transaction {
  public:
   explicit Transaction(Store* store) : store_(store) {}
   ~Transaction() {
+    store_->mutex_.AssertHeld();
     if (open_) store_->RollbackTransaction();
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
-  bool Begin() { return open_ = store_->Begin(); }
+  [[nodiscard]] bool Begin() {
+    store_->mutex_.AssertHeld();
+    return open_ = store_->Begin();
+  }
   // True when COMMIT completed; otherwise the transaction is rolled back.
-  bool Commit() {
+  [[nodiscard]] bool Commit() {
+    store_->mutex_.AssertHeld();
     open_ = false;
     return store_->Commit();
   }
   void Rollback() {
+    store_->mutex_.AssertHeld();
     if (open_) store_->RollbackTransaction();
     open_ = false;
   }

@@ -104,23 +104,23 @@ bool TakeRollbackFailure() {
 }  // namespace test_hooks
 
 bool StoreTestAccess::Protect(Store& store, const std::string& plaintext, std::vector<uint8_t>* out) {
-  std::lock_guard lock(store.mutex_);
+  platform::MutexLock lock(store.mutex_);
   return store.Protect(plaintext, out);
 }
 
 bool StoreTestAccess::Unprotect(Store& store, const void* blob, int length, std::string* out) {
-  std::lock_guard lock(store.mutex_);
+  platform::MutexLock lock(store.mutex_);
   return store.Unprotect(blob, length, out);
 }
 
 sqlite3* StoreTestAccess::Connection(Store& store) {
-  std::lock_guard lock(store.mutex_);
+  platform::MutexLock lock(store.mutex_);
   return store.db_;
 }
 
 bool StoreTestAccess::InsertMessage(Store& store, const HistoryMessage& message, const std::string& ack_token,
                                     bool* inserted) {
-  std::lock_guard lock(store.mutex_);
+  platform::MutexLock lock(store.mutex_);
   Store::Transaction transaction(&store);
   if (!transaction.Begin()) return store.Fail("transaction_busy");
   return store.InsertMessage(message, ack_token, inserted) && transaction.Commit();

@@ -88,7 +88,9 @@ bool SendOutboxMessage(const HistorySnapshot& snapshot, const quorix_history::Ou
   if (!ok) {
     if (IsRefusal(status)) {
       if (rejected != nullptr) *rejected = true;
-      snapshot.store->MarkOutboxFailed(entry.nonce);
+      // Not marked, the entry stays pending and the next flush meets the
+      // same refusal and marks it then; the send is refused either way.
+      (void)snapshot.store->MarkOutboxFailed(entry.nonce);
     }
     return false;
   }

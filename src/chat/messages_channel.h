@@ -15,8 +15,9 @@ class MessagesChannel {
   // calling thread. True when the exchange completed, whatever its status;
   // the outputs then hold the status, the reply body and the connection id
   // the request went out under.
-  virtual bool ExecuteMessagesRequest(const std::string& method, const std::string& path, const std::string& body,
-                                      uint32_t* status, std::string* reply, std::string* connection_id) = 0;
+  [[nodiscard]] virtual bool ExecuteMessagesRequest(const std::string& method, const std::string& path,
+                                                    const std::string& body, uint32_t* status, std::string* reply,
+                                                    std::string* connection_id) = 0;
   // The current connection id; empty when not connected.
   virtual std::string GetConnectionId() = 0;
 };

@@ -86,7 +86,7 @@ bool SaveSessionFile(const StoredSession& session) {
     const std::filesystem::path folder = path.parent_path();
     // The product folder (and a missing local data folder above it), whose
     // result does not matter; then the file's folder, which must be there.
-    platform::CreatePrivateDirectory(folder.parent_path(), true);
+    (void)platform::CreatePrivateDirectory(folder.parent_path(), true);
     if (!platform::CreatePrivateDirectory(folder, false)) return false;
 
     platform::SecretBuffer plain;

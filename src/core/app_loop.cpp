@@ -43,7 +43,9 @@ void RunLoop(AppHost& host, platform::MessagePump& pump, const std::filesystem::
 
   while (!quit && !host.DesktopQuitRequested() && !host.OwnerWindowGone()) {
     const auto pass_start = std::chrono::steady_clock::now();
-    pump.Drain([&](const platform::PumpMessage& message) {
+    // A quit message sets `quit` in the dispatch below, so Drain's own
+    // "quit seen" answer adds nothing.
+    (void)pump.Drain([&](const platform::PumpMessage& message) {
       if (message.kind == platform::PumpMessage::Kind::kQuit) {
         quit = true;
       } else if (message.kind == platform::PumpMessage::Kind::kShow) {
@@ -110,7 +112,7 @@ int RunApplication(AppHost& host, platform::MessagePump& pump, const std::filesy
   try {
     run_dir = CreateRunDirectory(executable_path);
     host.StartBrowserAudioGuard(run_dir / "BROWSER_ROUTE.safe.json");
-    platform::SetPerMonitorDpiAwareness();
+    (void)platform::SetPerMonitorDpiAwareness();  // nothing to set here; always true
 
     stage = "SESSION";
     Require(host.BuildSession(), "SESSION_OWNER_CREATE_FAILED");

@@ -159,7 +159,8 @@ int RunNormalStart(const std::filesystem::path& executable_path,
     case platform::InstanceLockResult::kFailed:
       return 2;
     case platform::InstanceLockResult::kAlreadyRunning:
-      platform::PostToInstance("QuorixUnifiedOverlay3", "Quorix.UI3.Show");
+      // Exits with 0 also when no instance listens for the show request.
+      (void)platform::PostToInstance("QuorixUnifiedOverlay3", "Quorix.UI3.Show");
       return 0;
     case platform::InstanceLockResult::kAcquired:
       break;
@@ -174,11 +175,9 @@ int RunNormalStart(const std::filesystem::path& executable_path,
     pump.AttachShowListener(show_listener.get());
     // The window toolkit's events run inside the pump once it is started.
     pump.SetPollSource(platform::GuiPollSource());
-    platform::SetTerminationWatchFd(pump.termination_fd());
     std::unique_ptr<AppHost> host = make_host();
     exit_code = RunApplication(*host, pump, executable_path, platform::SystemClock());
     host.reset();
-    platform::SetTerminationWatchFd(-1);
     pump.SetPollSource(nullptr);
     pump.AttachShowListener(nullptr);
   }

@@ -120,10 +120,11 @@ ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char16_t* name, std::
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
   const auto key = NameToUtf8(name_);
   if (!key) return;
+  // A destructor has no one to tell; the name was checked when it was set.
   if (saved_.empty()) {
-    platform::env::Unset(*key);
+    (void)platform::env::Unset(*key);
   } else if (const auto utf8 = WideToUtf8Optional(saved_)) {
-    platform::env::Set(*key, *utf8);
+    (void)platform::env::Set(*key, *utf8);
   }
 }
 
@@ -162,8 +163,9 @@ bool PublishBrowserRenderId(BrowserRouteEnvironment& state, const std::u16string
     state.output_generation = generation;
     return true;
   }
-  platform::env::Unset("QUORIX_BROWSER_RENDER_ID");
-  platform::env::Unset("QUORIX_BROWSER_OUTPUT_GENERATION");
+  // The failure is reported below; clearing both is the best left to do.
+  (void)platform::env::Unset("QUORIX_BROWSER_RENDER_ID");
+  (void)platform::env::Unset("QUORIX_BROWSER_OUTPUT_GENERATION");
   state.render_endpoint_id.clear();
   state.output_generation = 0;
   return false;

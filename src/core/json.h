@@ -1,8 +1,10 @@
 #pragma once
-// The one JSON reader of the program: a strict, bounded recursive-descent
-// parser into an owning tree of JsonValue nodes. Every JSON text the program
-// receives (settings, service replies, worker events, history records) is read
-// through ParseJson and then member by member with JsonValue::Find.
+// The program's general JSON reader: a strict, bounded recursive-descent
+// parser into an owning tree of JsonValue nodes. JSON texts the program
+// receives (settings, service replies, worker events, history records) are
+// read through ParseJson and then member by member with JsonValue::Find. The
+// one other reader is ParseAuthReply (chat/auth_reply.h), a purpose-built walk
+// of sign-in and session replies that keeps five values and wipes the token.
 #include <cstdint>
 #include <map>
 #include <string>

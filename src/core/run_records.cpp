@@ -18,6 +18,7 @@
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/unique_fd.h"
 
 namespace {
 
@@ -74,45 +75,29 @@ std::string FormatRunName(uint32_t year, uint32_t month, uint32_t day, uint32_t 
 
 void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark,
                     bool owner_only) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644);
-  if (fd < 0) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
+  platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
+  if (!fd.valid()) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
   // An older file keeps its mode through O_TRUNC; a private one is narrowed.
-  if (owner_only && ::fchmod(fd, 0600) != 0) {
-    ::close(fd);
-    throw std::runtime_error("UI3_RUN_RECORD_FAILED");
-  }
+  if (owner_only && ::fchmod(fd.get(), 0600) != 0) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
   std::string bytes;
   if (byte_order_mark) bytes = "\xEF\xBB\xBF";
   bytes += content;
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  if (!ok) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
+  const bool written = platform::WriteAll(fd.get(), bytes.data(), bytes.size());
+  if (!fd.Close() || !written) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
 }
 
 std::string FileSha256Hex(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
+  const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return {};
   platform::Sha256Hasher hasher;
   std::vector<char> buffer(65536);
   bool ok = hasher.ok();
   while (ok) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = platform::RetryOnEintr([&] { return ::read(fd.get(), buffer.data(), buffer.size()); });
     if (n < 0) ok = false;
     if (n <= 0) break;
     hasher.Update(buffer.data(), static_cast<size_t>(n));
   }
-  ::close(fd);
   if (!ok) return {};
   const auto digest = hasher.Finish();
   if (!digest) return {};

@@ -39,6 +39,8 @@ class Gateway final : public quorix_call::Gateway {
   CallSession* session_;
   Network* network_;
   Media* media_;
+  // The tick clock the call signalling times its steps with (null: the
+  // platform's tick count); kept for that work, nothing reads it yet.
   std::function<uint64_t()> clock_;
   bool shut_down_ = false;
 };

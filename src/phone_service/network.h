@@ -18,14 +18,16 @@ struct NetworkReply {
 class Network {
  public:
   virtual ~Network() = default;
-  virtual bool IsConnected() = 0;
+  [[nodiscard]] virtual bool IsConnected() = 0;
   // true when the request was queued.
-  virtual bool Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) = 0;
-  virtual bool SendText(const std::string& text) = 0;
+  [[nodiscard]] virtual bool Request(uint32_t tag, const std::string& method, const std::string& path,
+                                     const std::string& body) = 0;
+  [[nodiscard]] virtual bool SendText(const std::string& text) = 0;
   // false when no reply is waiting.
-  virtual bool PollReply(NetworkReply* out) = 0;
-  virtual bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path,
-                                   const std::string& body, const std::string& key, uint32_t timeout_ms) = 0;
+  [[nodiscard]] virtual bool PollReply(NetworkReply* out) = 0;
+  [[nodiscard]] virtual bool RequestWithDeadline(uint32_t tag, const std::string& method, const std::string& path,
+                                                 const std::string& body, const std::string& key,
+                                                 uint32_t timeout_ms) = 0;
 };
 
 class Media {

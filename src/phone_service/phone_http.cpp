@@ -6,6 +6,7 @@
 #include "chat/account_http.h"
 #include "chat/secure_wipe.h"
 #include "core/event_log.h"
+#include "core/service_origin.h"
 #include "core/text.h"
 #include "platform/https.h"
 
@@ -79,7 +80,7 @@ bool SendPhoneHttpRequest(const PhoneTarget& target, const std::string& token, c
     request.receive_timeout_ms = 5000;
     request.abort = target.abort;
     WipeLinesOnExit wipe(request.headers);
-    request.headers.push_back("X-NiloPhone-Token: " + token);
+    request.headers.push_back(std::string(quorix_service::kTokenHeaderName) + ": " + token);
     if (!connection_id.empty()) request.headers.push_back("X-Quorix-Connection: " + connection_id);
     request.headers.push_back("Accept: application/json");
     request.headers.push_back("Content-Type: application/json");

@@ -9,6 +9,7 @@
 #include "chat/secure_wipe.h"
 #include "core/event_log.h"
 #include "core/json.h"
+#include "core/service_origin.h"
 #include "core/text.h"
 #include "platform/clock.h"
 #include "platform/crypto.h"
@@ -101,7 +102,7 @@ void WindowsWire::ClearQueuesLocked() noexcept {
 bool WindowsWire::Request(uint32_t tag, const std::string& method, const std::string& path, const std::string& body) {
   try {
     if (!IsConnected() || !ValidatePhoneRequest(tag, method, path, body)) return false;
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (queue_.size() >= kMaxQueue || !ConnectedLocked() || !IsValidConnectionId(connection_id_)) return false;
     PendingRequest request{tag, method, path, body, 0, generation_, connection_id_, {}, 0, 0, nullptr};
     return QueueLocked(std::move(request));
@@ -118,7 +119,7 @@ bool WindowsWire::RequestWithDeadline(uint32_t tag, const std::string& method, c
     const bool call_start = tag == 1 && method == "POST" && path == "/phone/v1/calls/start";
     if (!capabilities && !call_start) return false;
     if (!ValidatePhoneRequest(tag, method, path, body)) return false;
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (queue_.size() >= kMaxQueue || !ConnectedLocked() || !IsValidConnectionId(connection_id_)) return false;
     PendingRequest request{tag,  method, path, body, 0, generation_, connection_id_,
                            key,  platform::TickCount64() + timeout_ms, 0, nullptr};
@@ -131,7 +132,7 @@ bool WindowsWire::RequestWithDeadline(uint32_t tag, const std::string& method, c
 bool WindowsWire::SendText(const std::string& text) {
   try {
     if (!IsConnected() || text.size() > kMaxSendText || text.find('\n') != std::string::npos) return false;
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (queue_.size() >= kMaxQueue || !ConnectedLocked()) return false;
     PendingRequest request;
     request.method = "SEND";
@@ -145,7 +146,7 @@ bool WindowsWire::SendText(const std::string& text) {
 
 bool WindowsWire::PollReply(NetworkReply* out) {
   if (out == nullptr) return false;
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   if (ring_.empty()) return false;
   *out = std::move(ring_.front());
   ring_.pop_front();
@@ -153,7 +154,7 @@ bool WindowsWire::PollReply(NetworkReply* out) {
 }
 
 std::string WindowsWire::GetConnectionId() {
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   return ConnectedLocked() ? connection_id_ : std::string();
 }
 
@@ -167,7 +168,7 @@ bool WindowsWire::ExecuteMessagesRequest(const std::string& method, const std::s
     std::future<MessageReply> future = promise->get_future();
     uint64_t generation = 0;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       if (!ConnectedLocked() || !IsValidConnectionId(connection_id_) || queue_.size() >= kMaxQueue) return false;
       generation = generation_;
       PendingRequest request{0, method, path, body, 0, generation, connection_id_, {}, 0, 0, std::move(promise)};
@@ -179,7 +180,7 @@ bool WindowsWire::ExecuteMessagesRequest(const std::string& method, const std::s
     } catch (const std::future_error&) {
       return false;  // dropped: closed, replaced or stopped
     }
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (!ConnectedLocked() || generation_ != generation || value.connection_id != connection_id_) {
       SecureWipeString(&value.body);
       return false;
@@ -196,7 +197,7 @@ bool WindowsWire::ExecuteMessagesRequest(const std::string& method, const std::s
 
 bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t socket_id,
                                const std::string* connection_id) {
-  std::unique_lock lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   const bool refused = stopped_ || closing_ || (generation != kAny && generation != generation_) ||
                        (socket_id != 0 ? socket_id != socket_id_ : !ConnectedLocked()) ||
                        (connection_id != nullptr && !IsValidConnectionId(*connection_id));
@@ -205,7 +206,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
     return false;
   }
   if (ring_.size() >= kMaxRing) {
-    lock.unlock();
+    lock.Unlock();
     SecureWipeString(&reply.body);
     CloseConnection(34, 0, false, generation);
     return false;
@@ -214,7 +215,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
     ring_.push_back(std::move(reply));
     if (connection_id != nullptr) {
       if (*connection_id != connection_id_) {
-        std::lock_guard presence(presence_mutex_);
+        platform::MutexLock presence(presence_mutex_);
         ResetPresence(presence_);
       }
       connection_id_ = *connection_id;
@@ -222,7 +223,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
     }
     return true;
   } catch (...) {
-    lock.unlock();
+    lock.Unlock();
     SecureWipeString(&reply.body);
     CloseConnection(35, 0, true, generation);
     return false;
@@ -232,7 +233,7 @@ bool WindowsWire::DeliverReply(NetworkReply reply, uint64_t generation, uint64_t
 void WindowsWire::CloseConnection(uint32_t code, uint32_t detail, bool mark_closing, uint64_t generation) noexcept {
   Socket taken;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (stopped_ || (generation != kAny && generation != generation_)) return;
     try {
       if (mark_closing) closing_ = true;
@@ -247,13 +248,13 @@ void WindowsWire::CloseConnection(uint32_t code, uint32_t detail, bool mark_clos
     } catch (...) {
       closing_ = true;
     }
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     ResetPresence(presence_);
     poll_outstanding_ = false;
   }
   if (taken) {
     taken->Close();  // frees a blocked receive or send at once
-    std::lock_guard handle(handle_mutex_);
+    platform::MutexLock handle(handle_mutex_);
     taken.reset();
   }
   WriteEventLog("WIRE_CLOSED", code, detail);
@@ -270,12 +271,12 @@ bool WindowsWire::Start(const std::string& user_id, const std::string& token) {
     uint16_t port = 0;
     if (!ResolveServiceHost(&host, &port)) return false;
     {
-      std::lock_guard presence(presence_mutex_);
+      platform::MutexLock presence(presence_mutex_);
       ResetPresence(presence_);
     }
     poll_outstanding_ = false;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       host_ = std::move(host);
       port_ = port;
       user_id_ = user_id;
@@ -300,7 +301,7 @@ void WindowsWire::Stop() noexcept {
   Socket taken;
   Socket pending;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     stopped_ = true;
     abort_ = true;
     connected_ = false;
@@ -316,20 +317,20 @@ void WindowsWire::Stop() noexcept {
   if (pending) pending->Close();
   if (taken) {
     taken->Close();
-    std::lock_guard handle(handle_mutex_);
+    platform::MutexLock handle(handle_mutex_);
     taken.reset();
   }
   pending.reset();
   if (connection_thread_.joinable()) connection_thread_.join();
   if (request_thread_.joinable()) request_thread_.join();
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     ClearQueuesLocked();
     connection_id_.clear();
     pending_socket_.reset();
   }
   {
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     ResetPresence(presence_);
     poll_outstanding_ = false;
   }
@@ -343,8 +344,11 @@ void WindowsWire::RequestThreadMain() {
   for (;;) {
     PendingRequest request;
     {
-      std::unique_lock lock(request_mutex_);
-      cv_.wait(lock, [this] { return stopped_.load() || !queue_.empty(); });
+      platform::MutexLock lock(request_mutex_);
+      cv_.wait(lock.native(), [this] {
+        request_mutex_.AssertHeld();
+        return stopped_.load() || !queue_.empty();
+      });
       if (stopped_) return;
       request = std::move(queue_.front());
       queue_.pop_front();
@@ -364,10 +368,10 @@ void WindowsWire::RequestThreadMain() {
 void WindowsWire::SendQueuedText(PendingRequest& request) {
   uint32_t result = 0;
   {
-    std::lock_guard handle(handle_mutex_);
+    platform::MutexLock handle(handle_mutex_);
     Socket socket;
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       if (stopped_ || closing_ || !connected_ || generation_ != request.generation) return;
       socket = socket_;
     }
@@ -378,12 +382,13 @@ void WindowsWire::SendQueuedText(PendingRequest& request) {
 
 void WindowsWire::ProcessRequest(PendingRequest& request) {
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (!ConnectedLocked() || request.generation != generation_) return;  // dropped
   }
   if (request.deadline != 0 && platform::TickCount64() >= request.deadline) {
-    DeliverReply(NetworkReply{request.tag, 408, kDeadlineBody, request.path, request.key}, request.generation, 0,
-                 nullptr);
+    // A refused reply is wiped, and a full ring closes the connection itself.
+    (void)DeliverReply(NetworkReply{request.tag, 408, kDeadlineBody, request.path, request.key}, request.generation,
+                       0, nullptr);
     return;
   }
   if (request.method == "SEND") {
@@ -400,7 +405,7 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
   if (request.promise) SecureWipeString(&request.body);
   bool current = false;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     current = ConnectedLocked() && generation_ == request.generation;
   }
   if (!current) {
@@ -414,7 +419,7 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
     request.promise.reset();
     if (ok && status == 401) CloseConnection(33, 401, true, generation);
   } else if (request.presence_poll != 0) {
-    HandlePresenceReply(ok, status, std::move(reply), generation, request.push_counter);
+    (void)HandlePresenceReply(ok, status, std::move(reply), generation, request.push_counter);  // stale: dropped
     if (ok && (status == 401 || status == 403)) CloseConnection(32, status, true, generation);
   } else if (!ok) {
     SecureWipeString(&reply);
@@ -423,8 +428,8 @@ void WindowsWire::ProcessRequest(PendingRequest& request) {
     SecureWipeString(&reply);
     CloseConnection(33, 401, true, generation);
   } else {
-    DeliverReply(NetworkReply{request.tag, status, std::move(reply), request.path, request.key}, generation, 0,
-                 nullptr);
+    (void)DeliverReply(NetworkReply{request.tag, status, std::move(reply), request.path, request.key}, generation, 0,
+                       nullptr);  // as the deadline reply above
   }
 }
 
@@ -449,10 +454,10 @@ void WindowsWire::ConnectionThreadMain() {
     const uint32_t delay = std::min<uint32_t>(1000u << j, 15000u);
     k = std::min<uint32_t>(j + 1, 4);
     WriteEventLog("WIRE_RETRY", delay, attempt);
-    std::unique_lock lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     WireTiming fallback;
     WireTiming& timing = timing_ != nullptr ? *timing_ : fallback;
-    timing.WaitBackoff(cv_, lock, delay, [this] { return stopped_.load() || closing_.load(); });
+    timing.WaitBackoff(cv_, lock.native(), delay, [this] { return stopped_.load() || closing_.load(); });
   }
   if (closing_ && !stopped_) WriteEventLog("WIRE_AUTH_STOP", 0, 0);
 }
@@ -464,181 +469,209 @@ bool WindowsWire::StageFail(uint32_t stage, uint32_t detail, bool mark, uint64_t
   return false;
 }
 
+// One attempt: the stages in order, each reporting its own failure code, then
+// the receive loop until the socket ends. True once the service said ready.
 bool WindowsWire::ConnectOnce(uint32_t attempt) {
-  uint64_t generation = 0;
+  LiveSocket live;
+  live.attempt = attempt;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (stopped_ || closing_) return false;
-    generation = generation_;
+    live.generation = generation_;
   }
-  uint32_t code = 0;
-  uint32_t detail = 0;
-  bool mark = false;
+  ReceiveEnd end;
   bool ready = false;
-  Socket socket;
-  uint64_t socket_id = 0;
   try {
-    // Session check.
-    uint32_t status = 0;
-    std::string reply;
-    if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/me", "", &status, &reply, "")) {
-      return StageFail(1, platform::LastError(), false, generation);
-    }
-    {
-      AuthReply auth = ParseAuthReply(reply);
-      AuthReplyWipe wipe{auth};
-      SecureWipeString(&reply);
-      if (status != 200) return StageFail(2, status, status == 401 || status == 403, generation);
-      if (!auth.valid || !auth.ok || !auth.has_session_is_active || !auth.session_is_active ||
-          auth.user_id != user_id_) {
-        return StageFail(2, 200, true, generation);
-      }
-    }
-    // Readiness check.
-    status = 0;
-    if (!SendPhoneHttpRequest(Target(), token_, "GET", "/phone/v1/capabilities", "", &status, &reply, "")) {
-      return StageFail(3, platform::LastError(), false, generation);
-    }
-    const bool media_ready = ReadJsonBoolMember(reply, "ok") && ReadJsonBoolMember(reply, "media_ready");
-    SecureWipeString(&reply);
-    if (status != 200) return StageFail(3, status, status == 401 || status == 403, generation);
-    if (!media_ready) return StageFail(3, 200, false, generation);
-    if (stopped_) return false;
-
-    // The WebSocket, registered while it is set up so that Stop can end it.
-    socket = platform::WssConnection::Create();
-    if (!socket) return StageFail(4, 8, false, generation);
-    {
-      std::lock_guard lock(request_mutex_);
-      if (stopped_ || closing_ || generation_ != generation) return false;
-      pending_socket_ = socket;
-    }
-    std::vector<std::string> headers = {"X-NiloPhone-Token: " + token_, "X-Quorix-Presence: presence-v1",
-                                        "X-Quorix-Inbox: inbox-v1"};
-    platform::WssConnectResult connected;
-    {
-      WipeLinesOnExit wipe(headers);
-      connected = socket->Connect(WideToUtf8(host_), port_, "/phone/v1/ws", headers, "QuorixPhone-Recovery-WS/0.1");
-    }
-    {
-      std::lock_guard lock(request_mutex_);
-      pending_socket_.reset();
-    }
-    if (connected.failed != platform::WssStep::kNone) {
-      socket->Close();
-      if (stopped_) return false;
-      switch (connected.failed) {
-        case platform::WssStep::kHandle: return StageFail(4, connected.detail, false, generation);
-        case platform::WssStep::kUpgradeStatus:
-          return StageFail(9, connected.detail, connected.detail == 401 || connected.detail == 403, generation);
-        case platform::WssStep::kUpgradeInvalid: return StageFail(10, connected.detail, false, generation);
-        default: return StageFail(8, connected.detail, false, generation);
-      }
-    }
-    {
-      std::lock_guard lock(request_mutex_);
-      if (stopped_ || closing_ || generation_ != generation || socket_) {
-        socket->Close();
-        return false;
-      }
-      socket_ = socket;
-      socket_id = ++next_socket_id_;
-      socket_id_ = socket_id;
-    }
-
-    // Receive loop.
-    std::vector<uint8_t> buffer(kReceiveBuffer);
-    std::string message;
-    for (;;) {
-      if (stopped_) break;
-      {
-        std::lock_guard lock(request_mutex_);
-        if (socket_id_ != socket_id) {
-          code = 12;
-          break;
-        }
-      }
-      const platform::WssReceiveResult part = socket->Receive(buffer.data(), buffer.size());
-      if (part.kind == platform::WssReceiveKind::kError) {
-        code = 20;
-        detail = part.detail;
-        break;
-      }
-      if (part.kind == platform::WssReceiveKind::kClose) {
-        code = 21;
-        detail = part.detail;
-        mark = part.detail == 1008 || part.detail == 4001;
-        break;
-      }
-      if (part.kind == platform::WssReceiveKind::kBinary) {
-        code = 22;
-        break;
-      }
-      if (message.size() + part.size > kMaxMessage) {
-        code = 23;
-        break;
-      }
-      message.append(reinterpret_cast<const char*>(buffer.data()), part.size);
-      platform::SecureZero(buffer.data(), part.size);
-      if (part.kind == platform::WssReceiveKind::kTextPart) continue;
-
-      JsonValue event;
-      if (!ParseJson(message, event)) {
-        code = 24;
-        break;
-      }
-      const JsonValue* type = event.Find("type");
-      if (type == nullptr || type->type != JsonType::String) {
-        code = 25;
-        break;
-      }
-      if (type->text == "phone_ready_idle") {
-        const JsonValue* id = event.Find("connection_id");
-        const bool valid = ReadJsonBoolMember(message, "media_ready") && id != nullptr &&
-                           id->type == JsonType::String && IsValidConnectionId(id->text);
-        if (!valid) {
-          code = 26;
-          mark = true;
-          break;
-        }
-        const std::string connection_id = id->text;
-        if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, generation, socket_id, &connection_id)) {
-          break;
-        }
-        ready = true;
-        WriteEventLog("WIRE_READY", attempt, 0);
-      } else if (type->text == "phone_presence_snapshot") {
-        HandlePresenceEvent(message, generation, socket_id);
-        SecureWipeString(&message);
-      } else if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, generation, socket_id, nullptr)) {
-        break;
-      }
-      SecureWipeString(&message);
-      message.clear();
-    }
-    SecureWipeString(&message);
+    if (!CheckSession(live.generation) || !CheckReadiness(live.generation) || stopped_) return false;
+    if (!OpenSocket(&live)) return false;
+    end = ReceiveEvents(live, &ready);
   } catch (...) {
     WriteEventLog("WIRE_EXCEPTION", 0, 0);
-    if (socket) socket->Close();
+    if (live.socket) live.socket->Close();
     {
-      std::lock_guard lock(request_mutex_);
+      platform::MutexLock lock(request_mutex_);
       pending_socket_.reset();
     }
-    CloseConnection(30, detail, closing_.load(), generation);
+    CloseConnection(30, end.detail, closing_.load(), live.generation);
     return ready;
   }
-  CloseConnection(code, detail, mark, generation);
-  if (socket) socket->Close();
+  CloseConnection(end.code, end.detail, end.mark, live.generation);
+  if (live.socket) live.socket->Close();
   return ready;
 }
 
+// One GET of a connection stage; false, with the stage reported failed under
+// the exchange's error, when no reply came.
+bool WindowsWire::StageGet(const char* path, uint32_t stage, uint64_t generation, uint32_t* status,
+                           std::string* reply) {
+  if (SendPhoneHttpRequest(Target(), token_, "GET", path, "", status, reply, "")) return true;
+  return StageFail(stage, platform::LastError(), false, generation);
+}
+
+// Stage 1 (the "/me" exchange failed: its error) and stage 2 (a status other
+// than 200, or a reply that is not this user's active session).
+bool WindowsWire::CheckSession(uint64_t generation) {
+  uint32_t status = 0;
+  std::string reply;
+  if (!StageGet("/phone/v1/me", 1, generation, &status, &reply)) return false;
+  AuthReply auth = ParseAuthReply(reply);
+  AuthReplyWipe wipe{auth};
+  SecureWipeString(&reply);
+  if (status != 200) return StageFail(2, status, status == 401 || status == 403, generation);
+  if (!auth.valid || !auth.ok || !auth.has_session_is_active || !auth.session_is_active || auth.user_id != user_id_) {
+    return StageFail(2, 200, true, generation);
+  }
+  return true;
+}
+
+// Stage 3: the capabilities exchange failed, or the service's media side is
+// not ready.
+bool WindowsWire::CheckReadiness(uint64_t generation) {
+  uint32_t status = 0;
+  std::string reply;
+  if (!StageGet("/phone/v1/capabilities", 3, generation, &status, &reply)) return false;
+  const bool media_ready = ReadJsonBoolMember(reply, "ok") && ReadJsonBoolMember(reply, "media_ready");
+  SecureWipeString(&reply);
+  if (status != 200) return StageFail(3, status, status == 401 || status == 403, generation);
+  if (!media_ready) return StageFail(3, 200, false, generation);
+  return true;
+}
+
+// Stages 4 (no handle), 8 (lookup, connect, TLS or a broken upgrade), 9 (the
+// upgrade's status) and 10 (an upgrade reply that is not a WebSocket). The
+// socket is registered while it is set up, so that Stop can end it, and on
+// success becomes the live socket under a fresh id.
+bool WindowsWire::OpenSocket(LiveSocket* live) {
+  const uint64_t generation = live->generation;
+  live->socket = platform::WssConnection::Create();
+  if (!live->socket) return StageFail(4, 8, false, generation);
+  const Socket& socket = live->socket;
+  {
+    platform::MutexLock lock(request_mutex_);
+    if (stopped_ || closing_ || generation_ != generation) return false;
+    pending_socket_ = socket;
+  }
+  std::vector<std::string> headers = {std::string(quorix_service::kTokenHeaderName) + ": " + token_,
+                                      "X-Quorix-Presence: presence-v1", "X-Quorix-Inbox: inbox-v1"};
+  platform::WssConnectResult connected;
+  {
+    WipeLinesOnExit wipe(headers);
+    connected = socket->Connect(WideToUtf8(host_), port_, "/phone/v1/ws", headers, "QuorixPhone-Recovery-WS/0.1");
+  }
+  {
+    platform::MutexLock lock(request_mutex_);
+    pending_socket_.reset();
+  }
+  if (connected.failed != platform::WssStep::kNone) {
+    socket->Close();
+    if (stopped_) return false;
+    switch (connected.failed) {
+      case platform::WssStep::kHandle: return StageFail(4, connected.detail, false, generation);
+      case platform::WssStep::kUpgradeStatus:
+        return StageFail(9, connected.detail, connected.detail == 401 || connected.detail == 403, generation);
+      case platform::WssStep::kUpgradeInvalid: return StageFail(10, connected.detail, false, generation);
+      default: return StageFail(8, connected.detail, false, generation);
+    }
+  }
+  platform::MutexLock lock(request_mutex_);
+  if (stopped_ || closing_ || generation_ != generation || socket_) {
+    socket->Close();
+    return false;
+  }
+  socket_ = socket;
+  live->socket_id = ++next_socket_id_;
+  socket_id_ = live->socket_id;
+  return true;
+}
+
+// Reads the live socket until it ends: 12 replaced, 20 receive error, 21 the
+// service's close (its code in the detail), 22 a binary message, 23 a message
+// over the size limit; HandleEvent's codes for complete messages.
+WindowsWire::ReceiveEnd WindowsWire::ReceiveEvents(const LiveSocket& live, bool* ready) {
+  std::vector<uint8_t> buffer(kReceiveBuffer);
+  std::string message;
+  ReceiveEnd end;
+  for (;;) {
+    if (stopped_) break;
+    {
+      platform::MutexLock lock(request_mutex_);
+      if (socket_id_ != live.socket_id) {
+        end.code = 12;
+        break;
+      }
+    }
+    const platform::WssReceiveResult part = live.socket->Receive(buffer.data(), buffer.size());
+    if (part.kind == platform::WssReceiveKind::kError) {
+      end = ReceiveEnd{20, part.detail, false};
+      break;
+    }
+    if (part.kind == platform::WssReceiveKind::kClose) {
+      end = ReceiveEnd{21, part.detail, part.detail == 1008 || part.detail == 4001};
+      break;
+    }
+    if (part.kind == platform::WssReceiveKind::kBinary) {
+      end.code = 22;
+      break;
+    }
+    if (message.size() + part.size > kMaxMessage) {
+      end.code = 23;
+      break;
+    }
+    message.append(reinterpret_cast<const char*>(buffer.data()), part.size);
+    platform::SecureZero(buffer.data(), part.size);
+    if (part.kind == platform::WssReceiveKind::kTextPart) continue;
+    if (!HandleEvent(message, live, ready, &end)) break;
+    SecureWipeString(&message);
+    message.clear();
+  }
+  SecureWipeString(&message);
+  return end;
+}
+
+// One complete event. False ends the receive loop: 24 not JSON, 25 no type,
+// 26 a ready event without a valid connection id; code 0 when the reply ring
+// refused it (the ring closes the connection itself when full).
+bool WindowsWire::HandleEvent(std::string& message, const LiveSocket& live, bool* ready, ReceiveEnd* end) {
+  JsonValue event;
+  if (!ParseJson(message, event)) {
+    end->code = 24;
+    return false;
+  }
+  const JsonValue* type = event.Find("type");
+  if (type == nullptr || type->type != JsonType::String) {
+    end->code = 25;
+    return false;
+  }
+  if (type->text == "phone_ready_idle") {
+    const JsonValue* id = event.Find("connection_id");
+    const bool valid = ReadJsonBoolMember(message, "media_ready") && id != nullptr && id->type == JsonType::String &&
+                       IsValidConnectionId(id->text);
+    if (!valid) {
+      *end = ReceiveEnd{26, 0, true};
+      return false;
+    }
+    const std::string connection_id = id->text;
+    if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, live.generation, live.socket_id,
+                      &connection_id)) {
+      return false;
+    }
+    *ready = true;
+    WriteEventLog("WIRE_READY", live.attempt, 0);
+  } else if (type->text == "phone_presence_snapshot") {
+    (void)HandlePresenceEvent(message, live.generation, live.socket_id);  // stale: dropped, the loop goes on
+  } else if (!DeliverReply(NetworkReply{0, 0, std::move(message), {}, {}}, live.generation, live.socket_id, nullptr)) {
+    return false;
+  }
+  return true;
+}
+
 bool WindowsWire::HandlePresenceEvent(const std::string& text, uint64_t generation, uint64_t socket_id) {
-  std::lock_guard lock(request_mutex_);
+  platform::MutexLock lock(request_mutex_);
   if (!ConnectedLocked() || generation != generation_ || socket_id != socket_id_ ||
       !IsValidConnectionId(connection_id_)) {
     return false;
   }
-  std::lock_guard presence(presence_mutex_);
+  platform::MutexLock presence(presence_mutex_);
   return ApplyPresenceEvent(presence_, text, user_id_, connection_id_, platform::TickCount64());
 }
 
@@ -647,8 +680,8 @@ bool WindowsWire::HandlePresenceEvent(const std::string& text, uint64_t generati
 bool WindowsWire::RequestPresence() {
   try {
     if (!IsConnected()) return false;
-    std::lock_guard lock(request_mutex_);
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock lock(request_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     const uint64_t now = platform::TickCount64();
     if (!ConnectedLocked()) return false;
     if (presence_.push_window_end != 0 && presence_.push_window_start <= now && now < presence_.push_window_end) {
@@ -674,12 +707,12 @@ bool WindowsWire::HandlePresenceReply(bool ok, uint32_t status, std::string body
                                       uint64_t push_counter) {
   bool applied = false;
   {
-    std::lock_guard lock(request_mutex_);
+    platform::MutexLock lock(request_mutex_);
     if (!ConnectedLocked() || (generation != kAny && generation != generation_)) {
       SecureWipeString(&body);
       return false;
     }
-    std::lock_guard presence(presence_mutex_);
+    platform::MutexLock presence(presence_mutex_);
     const uint64_t now = platform::TickCount64();
     const uint64_t counter = push_counter == kAny ? presence_.push_counter : push_counter;
     const bool window_open =
@@ -699,7 +732,7 @@ bool WindowsWire::HandlePresenceReply(bool ok, uint32_t status, std::string body
 }
 
 int WindowsWire::GetFriendPresence(const std::string& user_id) {
-  std::lock_guard presence(presence_mutex_);
+  platform::MutexLock presence(presence_mutex_);
   const uint64_t now = platform::TickCount64();
   if (!IsConnected() || !presence_.has_snapshot || now < presence_.snapshot_tick ||
       now >= presence_.snapshot_tick + 10000) {
@@ -711,7 +744,7 @@ int WindowsWire::GetFriendPresence(const std::string& user_id) {
 }
 
 uint64_t WindowsWire::GetPresenceStatus() {
-  std::lock_guard presence(presence_mutex_);
+  platform::MutexLock presence(presence_mutex_);
   const uint64_t now = platform::TickCount64();
   if (!IsConnected()) return presence_.revision * 4;
   const bool fresh = presence_.has_snapshot && presence_.snapshot_tick <= now && now < presence_.snapshot_tick + 10000;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/env.h"
+#include "platform/unique_fd.h"
 
 namespace platform::internal {
 namespace {
@@ -95,8 +96,7 @@ void ReapInBackground(pid_t pid) {
   try {
     std::thread([pid] {
       int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
+      (void)RetryOnEintr([&] { return ::waitpid(pid, &status, 0); });
     }).detach();
   } catch (const std::system_error&) {
     // No thread to be had: the child stays a zombie until this process ends.

@@ -17,8 +17,8 @@ namespace platform::internal {
 // descriptor is closed in the child. A program that cannot be executed
 // (missing, a folder, no execute permission, not a program) is reported here
 // and its child is already reaped: false, `*error` an errno value.
-bool SpawnChild(const std::string& path, const std::vector<std::string>& argv, const int (&stdio)[3], pid_t* pid,
-                int* error, const std::string& working_dir = {});
+[[nodiscard]] bool SpawnChild(const std::string& path, const std::vector<std::string>& argv, const int (&stdio)[3],
+                              pid_t* pid, int* error, const std::string& working_dir = {});
 
 // Waits for `pid` on a detached thread, so the child never stays a zombie.
 void ReapInBackground(pid_t pid);

@@ -4,8 +4,8 @@
 // report success.
 namespace platform {
 
-bool InitializeApartment();
+[[nodiscard]] bool InitializeApartment();
 void UninitializeApartment();
-bool SetPerMonitorDpiAwareness();
+[[nodiscard]] bool SetPerMonitorDpiAwareness();
 
 }  // namespace platform

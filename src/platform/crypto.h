@@ -1,5 +1,6 @@
 #pragma once
-// SHA-256 over OpenSSL's EVP interface.
+// SHA-256 over OpenSSL's EVP interface, hex text of bytes, and the wiping of
+// memory that held a secret.
 #include <array>
 #include <cstdint>
 #include <memory>

@@ -19,6 +19,7 @@
 #include "platform/crypto.h"
 #include "platform/env.h"
 #include "platform/test_hook_state.h"
+#include "platform/unique_fd.h"
 #include "platform/utf8.h"
 
 namespace platform {
@@ -86,21 +87,6 @@ bool CreateFolders(const std::filesystem::path& folder) {
   return true;
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 enum class KeyRead { kOk, kMissing, kBad };
 
 // The folder must be a folder of the effective user that nobody else can write.
@@ -111,35 +97,18 @@ bool FolderIsOurs(int dir_fd) {
 }
 
 KeyRead ReadKey(int dir_fd, Key* key) {
-  Fd fd(::openat(dir_fd, kKeyName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return errno == ENOENT ? KeyRead::kMissing : KeyRead::kBad;
+  const UniqueFd fd(::openat(dir_fd, kKeyName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) return errno == ENOENT ? KeyRead::kMissing : KeyRead::kBad;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
       (st.st_mode & 077) != 0 || st.st_size != static_cast<off_t>(kKeySize)) {
     return KeyRead::kBad;
   }
-  size_t done = 0;
-  while (done < kKeySize) {
-    const ssize_t n = ::read(fd.get(), key->data() + done, kKeySize - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      SecureZero(key->data(), key->size());
-      return KeyRead::kBad;
-    }
-    done += static_cast<size_t>(n);
+  if (ReadFully(fd.get(), key->data(), kKeySize) != static_cast<long>(kKeySize)) {
+    SecureZero(key->data(), key->size());
+    return KeyRead::kBad;
   }
   return KeyRead::kOk;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // Makes a new key and links it in under its name. When another process got
@@ -154,13 +123,13 @@ bool CreateKey(int dir_fd, Key* key) {
   static std::atomic<uint64_t> counter{0};
   const std::string temp = std::string(kKeyName) + ".tmp." + std::to_string(::getpid()) + "." +
                            std::to_string(++counter) + "." + ToHex(tag, sizeof tag);
-  Fd fd(::openat(dir_fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (fd.get() < 0) {
+  UniqueFd fd(::openat(dir_fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd.valid()) {
     SecureZero(fresh.data(), fresh.size());
     return false;
   }
   const bool written = WriteAll(fd.get(), fresh.data(), fresh.size()) && ::fsync(fd.get()) == 0;
-  const bool closed = ::close(fd.release()) == 0;
+  const bool closed = fd.Close();
   if (!written || !closed) {
     ::unlinkat(dir_fd, temp.c_str(), 0);
     SecureZero(fresh.data(), fresh.size());
@@ -202,8 +171,8 @@ bool GetKey(bool create, Key* key) {
     return true;
   }
   if (create && !CreateFolders(folder)) return false;
-  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() < 0 || !FolderIsOurs(dir.get())) return false;
+  const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid() || !FolderIsOurs(dir.get())) return false;
   switch (ReadKey(dir.get(), key)) {
     case KeyRead::kOk:
       break;

@@ -26,12 +26,12 @@ namespace platform {
 
 // Seals `plain` into `blob`. False (blob empty) when the key cannot be had or
 // made, the description is not valid UTF-16, or a step fails.
-bool ProtectData(std::string_view plain, std::u16string_view description, std::string_view entropy,
+[[nodiscard]] bool ProtectData(std::string_view plain, std::u16string_view description, std::string_view entropy,
                  std::string* blob);
 
 // Opens a blob made by ProtectData with the same entropy into `plain`. False
 // (plain empty) for a blob altered in any byte, another key, other entropy,
 // or a missing key (which this call never creates).
-bool UnprotectData(std::string_view blob, std::string_view entropy, SecretBuffer* plain);
+[[nodiscard]] bool UnprotectData(std::string_view blob, std::string_view entropy, SecretBuffer* plain);
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "platform/thread_annotations.h"
+
 extern char** environ;
 
 namespace platform::env {
@@ -15,10 +17,11 @@ bool ValidName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
+// Every read and write of the values and of the fault hook holds `mutex`.
 struct Table {
-  std::mutex mutex;
-  std::map<std::string, std::string, std::less<>> values;
-  std::function<bool(Layer, std::string_view)> fault;
+  Mutex mutex;
+  std::map<std::string, std::string, std::less<>> values GUARDED_BY(mutex);
+  std::function<bool(Layer, std::string_view)> fault GUARDED_BY(mutex);
 
   Table() {
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
@@ -51,7 +54,7 @@ Table& TheTable() {
 
 std::optional<std::string> Get(std::string_view name) {
   Table& table = TheTable();
-  std::lock_guard lock(table.mutex);
+  MutexLock lock(table.mutex);
   const auto it = table.values.find(name);
   if (it == table.values.end()) return std::nullopt;
   return it->second;
@@ -60,7 +63,7 @@ std::optional<std::string> Get(std::string_view name) {
 bool Set(std::string_view name, std::string_view value, Layer layer) {
   if (!ValidName(name) || value.find('\0') != std::string_view::npos) return false;
   Table& table = TheTable();
-  std::lock_guard lock(table.mutex);
+  MutexLock lock(table.mutex);
   if (table.fault && !table.fault(layer, name)) return false;
   table.values.insert_or_assign(std::string(name), std::string(value));
   return true;
@@ -69,7 +72,7 @@ bool Set(std::string_view name, std::string_view value, Layer layer) {
 bool Unset(std::string_view name, Layer layer) {
   if (!ValidName(name)) return false;
   Table& table = TheTable();
-  std::lock_guard lock(table.mutex);
+  MutexLock lock(table.mutex);
   if (table.fault && !table.fault(layer, name)) return false;
   const auto it = table.values.find(name);
   if (it != table.values.end()) table.values.erase(it);
@@ -78,7 +81,7 @@ bool Unset(std::string_view name, Layer layer) {
 
 std::vector<std::string> Snapshot() {
   Table& table = TheTable();
-  std::lock_guard lock(table.mutex);
+  MutexLock lock(table.mutex);
   std::vector<std::string> out;
   out.reserve(table.values.size());
   for (const auto& [name, value] : table.values) out.push_back(name + "=" + value);
@@ -87,7 +90,7 @@ std::vector<std::string> Snapshot() {
 
 void SetWriteFaultForTesting(std::function<bool(Layer, std::string_view)> allow) {
   Table& table = TheTable();
-  std::lock_guard lock(table.mutex);
+  MutexLock lock(table.mutex);
   table.fault = std::move(allow);
 }
 

@@ -24,11 +24,11 @@ std::optional<std::string> Get(std::string_view name);
 
 // Sets `name` to `value`. False when the name is empty or holds '=' or NUL,
 // when the value holds NUL, or when a test fault refuses the write.
-bool Set(std::string_view name, std::string_view value, Layer layer = Layer::kProcess);
+[[nodiscard]] bool Set(std::string_view name, std::string_view value, Layer layer = Layer::kProcess);
 
 // Removes `name`. Removing an unset variable succeeds. False for an invalid
 // name or when a test fault refuses the write.
-bool Unset(std::string_view name, Layer layer = Layer::kProcess);
+[[nodiscard]] bool Unset(std::string_view name, Layer layer = Layer::kProcess);
 
 // "NAME=VALUE" entries, sorted by name, for a child process.
 std::vector<std::string> Snapshot();

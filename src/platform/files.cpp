@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include "platform/crypto.h"
+#include "platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,19 +18,6 @@
 namespace platform {
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 std::filesystem::path ParentOrDot(const std::filesystem::path& p) {
   auto parent = p.parent_path();
   return parent.empty() ? std::filesystem::path(".") : parent;
@@ -38,11 +26,8 @@ std::filesystem::path ParentOrDot(const std::filesystem::path& p) {
 }  // namespace
 
 bool SyncDirectory(const std::filesystem::path& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
+  const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
 bool RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -52,13 +37,14 @@ bool RenameDurably(const std::filesystem::path& from, const std::filesystem::pat
 
 bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
                         const std::filesystem::path& temp, uint32_t mode) {
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode)));
+  if (!fd.valid()) return false;
+  bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
+            ::fsync(fd.get()) == 0;
+  ok = fd.Close() && ok;
   if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
     // The data is in place; a failed folder flush only weakens durability.
-    SyncDirectory(ParentOrDot(target));
+    (void)SyncDirectory(ParentOrDot(target));
     return true;
   }
   ::unlink(temp.c_str());
@@ -73,24 +59,20 @@ bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view by
 }
 
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  ssize_t n;
-  do {
-    n = ::write(fd, bytes.data(), bytes.size());
-  } while (n < 0 && errno == EINTR);
-  const bool closed = ::close(fd) == 0;
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+  if (!fd.valid()) return false;
+  // One write, so concurrent appenders never interleave inside a record.
+  const ssize_t n = RetryOnEintr([&] { return ::write(fd.get(), bytes.data(), bytes.size()); });
+  const bool closed = fd.Close();
   return closed && n == static_cast<ssize_t>(bytes.size());
 }
 
 bool WriteFileInPlace(const std::filesystem::path& path, std::string_view bytes) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-  const bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes);
-  const bool closed = ::close(fd) == 0;
+  UniqueFd fd(RetryOnEintr(
+      [&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600); }));
+  if (!fd.valid()) return false;
+  const bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), bytes.data(), bytes.size());
+  const bool closed = fd.Close();
   return ok && closed;
 }
 
@@ -146,13 +128,10 @@ bool CreatePrivateDirectory(const std::filesystem::path& path, bool parents) {
 }
 
 FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_bytes, std::string* out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return FileReadResult::kNotOpened;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return FileReadResult::kNotOpened;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return FileReadResult::kNotOpened;
-  }
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileReadResult::kNotOpened;
   // Read straight into the result (no stray copies of what may be a secret);
   // one byte past the limit tells a file that grew beyond it.
   std::string data;
@@ -165,16 +144,14 @@ FileReadResult ReadRegularFile(const std::filesystem::path& path, size_t max_byt
       if (done >= cap) break;
       data.resize(std::min(cap, done + 65536));
     }
-    const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+    const ssize_t n = RetryOnEintr([&] { return ::read(fd.get(), data.data() + done, data.size() - done); });
     if (n < 0) {
-      if (errno == EINTR) continue;
       result = FileReadResult::kReadError;
       break;
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  ::close(fd);
   if (result == FileReadResult::kOk && done > max_bytes) result = FileReadResult::kTooLarge;
   if (result != FileReadResult::kOk) {
     SecureZero(data.data(), data.size());

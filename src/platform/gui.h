@@ -1,34 +1,41 @@
 #pragma once
-// The program's one window toolkit: GTK 3 on the X11 backend.
-//
-// StartGui opens the display named by the environment table's DISPLAY (GTK
-// itself reads only the C environment), pins the window scale to 1 and
-// replaces GDK's X I/O error handler, which would exit the process at once
-// and skip the shutdown: a lost display instead sets DisplayLost(), after
-// which no X call may be made. GLib's default main context runs inside the
-// message pump (GuiPollSource), so that GTK's events are dispatched by the
-// main loop's Drain, never by a loop of its own.
-//
-// Main thread only. Nothing here is undone: GTK cannot be shut down.
+// The program's one GUI toolkit connection (GTK 3 on X11), shared by the
+// message boxes, the file dialogs and the desktop window. Main thread only.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file_dialog.h"
 #include "platform/message_pump.h"
+#include "platform/window_handle.h"
 
 namespace platform {
 
-// Starts GTK once; later calls return the first result. False without an X
-// display (no DISPLAY, or the server cannot be reached).
+// Starts GTK on the X11 display named by DISPLAY in the environment table
+// (GTK itself reads only the C environment), once, with the window scale
+// pinned to 1; later calls give the first result. False without a display.
 bool StartGui();
+// True once StartGui succeeded, until the display is lost.
 bool GuiAvailable();
-// The X connection broke after StartGui (server gone, session ended).
+// The X connection broke after StartGui (server gone, session ended). GDK's
+// own X I/O error handler would exit the process at once and skip the
+// shutdown; StartGui replaces it, so a lost display only sets this mark, and
+// no X call may be made afterwards.
 bool DisplayLost();
+// Whether the caller is the thread StartGui ran on.
+bool IsGuiThread();
 
-// GLib's main context as a source of the message pump; harmless before
-// StartGui (it then adds nothing).
+// GLib's default main context as a source of the message pump, so that GTK's
+// events are dispatched by the main loop's Drain, never by a loop of its
+// own. Harmless before StartGui (it then adds nothing).
 PollSource* GuiPollSource();
 
-// The descriptor that becomes readable when a termination signal is pending
-// (the pump's signalfd), so that a modal dialog can close on it without
-// consuming the signal. -1 when none.
-void SetTerminationWatchFd(int fd);
-int TerminationWatchFd();
+// The GTK presenters behind message_box.h and file_dialog.h; call only when
+// GuiAvailable(). A modal dialog closes as cancelled once a termination
+// signal is pending (the signals are blocked for the main loop's pump) and
+// leaves the signal pending for the main loop.
+int GuiMessageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption, uint32_t flags);
+std::optional<std::u16string> GuiFileDialog(const FileDialogRequest& request);
 
 }  // namespace platform

@@ -2,8 +2,9 @@
 
 #include <sys/random.h>
 
-#include <cerrno>
 #include <cstring>
+
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -11,11 +12,8 @@ std::optional<Guid> CreateGuid() {
   uint8_t bytes[16];
   size_t filled = 0;
   while (filled < sizeof(bytes)) {
-    ssize_t n = getrandom(bytes + filled, sizeof(bytes) - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
+    const ssize_t n = RetryOnEintr([&] { return getrandom(bytes + filled, sizeof(bytes) - filled, 0); });
+    if (n < 0) return std::nullopt;
     filled += static_cast<size_t>(n);
   }
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4

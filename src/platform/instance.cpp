@@ -50,61 +50,54 @@ InstanceLockResult InstanceLock::Acquire(std::string_view name, std::unique_ptr<
   const auto dir = UserRuntimeDirectory();
   if (dir.empty()) return InstanceLockResult::kFailed;
   const auto path = dir / (std::string(name) + ".lock");
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return InstanceLockResult::kFailed;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return err == EWOULDBLOCK ? InstanceLockResult::kAlreadyRunning : InstanceLockResult::kFailed;
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd.valid()) return InstanceLockResult::kFailed;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    return errno == EWOULDBLOCK ? InstanceLockResult::kAlreadyRunning : InstanceLockResult::kFailed;
   }
-  out->reset(new InstanceLock(fd));
+  out->reset(new InstanceLock(std::move(fd)));
   return InstanceLockResult::kAcquired;
 }
 
-InstanceLock::~InstanceLock() { ::close(fd_); }
+InstanceLock::~InstanceLock() = default;
 
 std::unique_ptr<ShowListener> ShowListener::Listen(std::string_view class_name) {
   sockaddr_un addr{};
   std::filesystem::path path;
   if (!MakeAddress(class_name, &addr, &path)) return nullptr;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return nullptr;
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) return nullptr;
   ::unlink(path.c_str());  // left by a holder that died
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || ::listen(fd, 8) != 0) {
-    ::close(fd);
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || ::listen(fd.get(), 8) != 0) {
     return nullptr;
   }
   ::chmod(path.c_str(), 0600);
-  return std::unique_ptr<ShowListener>(new ShowListener(fd, std::move(path)));
+  return std::unique_ptr<ShowListener>(new ShowListener(std::move(fd), std::move(path)));
 }
 
-ShowListener::~ShowListener() {
-  ::close(fd_);
-  ::unlink(path_.c_str());
-}
+ShowListener::~ShowListener() { ::unlink(path_.c_str()); }
 
 std::vector<std::string> ShowListener::Accept() {
   std::vector<std::string> messages;
   for (int i = 0; i < 16; ++i) {
-    const int conn = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (conn < 0) break;
+    const UniqueFd conn(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!conn.valid()) break;
     ucred cred{};
     socklen_t len = sizeof(cred);
-    if (::getsockopt(conn, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid()) {
+    if (::getsockopt(conn.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid()) {
       std::string text;
       char buf[128];
       // The peer writes one short message and closes; wait for it briefly.
       while (text.size() < 256) {
-        pollfd pfd{conn, POLLIN, 0};
+        pollfd pfd{conn.get(), POLLIN, 0};
         if (::poll(&pfd, 1, 200) <= 0) break;
-        const ssize_t n = ::read(conn, buf, sizeof(buf));
+        const ssize_t n = ::read(conn.get(), buf, sizeof(buf));
         if (n <= 0) break;
         text.append(buf, static_cast<size_t>(n));
       }
       while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
       if (!text.empty()) messages.push_back(std::move(text));
     }
-    ::close(conn);
   }
   return messages;
 }
@@ -113,15 +106,14 @@ bool PostToInstance(std::string_view class_name, std::string_view message) {
   sockaddr_un addr{};
   std::filesystem::path path;
   if (!MakeAddress(class_name, &addr, &path)) return false;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+  const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) return false;
+  bool ok = ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
   if (ok) {
     std::string line(message);
     line.push_back('\n');
-    ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    ok = ::send(fd.get(), line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
   }
-  ::close(fd);
   return ok;
 }
 

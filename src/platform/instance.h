@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 // XDG_RUNTIME_DIR when it is an absolute folder owned by this user, else a
@@ -23,14 +25,14 @@ enum class InstanceLockResult { kAcquired, kAlreadyRunning, kFailed };
 class InstanceLock {
  public:
   // Takes the lock named `name`. On kAcquired, `out` holds it until destroyed.
-  static InstanceLockResult Acquire(std::string_view name, std::unique_ptr<InstanceLock>* out);
+  [[nodiscard]] static InstanceLockResult Acquire(std::string_view name, std::unique_ptr<InstanceLock>* out);
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
  private:
-  explicit InstanceLock(int fd) : fd_(fd) {}
-  int fd_;
+  explicit InstanceLock(UniqueFd fd) : fd_(std::move(fd)) {}
+  UniqueFd fd_;
 };
 
 class ShowListener {
@@ -42,19 +44,19 @@ class ShowListener {
   ShowListener(const ShowListener&) = delete;
   ShowListener& operator=(const ShowListener&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   // Accepts the waiting connections and returns the messages that peers of
   // this user sent; never blocks for long.
   std::vector<std::string> Accept();
 
  private:
-  ShowListener(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
-  int fd_;
+  ShowListener(UniqueFd fd, std::filesystem::path path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  UniqueFd fd_;
   std::filesystem::path path_;
 };
 
 // Sends `message` to the instance listening on `class_name`'s channel. False
 // when nobody listens there.
-bool PostToInstance(std::string_view class_name, std::string_view message);
+[[nodiscard]] bool PostToInstance(std::string_view class_name, std::string_view message);
 
 }  // namespace platform

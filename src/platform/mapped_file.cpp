@@ -5,8 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <utility>
+
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -32,21 +33,19 @@ void MappedFile::Reset() {
 
 MapFileResult MappedFile::Open(const std::filesystem::path& path, uint64_t min_size, uint64_t max_size) {
   Reset();
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return MapFileResult::kNotOpened;
+  // Closed on return: the mapping keeps the file.
+  const UniqueFd fd(RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY); }));
+  if (!fd.valid()) return MapFileResult::kNotOpened;
   struct stat st {};
   MapFileResult result = MapFileResult::kOk;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     result = MapFileResult::kNotOpened;
   } else if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) < min_size || min_size == 0 ||
              static_cast<uint64_t>(st.st_size) > max_size) {
     result = MapFileResult::kBadSize;
   } else {
     const size_t size = static_cast<size_t>(st.st_size);
-    void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (view == MAP_FAILED) {
       result = MapFileResult::kMapFailed;
     } else {
@@ -54,7 +53,6 @@ MapFileResult MappedFile::Open(const std::filesystem::path& path, uint64_t min_s
       size_ = size;
     }
   }
-  ::close(fd);  // the mapping keeps the file
   return result;
 }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 
 #include "platform/instance.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -32,20 +33,17 @@ void MessagePump::BlockTerminationSignals() {
 }
 
 MessagePump::MessagePump() {
-  event_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  event_fd_.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
   sigset_t set = TerminationSignals();
   sigset_t blocked;
   pthread_sigmask(SIG_SETMASK, nullptr, &blocked);
   // Only when the signals are blocked does the signalfd receive them.
   if (sigismember(&blocked, SIGTERM) == 1) {
-    signal_fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    signal_fd_.reset(::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
   }
 }
 
-MessagePump::~MessagePump() {
-  if (event_fd_ >= 0) ::close(event_fd_);
-  if (signal_fd_ >= 0) ::close(signal_fd_);
-}
+MessagePump::~MessagePump() = default;
 
 void MessagePump::PostQuit() {
   {
@@ -53,7 +51,7 @@ void MessagePump::PostQuit() {
     queue_.push_back({PumpMessage::Kind::kQuit, 0});
   }
   const uint64_t one = 1;
-  if (event_fd_ >= 0) (void)!::write(event_fd_, &one, sizeof(one));
+  if (event_fd_.valid()) (void)!::write(event_fd_.get(), &one, sizeof(one));
 }
 
 void MessagePump::Post(uint32_t id) {
@@ -62,7 +60,7 @@ void MessagePump::Post(uint32_t id) {
     queue_.push_back({PumpMessage::Kind::kUser, id});
   }
   const uint64_t one = 1;
-  if (event_fd_ >= 0) (void)!::write(event_fd_, &one, sizeof(one));
+  if (event_fd_.valid()) (void)!::write(event_fd_.get(), &one, sizeof(one));
 }
 
 void MessagePump::AttachShowListener(ShowListener* listener) { show_ = listener; }
@@ -81,10 +79,10 @@ void MessagePump::SetPollSource(PollSource* source) { source_ = source; }
 
 void MessagePump::CollectSources() {
   uint64_t count = 0;
-  if (event_fd_ >= 0) (void)!::read(event_fd_, &count, sizeof(count));
-  if (signal_fd_ >= 0) {
+  if (event_fd_.valid()) (void)!::read(event_fd_.get(), &count, sizeof(count));
+  if (signal_fd_.valid()) {
     signalfd_siginfo info{};
-    while (::read(signal_fd_, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
+    while (::read(signal_fd_.get(), &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
       std::lock_guard lock(mutex_);
       queue_.push_back({PumpMessage::Kind::kQuit, 0});
     }
@@ -131,16 +129,14 @@ void MessagePump::Wait(int timeout_ms) {
     if (!queue_.empty()) return;
   }
   std::vector<pollfd> fds;
-  if (event_fd_ >= 0) fds.push_back({event_fd_, POLLIN, 0});
-  if (signal_fd_ >= 0) fds.push_back({signal_fd_, POLLIN, 0});
+  if (event_fd_.valid()) fds.push_back({event_fd_.get(), POLLIN, 0});
+  if (signal_fd_.valid()) fds.push_back({signal_fd_.get(), POLLIN, 0});
   if (show_ != nullptr) fds.push_back({show_->fd(), POLLIN, 0});
   for (const Watch& w : watches_) fds.push_back({w.fd, POLLIN, 0});
   const size_t own = fds.size();
   if (source_ != nullptr) source_->Prepare(&fds, &timeout_ms);
-  int rc;
-  do {
-    rc = ::poll(fds.data(), fds.size(), timeout_ms);
-  } while (rc < 0 && errno == EINTR);
+  // Readiness is collected by the next Drain (and the source's Check).
+  (void)RetryOnEintr([&] { return ::poll(fds.data(), fds.size(), timeout_ms); });
   if (source_ != nullptr) source_->Check(fds.data() + own, fds.size() - own);
 }
 

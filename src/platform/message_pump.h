@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 class ShowListener;
@@ -63,12 +65,10 @@ class MessagePump {
 
   // One external source; null detaches. Main thread only.
   void SetPollSource(PollSource* source);
-  // The signalfd the termination signals arrive on, -1 without one.
-  int termination_fd() const { return signal_fd_; }
 
   // Hands every queued message to `dispatch`, in order. A quit message is
   // handed over too and ends the draining; returns true when one was seen.
-  bool Drain(const std::function<void(const PumpMessage&)>& dispatch);
+  [[nodiscard]] bool Drain(const std::function<void(const PumpMessage&)>& dispatch);
 
   // Waits until a message, a signal, a show request or a watched descriptor
   // is ready, or `timeout_ms` passed.
@@ -79,8 +79,8 @@ class MessagePump {
 
   std::mutex mutex_;
   std::deque<PumpMessage> queue_;
-  int event_fd_ = -1;
-  int signal_fd_ = -1;
+  UniqueFd event_fd_;
+  UniqueFd signal_fd_;
   ShowListener* show_ = nullptr;
   struct Watch {
     int fd;

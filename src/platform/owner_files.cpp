@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -16,11 +17,8 @@ bool CreateOwnerOnlyDirectories(const std::filesystem::path& path) {
 }
 
 bool EnsureOwnerOnlyFile(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, 0600) == 0;
-  ::close(fd);
-  return ok;
+  const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+  return fd.valid() && ::fchmod(fd.get(), 0600) == 0;
 }
 
 }  // namespace platform

@@ -9,10 +9,10 @@ namespace platform {
 // Creates `path` and its missing parents; every folder made here gets mode
 // 0700, and `path` itself is set to 0700 even when it existed. A symbolic
 // link as the last component is refused. False on any failure.
-bool CreateOwnerOnlyDirectories(const std::filesystem::path& path);
+[[nodiscard]] bool CreateOwnerOnlyDirectories(const std::filesystem::path& path);
 
 // Creates `path` when missing (never through a symbolic link) and sets its
 // mode to 0600. False on any failure.
-bool EnsureOwnerOnlyFile(const std::filesystem::path& path);
+[[nodiscard]] bool EnsureOwnerOnlyFile(const std::filesystem::path& path);
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -110,25 +111,18 @@ PngStatus DecodePng(std::span<const uint8_t> bytes, uint32_t max_width, uint32_t
 PngStatus DecodePngFile(const std::filesystem::path& path, uint64_t max_bytes,
                         uint32_t max_width, uint32_t max_height, PngImage* image) {
   *image = PngImage{};
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return PngStatus::kReadFailed;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return PngStatus::kReadFailed;
   std::vector<uint8_t> bytes;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<uint64_t>(info.st_size) > max_bytes) {
-    ::close(fd);
     return PngStatus::kReadFailed;
   }
   bytes.resize(static_cast<size_t>(info.st_size));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
+  if (ReadFully(fd.get(), bytes.data(), bytes.size()) != static_cast<long>(bytes.size())) {
+    return PngStatus::kReadFailed;
   }
-  ::close(fd);
-  if (done != bytes.size()) return PngStatus::kReadFailed;
   return DecodePng(bytes, max_width, max_height, image);
 }
 

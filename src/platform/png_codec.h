@@ -32,19 +32,19 @@ struct PngImage {
 // Decodes `bytes`. Palette, transparency chunk, grey and 16-bit images come
 // out as RGBA8. The width and height are checked against the limits from the
 // header, before any pixel memory is taken.
-PngStatus DecodePng(std::span<const uint8_t> bytes, uint32_t max_width, uint32_t max_height,
+[[nodiscard]] PngStatus DecodePng(std::span<const uint8_t> bytes, uint32_t max_width, uint32_t max_height,
                     PngImage* image);
 
 // Reads at most `max_bytes` of the file and decodes them; a longer file fails.
-PngStatus DecodePngFile(const std::filesystem::path& path, uint64_t max_bytes,
+[[nodiscard]] PngStatus DecodePngFile(const std::filesystem::path& path, uint64_t max_bytes,
                         uint32_t max_width, uint32_t max_height, PngImage* image);
 
 // Encodes width × height RGBA pixels. The same pixels give the same bytes.
-PngStatus EncodePng(uint32_t width, uint32_t height, std::span<const uint8_t> rgba,
+[[nodiscard]] PngStatus EncodePng(uint32_t width, uint32_t height, std::span<const uint8_t> rgba,
                     std::string* png);
 
 // Encodes and replaces `path` durably (mode 0644).
-PngStatus WritePngFile(const std::filesystem::path& path, uint32_t width, uint32_t height,
+[[nodiscard]] PngStatus WritePngFile(const std::filesystem::path& path, uint32_t width, uint32_t height,
                        std::span<const uint8_t> rgba);
 
 }  // namespace platform

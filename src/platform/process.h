@@ -32,7 +32,7 @@ std::vector<ProcessEntry> ListProcesses(const std::filesystem::path& proc_root =
 
 // True when a process whose executable base name equals one of `names`
 // (ASCII case-insensitively) is running. The whole list is always walked.
-bool AnyProcessNamed(std::initializer_list<std::string_view> names,
+[[nodiscard]] bool AnyProcessNamed(std::initializer_list<std::string_view> names,
                      const std::filesystem::path& proc_root = "/proc");
 
 // The /proc root used by the program's own scans; tests may point it elsewhere.

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/child_spawn.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -23,7 +24,7 @@ ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept
       ended_(std::exchange(other.ended_, false)),
       lost_(std::exchange(other.lost_, false)),
       code_(std::exchange(other.code_, 0)) {
-  for (int i = 0; i < 3; ++i) fds_[i] = std::exchange(other.fds_[i], -1);
+  for (int i = 0; i < 3; ++i) fds_[i] = std::move(other.fds_[i]);
 }
 
 ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
@@ -33,15 +34,12 @@ ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
     ended_ = std::exchange(other.ended_, false);
     lost_ = std::exchange(other.lost_, false);
     code_ = std::exchange(other.code_, 0);
-    for (int i = 0; i < 3; ++i) fds_[i] = std::exchange(other.fds_[i], -1);
+    for (int i = 0; i < 3; ++i) fds_[i] = std::move(other.fds_[i]);
   }
   return *this;
 }
 
-void ProcessHandle::CloseFd(int index) {
-  if (fds_[index] >= 0) ::close(fds_[index]);
-  fds_[index] = -1;
-}
+void ProcessHandle::CloseFd(int index) { fds_[index].reset(); }
 
 void ProcessHandle::Reset() {
   for (int i = 0; i < 3; ++i) CloseFd(i);
@@ -70,15 +68,15 @@ bool ProcessHandle::Start(const std::filesystem::path& path, const std::vector<s
     argv.push_back(path.string());
     argv.insert(argv.end(), args.begin(), args.end());
     pid_t pid = -1;
-    if (failure == 0 && internal::SpawnChild(path.string(), argv, child_stdio, &pid, &failure, working_dir.string())) pid_ = pid;
+    if (failure == 0 &&
+        internal::SpawnChild(path.string(), argv, child_stdio, &pid, &failure, working_dir.string())) {
+      pid_ = pid;
+    }
     const int parent_ends[3] = {ends[0][1], ends[1][0], ends[2][0]};
     for (int i = 0; i < 3; ++i) {
-      if (child_stdio[i] >= 0) ::close(child_stdio[i]);
-      if (pid_ > 0) {
-        fds_[i] = parent_ends[i];
-      } else if (parent_ends[i] >= 0) {
-        ::close(parent_ends[i]);
-      }
+      const UniqueFd child_end(child_stdio[i]);  // the child has its own copy now
+      UniqueFd parent_end(parent_ends[i]);
+      if (pid_ > 0) fds_[i] = std::move(parent_end);
     }
   }
   if (error != nullptr) *error = failure;
@@ -89,9 +87,7 @@ bool ProcessHandle::ExitCode(int* code) {
   if (pid_ <= 0 || lost_) return false;
   if (!ended_) {
     int status = 0;
-    pid_t rc;
-    while ((rc = ::waitpid(pid_, &status, WNOHANG)) < 0 && errno == EINTR) {
-    }
+    const pid_t rc = RetryOnEintr([&] { return ::waitpid(pid_, &status, WNOHANG); });
     if (rc < 0) {
       lost_ = true;
       return false;
@@ -113,13 +109,13 @@ bool ProcessHandle::Wait(std::chrono::milliseconds timeout, int* code) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   // The pidfd becomes readable when the child ends; without one (an old
   // kernel) the wait falls back to short sleeps.
-  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+  const UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    const int slice = static_cast<int>(std::min<int64_t>(left.count(), pidfd >= 0 ? 60000 : 10));
-    if (pidfd >= 0) {
-      pollfd entry{pidfd, POLLIN, 0};
+    const int slice = static_cast<int>(std::min<int64_t>(left.count(), pidfd.valid() ? 60000 : 10));
+    if (pidfd.valid()) {
+      pollfd entry{pidfd.get(), POLLIN, 0};
       ::poll(&entry, 1, slice);
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(slice));
@@ -127,7 +123,6 @@ bool ProcessHandle::Wait(std::chrono::milliseconds timeout, int* code) {
     if (!ExitCode(code)) break;
     if (*code != kStillActive) break;
   }
-  if (pidfd >= 0) ::close(pidfd);
   return !lost_ && *code != kStillActive;
 }
 
@@ -141,9 +136,7 @@ bool ProcessHandle::TerminateWithCode(int exit_code) {
   // Not reaped yet, so the pid is still ours even if the child just ended.
   ::kill(pid_, SIGKILL);
   int status = 0;
-  pid_t rc;
-  while ((rc = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
-  }
+  const pid_t rc = RetryOnEintr([&] { return ::waitpid(pid_, &status, 0); });
   if (rc != pid_) {
     lost_ = true;
     return false;

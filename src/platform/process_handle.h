@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 // Which standard streams of the child are pipes to this process.
@@ -63,18 +65,18 @@ class ProcessHandle {
 
   // Sends `signal` to the child unless it is known to have ended or been
   // reaped elsewhere. True when the signal was sent.
-  bool Terminate(int signal);
+  [[nodiscard]] bool Terminate(int signal);
 
   // Ends the child as Windows' TerminateProcess does: SIGKILL, reaped here,
   // and `exit_code` is what ExitCode reports from then on. False (nothing
   // changed) when no child is held or it was already reaped.
-  bool TerminateWithCode(int exit_code);
+  [[nodiscard]] bool TerminateWithCode(int exit_code);
 
   // The parent's ends of the pipes asked for at the start, else -1. They
   // stay owned by the handle; Close* closes one early (an end of input).
-  int stdin_fd() const { return fds_[0]; }
-  int stdout_fd() const { return fds_[1]; }
-  int stderr_fd() const { return fds_[2]; }
+  int stdin_fd() const { return fds_[0].get(); }
+  int stdout_fd() const { return fds_[1].get(); }
+  int stderr_fd() const { return fds_[2].get(); }
   void CloseStdin() { CloseFd(0); }
 
  private:
@@ -85,7 +87,7 @@ class ProcessHandle {
   bool ended_ = false;  // reaped by us; `code_` holds the result
   bool lost_ = false;   // reaped elsewhere: the state cannot be read
   int code_ = 0;
-  int fds_[3] = {-1, -1, -1};
+  UniqueFd fds_[3];
 };
 
 }  // namespace platform

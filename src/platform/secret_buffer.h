@@ -26,11 +26,11 @@ class SecretBuffer {
   std::string_view view() const { return {reinterpret_cast<const char*>(data_), size_}; }
 
   // Makes room for `capacity` bytes in all; false when the memory is not there.
-  bool Reserve(size_t capacity);
+  [[nodiscard]] bool Reserve(size_t capacity);
   // Appends `size` bytes; false (content unchanged) when the memory is not there.
-  bool Append(const void* bytes, size_t size);
+  [[nodiscard]] bool Append(const void* bytes, size_t size);
   // Sets the size; new bytes are zero. False when the memory is not there.
-  bool Resize(size_t size);
+  [[nodiscard]] bool Resize(size_t size);
   // Wipes the content and makes the buffer empty; the storage is kept.
   void Clear();
   // Wipes and releases everything.

@@ -13,7 +13,7 @@ namespace platform {
 // the environment table. No shell takes part. The child is reaped by a
 // background thread once it exits; the caller never waits. True when the
 // program started.
-bool SpawnDetached(const std::string& program, const std::vector<std::string>& args);
+[[nodiscard]] bool SpawnDetached(const std::string& program, const std::vector<std::string>& args);
 
 // Replaces the real spawner (empty restores it).
 using DetachedSpawner = std::function<bool(const std::string& program, const std::vector<std::string>& args)>;
@@ -22,6 +22,6 @@ void SetDetachedSpawnerForTesting(DetachedSpawner spawner);
 // Hands `target` to the desktop's opener ("xdg-open", with `target` as its
 // only argument) through the current spawner. True when the opener started;
 // which handler it then picks is its own business.
-bool ShellOpen(const std::string& target);
+[[nodiscard]] bool ShellOpen(const std::string& target);
 
 }  // namespace platform

@@ -21,10 +21,10 @@ std::string TrustAnchorsPem();
 std::filesystem::path DataProtectionKeyFolder();
 
 // True (once) when a test asked this step to fail.
-bool TakeHandleFailure();
-bool TakeRequestFailure();
-bool TakeRedirectPolicyFailure();
-bool TakeHeaderFailure(std::string_view header_line);
-bool TakeRandomSourceFailure();
+[[nodiscard]] bool TakeHandleFailure();
+[[nodiscard]] bool TakeRequestFailure();
+[[nodiscard]] bool TakeRedirectPolicyFailure();
+[[nodiscard]] bool TakeHeaderFailure(std::string_view header_line);
+[[nodiscard]] bool TakeRandomSourceFailure();
 
 }  // namespace platform::hooks

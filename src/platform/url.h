@@ -23,6 +23,6 @@ struct CrackedUrl {
 // ":" with no digits or more than five, a port above 65535, or a control
 // character (below 0x20, or 0x7F) anywhere, or a space or backslash in the
 // host and port part.
-bool CrackUrl(std::u16string_view url, CrackedUrl* out);
+[[nodiscard]] bool CrackUrl(std::u16string_view url, CrackedUrl* out);
 
 }  // namespace platform

@@ -27,11 +27,11 @@ class WaveOutput {
   virtual ~WaveOutput() = default;
   // A voice on `device` (-1 the default output, n >= 0 the n-th device of
   // OutputDevices), or kNoWaveVoice when it cannot be opened.
-  virtual WaveVoice Open(int32_t device) = 0;
+  [[nodiscard]] virtual WaveVoice Open(int32_t device) = 0;
   // Queues the whole clip once. The caller keeps `data` alive until Close.
-  virtual bool Write(WaveVoice voice, const uint8_t* data, size_t size) = 0;
+  [[nodiscard]] virtual bool Write(WaveVoice voice, const uint8_t* data, size_t size) = 0;
   // The clip has been played out, the voice was reset, or its output is gone.
-  virtual bool IsDone(WaveVoice voice) = 0;
+  [[nodiscard]] virtual bool IsDone(WaveVoice voice) = 0;
   // Stops the voice at once; it is done afterwards.
   virtual void Reset(WaveVoice voice) = 0;
   // Releases the voice; the number may be handed out again.

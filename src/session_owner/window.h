@@ -19,11 +19,16 @@ class Window final : public quorix_native::Ui {
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
-  // Creates the owner's (hidden, in phone mode) window.
+  // Placeholder: makes no window (in phone mode it would stay hidden); it
+  // only marks the owner as having one, which the main loop requires. False
+  // once created or closed.
   bool Create(bool phone_mode = true);
   void Tick();
+  // Whether the phone UI still runs background work. Kept for sign-out, which
+  // waits on it once sign-in is wired; nothing consults it yet.
   void SetBusyCheck(std::function<bool()> check) { busy_check_ = std::move(check); }
-  // Waits for background work, stops the connection and drops the window.
+  // Deactivates the gateway, stops the connection and drops the window. It
+  // does not wait for the phone UI's background work (see SetBusyCheck).
   void Close();
   bool HasWindowHandle() const { return has_window_; }
 

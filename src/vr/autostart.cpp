@@ -37,7 +37,8 @@ class ProcessRunner final : public AutostartChildRunner {
   }
   bool Poll(int* code) override { return process_.ExitCode(code); }
   bool Wait(uint32_t ms, int* code) override { return process_.Wait(std::chrono::milliseconds(ms), code); }
-  void Terminate(int code) override { process_.TerminateWithCode(code); }
+  // False only when the child had ended or was reaped already: it runs no more either way.
+  void Terminate(int code) override { (void)process_.TerminateWithCode(code); }
   void Close() override { process_ = platform::ProcessHandle(); }
 
  private:

@@ -2,15 +2,11 @@
 #include "platform/gui.h"
 
 #include <gtest/gtest.h>
-#include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
-#include <pthread.h>
-#include <signal.h>
 
 #include <string>
 
-#include "platform/message_box.h"
 #include "platform/message_pump.h"
 #include "platform/panel_window.h"
 #include "private_x_server.h"
@@ -36,18 +32,6 @@ bool PumpUntil(platform::MessagePump& pump, Done done) {
   return done();
 }
 
-GtkWidget* MappedDialog(const char* title) {
-  GList* windows = gtk_window_list_toplevels();
-  GtkWidget* found = nullptr;
-  for (GList* w = windows; w != nullptr; w = w->next) {
-    GtkWindow* window = GTK_WINDOW(w->data);
-    const char* t = gtk_window_get_title(window);
-    if (t != nullptr && std::string(t) == title && gtk_widget_get_mapped(GTK_WIDGET(window))) found = GTK_WIDGET(window);
-  }
-  g_list_free(windows);
-  return found;
-}
-
 TEST_F(GuiTest, StartsOnceOnTheTablesDisplay) {
   EXPECT_TRUE(platform::GuiAvailable());
   EXPECT_FALSE(platform::DisplayLost());
@@ -69,52 +53,6 @@ TEST_F(GuiTest, PumpDispatchesGtkEvents) {
   gtk_widget_show(window);
   EXPECT_TRUE(PumpUntil(pump, [&] { return mapped; }));
   gtk_widget_destroy(window);
-  pump.SetPollSource(nullptr);
-}
-
-struct DialogCloser {
-  enum class How { kReturn, kSignal } how;
-  const char* title;
-  bool acted = false;
-};
-
-gboolean CloseWhenMapped(gpointer data) {
-  auto* closer = static_cast<DialogCloser*>(data);
-  GtkWidget* dialog = MappedDialog(closer->title);
-  if (dialog == nullptr) return G_SOURCE_CONTINUE;
-  closer->acted = true;
-  if (closer->how == DialogCloser::How::kSignal) {
-    pthread_kill(pthread_self(), SIGTERM);  // blocked here: it stays pending for the pump's signalfd
-  } else {
-    // No window manager here: give the dialog the focus, then type as a user would.
-    Display* x = gdk_x11_get_default_xdisplay();
-    XSetInputFocus(x, gdk_x11_window_get_xid(gtk_widget_get_window(dialog)), RevertToParent, CurrentTime);
-    const KeyCode enter = XKeysymToKeycode(x, XK_Return);
-    XTestFakeKeyEvent(x, enter, True, CurrentTime);
-    XTestFakeKeyEvent(x, enter, False, CurrentTime);
-    XFlush(x);
-  }
-  return G_SOURCE_REMOVE;
-}
-
-TEST_F(GuiTest, MessageBoxClosesWithReturnAndWithATerminationSignal) {
-  platform::MessagePump::BlockTerminationSignals();
-  platform::MessagePump pump;
-  pump.SetPollSource(platform::GuiPollSource());
-  platform::SetTerminationWatchFd(pump.termination_fd());
-  for (auto how : {DialogCloser::How::kReturn, DialogCloser::How::kSignal}) {
-    const bool by_signal = how == DialogCloser::How::kSignal;
-    SCOPED_TRACE(by_signal ? "signal" : "Return");
-    DialogCloser closer{how, by_signal ? "Quorix signal" : "Quorix return"};
-    const guint poll = g_timeout_add(10, CloseWhenMapped, &closer);
-    platform::ShowMessageBox("Ctrl+P is already in use.", closer.title);  // returns once closed
-    if (!closer.acted) g_source_remove(poll);
-    EXPECT_TRUE(closer.acted);
-    bool quit = false;
-    pump.Drain([&](const platform::PumpMessage& m) { quit |= m.kind == platform::PumpMessage::Kind::kQuit; });
-    EXPECT_EQ(quit, by_signal);
-  }
-  platform::SetTerminationWatchFd(-1);
   pump.SetPollSource(nullptr);
 }
 

@@ -76,7 +76,7 @@ class System {
  public:
   virtual ~System() = default;
   // The headset's GPU adapter; negative when unknown.
-  virtual int32_t OutputAdapterIndex() = 0;
+  [[nodiscard]] virtual int32_t OutputAdapterIndex() = 0;
   // False when no event is queued.
   virtual bool PollNextEvent(Event* event) = 0;
   virtual void AcknowledgeQuitExiting() = 0;
@@ -101,19 +101,19 @@ class Overlay {
  public:
   virtual ~Overlay() = default;
   // Keys are unique among live overlays; handles are never reused.
-  virtual int32_t CreateOverlay(const std::string& key, const std::string& name, uint64_t* handle) = 0;
-  virtual int32_t DestroyOverlay(uint64_t handle) = 0;
-  virtual int32_t SetWidthInMeters(uint64_t handle, float metres) = 0;
-  virtual int32_t SetSortOrder(uint64_t handle, uint32_t order) = 0;
-  virtual int32_t SetMouseScale(uint64_t handle, float width, float height) = 0;
-  virtual int32_t SetInputMethod(uint64_t handle, uint32_t method) = 0;
-  virtual int32_t SetFlag(uint64_t handle, uint32_t flag, bool enabled) = 0;
-  virtual int32_t SetTransformAbsolute(uint64_t handle, int32_t origin, const Matrix34& matrix) = 0;
-  virtual int32_t Show(uint64_t handle) = 0;
-  virtual int32_t Hide(uint64_t handle) = 0;
-  virtual int32_t SetTexelAspect(uint64_t handle, float aspect) = 0;
-  virtual int32_t SetTextureBounds(uint64_t handle, const TextureBounds& bounds) = 0;
-  virtual int32_t SetTexture(uint64_t handle, const TextureRef& texture) = 0;
+  [[nodiscard]] virtual int32_t CreateOverlay(const std::string& key, const std::string& name, uint64_t* handle) = 0;
+  [[nodiscard]] virtual int32_t DestroyOverlay(uint64_t handle) = 0;
+  [[nodiscard]] virtual int32_t SetWidthInMeters(uint64_t handle, float metres) = 0;
+  [[nodiscard]] virtual int32_t SetSortOrder(uint64_t handle, uint32_t order) = 0;
+  [[nodiscard]] virtual int32_t SetMouseScale(uint64_t handle, float width, float height) = 0;
+  [[nodiscard]] virtual int32_t SetInputMethod(uint64_t handle, uint32_t method) = 0;
+  [[nodiscard]] virtual int32_t SetFlag(uint64_t handle, uint32_t flag, bool enabled) = 0;
+  [[nodiscard]] virtual int32_t SetTransformAbsolute(uint64_t handle, int32_t origin, const Matrix34& matrix) = 0;
+  [[nodiscard]] virtual int32_t Show(uint64_t handle) = 0;
+  [[nodiscard]] virtual int32_t Hide(uint64_t handle) = 0;
+  [[nodiscard]] virtual int32_t SetTexelAspect(uint64_t handle, float aspect) = 0;
+  [[nodiscard]] virtual int32_t SetTextureBounds(uint64_t handle, const TextureBounds& bounds) = 0;
+  [[nodiscard]] virtual int32_t SetTexture(uint64_t handle, const TextureRef& texture) = 0;
 };
 
 struct DigitalActionData {
@@ -138,30 +138,30 @@ struct PoseActionData {
 class Input {
  public:
   virtual ~Input() = default;
-  virtual int32_t SetActionManifestPath(const std::string& utf8_path) = 0;
-  virtual int32_t GetActionSetHandle(const std::string& name, uint64_t* handle) = 0;
-  virtual int32_t GetActionHandle(const std::string& name, uint64_t* handle) = 0;
+  [[nodiscard]] virtual int32_t SetActionManifestPath(const std::string& utf8_path) = 0;
+  [[nodiscard]] virtual int32_t GetActionSetHandle(const std::string& name, uint64_t* handle) = 0;
+  [[nodiscard]] virtual int32_t GetActionHandle(const std::string& name, uint64_t* handle) = 0;
   // One active set, no device restriction, no secondary set, priority 0.
-  virtual int32_t UpdateActionState(uint64_t action_set) = 0;
-  virtual int32_t GetDigitalActionData(uint64_t action, DigitalActionData* data) = 0;
-  virtual int32_t GetAnalogActionData(uint64_t action, AnalogActionData* data) = 0;
-  virtual int32_t GetPoseActionDataRelativeToNow(uint64_t action, int32_t origin, float seconds_ahead,
+  [[nodiscard]] virtual int32_t UpdateActionState(uint64_t action_set) = 0;
+  [[nodiscard]] virtual int32_t GetDigitalActionData(uint64_t action, DigitalActionData* data) = 0;
+  [[nodiscard]] virtual int32_t GetAnalogActionData(uint64_t action, AnalogActionData* data) = 0;
+  [[nodiscard]] virtual int32_t GetPoseActionDataRelativeToNow(uint64_t action, int32_t origin, float seconds_ahead,
                                                  PoseActionData* data) = 0;
 };
 
 class Applications {
  public:
   virtual ~Applications() = default;
-  virtual int32_t AddApplicationManifest(const std::string& utf8_path, bool temporary) = 0;
-  virtual int32_t RemoveApplicationManifest(const std::string& utf8_path) = 0;
+  [[nodiscard]] virtual int32_t AddApplicationManifest(const std::string& utf8_path, bool temporary) = 0;
+  [[nodiscard]] virtual int32_t RemoveApplicationManifest(const std::string& utf8_path) = 0;
   virtual bool IsApplicationInstalled(const std::string& app_key) = 0;
   // Copies the value and its NUL into `buffer` when it fits; returns the
   // length with the NUL (0 with an error when unknown).
   virtual uint32_t GetApplicationPropertyString(const std::string& app_key, uint32_t property, char* buffer,
                                                 uint32_t buffer_size, int32_t* error) = 0;
-  virtual int32_t SetApplicationAutoLaunch(const std::string& app_key, bool enabled) = 0;
+  [[nodiscard]] virtual int32_t SetApplicationAutoLaunch(const std::string& app_key, bool enabled) = 0;
   virtual bool GetApplicationAutoLaunch(const std::string& app_key) = 0;
-  virtual int32_t IdentifyApplication(uint32_t pid, const std::string& app_key) = 0;
+  [[nodiscard]] virtual int32_t IdentifyApplication(uint32_t pid, const std::string& app_key) = 0;
 };
 
 enum class FenceState : uint8_t { kError, kPending, kDone };
@@ -176,15 +176,16 @@ struct Box {
 class GpuDevice {
  public:
   virtual ~GpuDevice() = default;
-  virtual int32_t CreateTexture(uint32_t width, uint32_t height, uint64_t* texture) = 0;
+  [[nodiscard]] virtual int32_t CreateTexture(uint32_t width, uint32_t height, uint64_t* texture) = 0;
   // Rows of `source` are `row_pitch` bytes apart; the box is in pixels.
-  virtual int32_t UpdateTexture(uint64_t texture, const Box& box, const uint8_t* source, uint32_t row_pitch) = 0;
-  virtual int32_t CopyTexture(uint64_t destination, uint64_t source) = 0;
+  [[nodiscard]] virtual int32_t UpdateTexture(uint64_t texture, const Box& box, const uint8_t* source,
+                                              uint32_t row_pitch) = 0;
+  [[nodiscard]] virtual int32_t CopyTexture(uint64_t destination, uint64_t source) = 0;
   virtual void ReleaseTexture(uint64_t texture) = 0;
-  virtual int32_t CreateFence(uint64_t* fence) = 0;
+  [[nodiscard]] virtual int32_t CreateFence(uint64_t* fence) = 0;
   virtual void SignalFence(uint64_t fence) = 0;
   // Never blocks.
-  virtual FenceState QueryFence(uint64_t fence) = 0;
+  [[nodiscard]] virtual FenceState QueryFence(uint64_t fence) = 0;
   virtual void ReleaseFence(uint64_t fence) = 0;
   virtual void Flush() = 0;
   virtual bool Removed() = 0;
@@ -204,7 +205,7 @@ class Runtime {
   virtual Overlay* GetOverlay() = 0;
   virtual Input* GetInput() = 0;
   virtual Applications* GetApplications() = 0;
-  virtual int32_t CreateGpuDevice(int32_t adapter, std::shared_ptr<GpuDevice>* device) = 0;
+  [[nodiscard]] virtual int32_t CreateGpuDevice(int32_t adapter, std::shared_ptr<GpuDevice>* device) = 0;
 };
 
 // The none backend: finds a "vrserver" process under the /proc root, never connects.

@@ -1,4 +1,4 @@
-// Allocations that fontconfig, GLib, Pango and HarfBuzz keep for the life of
+// Allocations that fontconfig, GLib, Pango, HarfBuzz, GTK, GDK, GIO and ATK keep for the life of
 // the process (caches and type registrations) and never free; they are not
 // ours to release. Linked into every test program.
 extern "C" const char* __lsan_default_suppressions() {
@@ -8,5 +8,9 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libpango-1.0.so\n"
          "leak:libpangoft2-1.0.so\n"
          "leak:libpangocairo-1.0.so\n"
-         "leak:libharfbuzz.so\n";
+         "leak:libharfbuzz.so\n"
+         "leak:libgtk-3.so\n"
+         "leak:libgdk-3.so\n"
+         "leak:libgio-2.0.so\n"
+         "leak:libatk-1.0.so\n";
 }

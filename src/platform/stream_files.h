@@ -1,0 +1,69 @@
+#pragma once
+// Streamed files: a file written piece by piece that replaces its target only
+// when complete, and a reader of bounded lines. Both pass their bytes through
+// a 64 KiB buffer that is wiped after each use (the content may be clear chat
+// text). One object per file, one thread at a time.
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+class DurableStreamWriter {
+ public:
+  DurableStreamWriter();
+  // Abandons a file that was not committed.
+  ~DurableStreamWriter();
+  DurableStreamWriter(const DurableStreamWriter&) = delete;
+  DurableStreamWriter& operator=(const DurableStreamWriter&) = delete;
+
+  // Creates `temp` fresh (never through a link), mode 0600 whatever the umask.
+  bool Open(const std::filesystem::path& temp);
+  // Buffers `bytes`; full buffers are written out.
+  bool Write(std::string_view bytes);
+  // Writes the rest, flushes to disk, closes and renames the file over
+  // `target`, then flushes the folder. False when any step failed; when the
+  // rename did not happen the temporary file is removed.
+  bool Commit(const std::filesystem::path& target);
+  // Closes and removes the temporary file.
+  void Abandon();
+
+ private:
+  bool Flush();
+
+  int fd_ = -1;
+  std::filesystem::path temp_;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
+class LineFileReader {
+ public:
+  enum class Result { kLine, kEnd, kTooLong, kError };
+
+  LineFileReader();
+  ~LineFileReader();
+  LineFileReader(const LineFileReader&) = delete;
+  LineFileReader& operator=(const LineFileReader&) = delete;
+
+  // Opens a regular file without blocking on a FIFO or device; false for a
+  // missing file, a folder, a FIFO or a device.
+  bool Open(const std::filesystem::path& path);
+  // The next line without its line feed; the last line may lack one. kEnd
+  // when nothing is left; kTooLong once a line passes `cap` bytes.
+  Result ReadLine(size_t cap, std::string* line);
+
+ private:
+  bool Fill();
+
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  bool eof_ = false;
+};
+
+}  // namespace platform

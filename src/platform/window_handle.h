@@ -1,0 +1,11 @@
+#pragma once
+// The platform's opaque handle of a top-level window: an id the window layer
+// hands out, 0 for none.
+#include <cstdint>
+
+namespace platform {
+
+using WindowHandle = uint64_t;
+inline constexpr WindowHandle kNoWindow = 0;
+
+}  // namespace platform
