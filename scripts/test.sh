@@ -12,13 +12,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # Tests get their own display, so nothing reaches a real desktop.
-xvfb_pid=""
-if command -v Xvfb >/dev/null 2>&1 && [ -z "${QUORIX_KEEP_DISPLAY:-}" ]; then
-  display=":$((90 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY="$display"
-fi
+. scripts/test-display.sh 90
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
@@ -38,14 +32,14 @@ done
 # The service connection's threads, the sign-in worker, the history session
 # and message sync, and the conversion worker once more under
 # ThreadSanitizer: only the phone-service tests, the platform's HTTPS,
-# WebSocket and child process tests, the chat tests of the sign-in worker, the
+# WebSocket, child and worker process tests, the chat tests of the sign-in worker, the
 # auth helper, the history session and the sync, the avatar cache, and the text input tests are
 # built and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
 cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*'
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*:WorkerProcess*'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tests --gtest_filter='VrSignIn*:AuthHelper*:SyncTest.*:AvatarCache*'
 HOME="$tsan"/tests/text_input/anthy_home XDG_CONFIG_HOME="$tsan"/tests/text_input/anthy_home \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/text_input/text_input_tests

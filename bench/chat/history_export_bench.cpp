@@ -108,7 +108,7 @@ void PlainDump(sqlite3* db, const fs::path& target) {
   std::fflush(out);
   ::fsync(fileno(out));
   std::fclose(out);
-  platform::RenameDurably(temp, target);
+  if (!platform::RenameDurably(temp, target)) std::abort();
 }
 
 void PlainLoad(sqlite3* db, const fs::path& source) {
@@ -156,7 +156,11 @@ void BM_ExportImport(benchmark::State& state) {
     for (int first = 0; first < g_messages; first += 100) {
       std::vector<HistoryMessage> page;
       for (int n = first; n < std::min(first + 100, g_messages); ++n) page.push_back(Message(n + 1));
-      source->StoreInboxBatch("s", std::to_string(std::min(first + 100, g_messages)), page, "ack", &ids, nullptr);
+      if (!source->StoreInboxBatch("s", std::to_string(std::min(first + 100, g_messages)), page, "ack", &ids,
+                                   nullptr)) {
+        state.SkipWithError("filling the source store failed");
+        return;
+      }
     }
   }
   for (auto _ : state) {

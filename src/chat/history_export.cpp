@@ -39,7 +39,7 @@ std::string Sha256Stream::FinishHex() {
 }
 
 bool Store::ExportHistory(const std::filesystem::path& path) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr || path.empty()) return Fail("export_invalid");
   std::filesystem::path temp = path;
   temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(platform::TickCount64());
@@ -85,7 +85,7 @@ bool Store::ExportHistory(const std::filesystem::path& path) {
 }
 
 bool Store::ImportHistory(const std::filesystem::path& path) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (db_ == nullptr) return Fail("not_open");
   platform::LineFileReader file;
   if (!file.Open(path)) return Fail("import_open_failed");
@@ -139,7 +139,7 @@ bool Store::ImportHistory(const std::filesystem::path& path) {
     const bool existed_unread = rc == SQLITE_ROW && read_flag.ColumnInt64(0) == 0;
     ok = ok && (rc == SQLITE_ROW || rc == SQLITE_DONE) && InsertMessage(message, std::string(), nullptr, inserts);
     if (ok && existed_unread && message.is_read && message.sender_id != user_id_) {
-      const std::string peer = Pseudonym(message.sender_id);
+      const std::string peer = PseudonymLocked(message.sender_id);
       ok = !peer.empty() && mark_read.Prepare(db_, "UPDATE messages SET isread=1 WHERE id=?") &&
            mark_read.BindText(1, message.message_id) && mark_read.Step() == SQLITE_DONE &&
            lower_unread.Prepare(db_, "UPDATE conversations SET unread=MAX(0,unread-1) WHERE peer=?") &&

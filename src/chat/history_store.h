@@ -84,10 +84,10 @@ class Store {
 
   // Writes every stored message in clear to a line file bound to this
   // account, replacing `path` only once the file is complete and on disk.
-  bool ExportHistory(const std::filesystem::path& path);
+  [[nodiscard]] bool ExportHistory(const std::filesystem::path& path) EXCLUDES(mutex_);
   // Merges such a file of this account, all or nothing: only new messages
   // and read marks are added.
-  bool ImportHistory(const std::filesystem::path& path);
+  [[nodiscard]] bool ImportHistory(const std::filesystem::path& path) EXCLUDES(mutex_);
 
   // Snake-case code of the last failure, for diagnosis.
   std::string last_error() const EXCLUDES(mutex_);

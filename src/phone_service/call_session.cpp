@@ -3,7 +3,7 @@
 bool IsPrintableId(const std::string& id) {
   if (id.empty() || id.size() > 128) return false;
   for (unsigned char c : id) {
-    if (c < 0x20 || c > 0x7E) return false;
+    if (c < 0x20 || c == 0x7F) return false;
   }
   return true;
 }
@@ -61,14 +61,17 @@ bool CallSession::Decline() {
 bool CallSession::HangUp() {
   if (state != kOutgoing && state != kIncoming && state != kConnecting && state != kConnected) return false;
   if (!IsBackendReady()) return false;
-  const bool sent = (state == kOutgoing && call_id.empty()) ? backend->CancelCall(peer_id) : backend->EndCall(call_id);
-  if (!sent) return false;
+  if (state == kOutgoing && call_id.empty()) {
+    if (!backend->CancelCall(peer_id)) return false;
+  } else if (call_id.empty() || !backend->EndCall(call_id)) {
+    return false;
+  }
   state = kEnding;
   return true;
 }
 
 bool CallSession::SetMuted(bool value) {
-  if (state != kConnected || backend == nullptr) return false;
+  if (state != kConnected || !IsBackendReady() || call_id.empty()) return false;
   if ((muted != 0) == value) return true;
   if (!backend->SetMuted(call_id, value)) return false;
   muted = value ? 1 : 0;
@@ -104,7 +107,7 @@ void CallSession::ForceReset() noexcept {
 }
 
 void CallSession::OnIncomingCall(const std::string& id, const std::string& peer) {
-  if (state != kIdle || id.empty() || !IsPrintableId(peer)) return;
+  if (!IsPrintableId(id) || !IsPrintableId(peer) || state != kIdle) return;
   state = kIncoming;
   call_id = id;
   peer_id = peer;
@@ -112,7 +115,7 @@ void CallSession::OnIncomingCall(const std::string& id, const std::string& peer)
 }
 
 void CallSession::OnCallIdAssigned(const std::string& id) {
-  if (state == kOutgoing && !id.empty()) call_id = id;
+  if (state == kOutgoing && IsPrintableId(id)) call_id = id;
 }
 
 void CallSession::OnOutgoingAccepted(const std::string& id) {
@@ -132,5 +135,8 @@ void CallSession::OnCancelFinished() {
 }
 
 void CallSession::OnCallFailed(const std::string& id) {
-  if ((!id.empty() && id == call_id) || (state == kOutgoing && call_id.empty())) state = kFailed;
+  if ((!id.empty() && id == call_id) || (state == kOutgoing && id.empty())) {
+    state = kFailed;
+    muted = 0;
+  }
 }

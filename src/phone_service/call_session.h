@@ -66,5 +66,6 @@ class CallSession {
   void ClearCall();
 };
 
-// 1 to 128 bytes of 0x20..0x7E.
+// 1 to 128 bytes, none below 0x20 and no 0x7F; bytes 0x80..0xFF pass, so
+// UTF-8 ids are accepted. The gateway applies stricter rules of its own.
 bool IsPrintableId(const std::string& id);

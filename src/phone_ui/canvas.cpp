@@ -21,6 +21,13 @@ FrameBuffer::FrameBuffer(size_t size, uint8_t fill) {
   std::memset(data_.get(), fill, size);
 }
 
+FrameBuffer::FrameBuffer(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return;
+  data_.reset(static_cast<uint8_t*>(::operator new[](bytes.size(), std::align_val_t{kAlignment})));
+  size_ = bytes.size();
+  std::memcpy(data_.get(), bytes.data(), size_);
+}
+
 FrameBuffer::FrameBuffer(const FrameBuffer& other) {
   if (other.size_ == 0) return;
   data_.reset(static_cast<uint8_t*>(::operator new[](other.size_, std::align_val_t{kAlignment})));

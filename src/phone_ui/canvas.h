@@ -33,6 +33,8 @@ class FrameBuffer {
 
   FrameBuffer() = default;
   FrameBuffer(size_t size, uint8_t fill);
+  // A copy of `bytes`, written once.
+  explicit FrameBuffer(std::span<const uint8_t> bytes);
   FrameBuffer(const FrameBuffer& other);
   FrameBuffer& operator=(const FrameBuffer& other);
   FrameBuffer(FrameBuffer&& other) noexcept;

@@ -68,3 +68,13 @@ void RenderAppShell(PhoneCanvas& canvas, uint32_t app, const PhoneAppLifecycle* 
 // One launcher page as the frame composer draws it for one side of a slide:
 // the page of `app` when `app_page`, else home page `page`, with the bars.
 void ComposeLauncherPage(PhoneCanvas& canvas, const PhoneUi& model, bool app_page, uint32_t page, int32_t app);
+
+// t of a launcher transition begun at tick `start`, at tick `now`: the
+// elapsed milliseconds (negative as 0) over the slide's length, at most 1.
+float LauncherTransitionProgress(uint64_t start, uint64_t now);
+
+// The launcher frame: the current page, a page slide (the new page comes in
+// from the right going forward) or an app transition under a veil that
+// peaks at the switch, then the call panel of drawing target 0. Leaves the
+// render flags as they are.
+void RenderLauncherFrame(const PhoneUi& ui, PhoneCanvas& canvas);

@@ -11,6 +11,9 @@
 #include "core/service_origin.h"
 #include "core/ui_settings.h"
 #include "phone_ui/canvas_text.h"
+#include "phone_ui/chat_app.h"
+#include "phone_ui/launcher.h"
+#include "phone_ui/native_frame.h"
 #include "phone_ui/native_kit.h"
 #include "phone_ui/native_texts.h"
 #include "phone_ui/phone_ui.h"
@@ -24,30 +27,7 @@ namespace nt = native_text;
 constexpr std::array<int32_t, kNativeScreenCount> kScreenTabs = {0, 1, 2, 3, 1, 2, 3, 3, 2, 3, 3};
 constexpr uint32_t kExpiredColour = 0xFF5044B4;
 
-// What every screen of one frame draws with.
-struct Frame {
-  PhoneCanvas& canvas;
-  const PhoneUi& ui;
-  const NativePalette& p;
-  quorix_native::Ui::Status status;
-
-  std::u16string_view T(const NativeText& text) const { return ui_render_english ? text.en : text.ja; }
-  void Text(int32_t x, int32_t y, std::u16string_view text, int32_t w, int32_t h, uint32_t colour,
-            bool centred = false) const {
-    DrawCanvasText(canvas, x, y, text, w, h, colour, centred);
-  }
-  void Clipped(int32_t x, int32_t y, std::u16string_view text, int32_t h, int32_t max, uint32_t colour) const {
-    DrawTextClipped(canvas, x, y, text, h, colour, max);
-  }
-  void Centred(int32_t x0, int32_t x1, int32_t y, std::u16string_view text, int32_t h, uint32_t colour) const {
-    DrawTextCentered(canvas, x0, x1, y, text, h, colour);
-  }
-  void Pill(int32_t x, int32_t y, int32_t w, int32_t h, const NativeText& text, int32_t th, bool primary = false,
-            bool enabled = true) const {
-    DrawPillButton(canvas, x, y, w, h, T(text), p, primary, false, th, enabled);
-  }
-  int32_t Presence(const std::string& id) const { return ui.owner != nullptr ? ui.owner->GetFriendPresence(id) : 0; }
-};
+using Frame = NativeFrame;
 
 // The conversation order while a snapshot is loaded, else nothing; a view,
 // never a copy of the whole list.
@@ -280,19 +260,18 @@ void DrawBottomBar(const Frame& f, int32_t lit_tab) {
 
 using ScreenDrawer = void (*)(const Frame&);
 
-// Screens still to come draw nothing above the bottom bar.
 constexpr std::array<ScreenDrawer, kNativeScreenCount> kScreens = {
     DrawHome,
     [](const Frame& f) { DrawList(f, false); },
     [](const Frame& f) { DrawList(f, true); },
-    nullptr,
+    DrawSettingsScreen,
     DrawConversation,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    DrawFriendRequestsScreen,
+    [](const Frame& f) { RenderChatAppPage(f.ui, f.canvas); },
+    [](const Frame& f) { f.ui.RenderWristSettingsPage(f.canvas); },
+    DrawFriendNotificationsScreen,
+    DrawPointerScreen,
+    DrawHistoryFilesScreen,
 };
 
 }  // namespace
@@ -334,7 +313,7 @@ void PhoneUi::RenderNativeScreens(PhoneCanvas& canvas) const {
     DrawSignIn(f);
     return;
   }
-  if (native_screen < kNativeScreenCount && kScreens[native_screen] != nullptr) kScreens[native_screen](f);
+  if (native_screen < kNativeScreenCount) kScreens[native_screen](f);
   DrawBottomBar(f, NativeScreenTab(native_screen));
 }
 
@@ -343,6 +322,8 @@ FrameBuffer PhoneUi::RenderPhoneFrame() const {
   if (settings != nullptr) {
     RenderNativeScreens(canvas);
     ApplyCornerMask(canvas.bytes(), kCanvasWidth, kCanvasHeight, 28);
+  } else {
+    RenderLauncherFrame(*this, canvas);
   }
   return canvas.TakePixels();
 }

@@ -149,11 +149,14 @@ class PhoneUi {
 
   // ---- Pictures (read the model only) ----
   // The 540 × 960 phone frame: the native screens with rounded corners while
-  // settings are attached, else white.
+  // settings are attached, else the launcher frame.
   FrameBuffer RenderPhoneFrame() const;
   // Background, header, the current screen or sign-in, and the bottom bar;
   // sets ui_render_english and ui_render_dark from the settings.
   void RenderNativeScreens(PhoneCanvas& canvas) const;
+  // Screen 7's page area: the fine-tune page while its flag is set, else
+  // the wrist page; every text localized, colours by ui_render_dark.
+  void RenderWristSettingsPage(PhoneCanvas& canvas) const;
 
   // ---- Keyboard picture and the draft bridge ----
   // The 540 × 508 keyboard frame from the model's members (keyboard_frame.h).
@@ -166,7 +169,8 @@ class PhoneUi {
   void DetachTsfBridge();
 
   // ---- Popup frames ----
-  // Until their screens land, blank frames of the sizes the presenters expect.
+  // Popup `slot` as 540 × 300 (slot 0) or 540 × 200 pixels, transparent
+  // outside its card; wholly transparent when the slot has no item.
   FrameBuffer RenderPopupFrame(uint32_t slot) const;
 
   // ---- Requests of the presenters ----

@@ -257,13 +257,8 @@ void PhoneUi::StartListFetch() {
 
 uint64_t PhoneUi::GetPopupItemKey(uint32_t slot) const {
   if (!OwnerSignedIn(owner)) return 0;
-  if (slot >= 1 && slot <= 3) {
-    const std::vector<quorix_native::Ui::Notice> list = owner->GetPendingNotices();
-    if (slot > list.size()) return 0;
-    const quorix_native::Ui::Notice& entry = list[slot - 1];
-    return owner->GetPeerNotificationMode(entry.peer_id) < 2 ? entry.id : 0;
-  }
-  if (slot == 4) return owner->AreNotificationsEnabled() ? owner->GetSystemNotice().id : 0;
+  if (slot >= 1 && slot <= 3) return phone_ui_detail::FindPopupNotice(*owner, owner->GetPendingNotices(), slot).first;
+  if (slot == 4) return phone_ui_detail::SystemNoticeKey(*owner, owner->GetSystemNotice());
   if (slot != 0) return 0;
   const CallSession::Snapshot snapshot = call_session != nullptr ? call_session->GetSnapshot() : CallSession::Snapshot{};
   if (call_popup_active == 0) return call_popup_ended_shown != 0 ? call_popup_counter : 0;

@@ -24,3 +24,8 @@ int DumpNativeViews(const std::filesystem::path& folder);
 // The launcher's chat app pictures (account page, chat view, audio device
 // page, call panel) into `folder`; the number of files that failed.
 int DumpChatAppViews(const std::filesystem::path& folder);
+
+// The settings-side screens, the popup cards in every state (540 × 300 and
+// 540 × 200) and the launcher mid-slide and mid-transition, into `folder`;
+// the number of files that failed.
+int DumpMoreViews(const std::filesystem::path& folder);

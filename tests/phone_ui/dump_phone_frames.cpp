@@ -1,5 +1,6 @@
-// dump_phone_frames [--native] <folder>: writes the launcher's pages and its
-// chat app (or, with --native, the native screens) as PNG files for a person
+// dump_phone_frames [--native | --more] <folder>: writes the launcher's pages
+// and its chat app (or, with --native, the native screens; with --more, the
+// settings-side screens, the popups and the launcher's slides) as PNG files for a person
 // to look at,
 // with the clock pinned at 09:05 so that every run gives the same bytes.
 // Exit code 0 when every picture was written.
@@ -90,6 +91,11 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(argv[2], ec);
     return DumpNativeViews(argv[2]) == 0 ? 0 : 1;
+  }
+  if (argc == 3 && std::string_view(argv[1]) == "--more") {
+    std::error_code ec;
+    std::filesystem::create_directories(argv[2], ec);
+    return DumpMoreViews(argv[2]) == 0 ? 0 : 1;
   }
   if (argc != 2) {
     std::cerr << "usage: dump_phone_frames <folder>\n";

@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "phone_ui/canvas_text.h"
 #include "phone_ui/chat_app.h"
+#include "phone_ui/native_settings_texts.h"
 #include "phone_ui/native_texts.h"
 
 namespace {
@@ -73,6 +74,7 @@ TEST_F(PangoTextTest, EveryUiCharacterHasAGlyph) {
                           u"⌫⇪⇧↻↶↵◎☆♪◀▶●‹›…⋯−×°¥–—" + u"안녕하세요" + u"你好，谢谢";
   for (const NativeText& text : NativeScreenTexts()) labels += std::u16string(text.ja) + std::u16string(text.en);
   labels += ChatAppLabels();
+  for (const NativeText& text : NativeSettingsTexts()) labels += std::u16string(text.ja) + std::u16string(text.en);
   platform::TextRasterizer& backend = *GetTextRasterContext().backend;
   std::string missing;
   for (char16_t c : labels) {

@@ -93,6 +93,11 @@ void FakeOwner::DismissNotice(uint64_t id) { Log("DismissNotice", std::to_string
 
 quorix_native::Ui::Notice FakeOwner::GetSystemNotice() {
   Log("GetSystemNotice");
+  if (!system_notice_script.empty()) {
+    Notice next = std::move(system_notice_script.front());
+    system_notice_script.pop_front();
+    return next;
+  }
   return system_notice;
 }
 
@@ -126,6 +131,11 @@ int32_t FakeOwner::GetPeerNotificationMode(const std::string& peer_id) {
 
 std::vector<quorix_native::Ui::Notice> FakeOwner::GetPendingNotices() {
   Log("GetPendingNotices");
+  if (!pending_notice_script.empty()) {
+    std::vector<Notice> next = std::move(pending_notice_script.front());
+    pending_notice_script.pop_front();
+    return next;
+  }
   return pending_notices;
 }
 

@@ -3,6 +3,7 @@
 // answered from a public field and logged in call order, with its arguments
 // as text. Later phone UI tests extend this one fake.
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -78,6 +79,10 @@ class FakeOwner final : public quorix_native::Ui {
   std::string own_user_id;
   std::map<std::string, int32_t> peer_notification_modes;  // missing peers: 0
   std::vector<Notice> pending_notices;
+  // Per-call answers, taken front first before the fixed ones above (as
+  // expiry makes successive calls differ).
+  std::deque<std::vector<Notice>> pending_notice_script;
+  std::deque<Notice> system_notice_script;
   FriendRequestState friend_requests;
   bool friend_operation_result = true;
   std::map<std::string, int32_t> friend_presence;  // missing ids: 0
