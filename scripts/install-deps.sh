@@ -9,7 +9,7 @@ packages=(
   libssl-dev ca-certificates libcurl4-openssl-dev libboost-dev
   libsqlite3-dev rapidjson-dev nlohmann-json3-dev
   libpango1.0-dev libcairo2-dev libpng-dev fonts-noto-cjk fonts-dejavu-core
-  libgtk-3-dev xvfb xauth xdg-utils
+  libgtk-3-dev libxtst-dev xvfb xauth xdg-utils
   libpulse-dev pulseaudio
   libanthy-dev anthy libcdb-dev
   locales

@@ -14,6 +14,7 @@
 #include "phone_ui/desktop_window.h"
 #include "phone_ui/phone_ui.h"
 #include "phone_ui/ui_sound_player.h"
+#include "platform/gui.h"
 #include "session_owner/window.h"
 #include "vr/vr_session.h"
 
@@ -58,7 +59,8 @@ class ProgramHost final : public AppHost {
     return desktop_->Create(false);
   }
 
-  bool DesktopQuitRequested() override { return desktop_ && desktop_->quit; }
+  // A lost X display ends the program normally, as a log-off would.
+  bool DesktopQuitRequested() override { return (desktop_ && desktop_->quit) || platform::DisplayLost(); }
   bool OwnerWindowGone() override { return !owner_ || !owner_->HasWindowHandle(); }
   void HandleShowMessage() override {
     if (desktop_) desktop_->HandleShowMessage();

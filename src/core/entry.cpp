@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/message_box.h"
+#include "platform/gui.h"
 #include "platform/message_pump.h"
 #include "platform/process.h"
 
@@ -172,9 +173,12 @@ int RunNormalStart(const std::filesystem::path& executable_path,
     // Without the channel the program still runs; only show requests are lost.
     const auto show_listener = platform::ShowListener::Listen("QuorixUnifiedOverlay3");
     pump.AttachShowListener(show_listener.get());
+    // The window toolkit's events run inside the pump once it is started.
+    pump.SetPollSource(platform::GuiPollSource());
     std::unique_ptr<AppHost> host = make_host();
     exit_code = RunApplication(*host, pump, executable_path, platform::SystemClock());
     host.reset();
+    pump.SetPollSource(nullptr);
     pump.AttachShowListener(nullptr);
   }
   platform::UninitializeApartment();

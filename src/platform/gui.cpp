@@ -1,6 +1,9 @@
 #include "platform/gui.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -15,6 +18,62 @@ namespace platform {
 namespace {
 
 int g_gui_state = -1;  // -1 not tried, 0 unavailable, 1 started; main thread only
+// Set by Xlib's handlers from inside an X call, on the GUI thread.
+bool g_display_lost = false;
+pthread_t g_gui_thread{};
+
+int ReturningIoErrorHandler(Display* /*display*/) {
+  g_display_lost = true;
+  return 0;
+}
+
+// Called by Xlib after the I/O error handler returned; returning from it
+// keeps the process alive (the default one exits).
+void DisplayLostExitHandler(Display* /*display*/, void* /*data*/) { g_display_lost = true; }
+
+class GlibPollSource final : public PollSource {
+ public:
+  void Prepare(std::vector<pollfd>* fds, int* timeout_ms) override {
+    prepared_ = false;
+    if (!GuiAvailable()) return;
+    GMainContext* context = g_main_context_default();
+    if (!g_main_context_acquire(context)) return;
+    g_main_context_prepare(context, &priority_);
+    int timeout = -1;
+    int count = g_main_context_query(context, priority_, &timeout, gfds_.data(), static_cast<int>(gfds_.size()));
+    if (count > static_cast<int>(gfds_.size())) {
+      gfds_.resize(static_cast<size_t>(count));
+      count = g_main_context_query(context, priority_, &timeout, gfds_.data(), count);
+    }
+    used_ = static_cast<size_t>(count);
+    for (size_t i = 0; i < used_; ++i) {
+      fds->push_back({gfds_[i].fd, static_cast<short>(gfds_[i].events), 0});
+    }
+    if (timeout >= 0 && (*timeout_ms < 0 || timeout < *timeout_ms)) *timeout_ms = timeout;
+    prepared_ = true;
+  }
+
+  void Check(pollfd* fds, size_t count) override {
+    if (!prepared_) return;
+    prepared_ = false;
+    for (size_t i = 0; i < used_ && i < count; ++i) gfds_[i].revents = static_cast<gushort>(fds[i].revents);
+    GMainContext* context = g_main_context_default();
+    g_main_context_check(context, priority_, gfds_.data(), static_cast<int>(used_));
+    g_main_context_release(context);
+  }
+
+  void Dispatch() override {
+    // Bounded: a source that is always ready cannot hold the main loop.
+    for (int i = 0; i < 64 && GuiAvailable() && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
+  }
+
+ private:
+  std::vector<GPollFD> gfds_ = std::vector<GPollFD>(16);
+  size_t used_ = 0;
+  int priority_ = 0;
+  bool prepared_ = false;
+};
 
 bool TerminationPending() {
   sigset_t pending;
@@ -89,11 +148,27 @@ bool StartGui() {
   char* arguments[] = {name.data(), option.data(), value.data(), nullptr};
   int count = 3;
   char** vector = arguments;
-  if (gtk_init_check(&count, &vector)) g_gui_state = 1;
-  return g_gui_state == 1;
+  if (!gtk_init_check(&count, &vector)) return false;
+  GdkDisplay* gdk_display = gdk_display_get_default();
+  if (gdk_display == nullptr || !GDK_IS_X11_DISPLAY(gdk_display)) return false;
+  gdk_x11_display_set_window_scale(gdk_display, 1);
+  XSetIOErrorHandler(ReturningIoErrorHandler);
+  XSetIOErrorExitHandler(gdk_x11_display_get_xdisplay(gdk_display), DisplayLostExitHandler, nullptr);
+  g_gui_thread = pthread_self();
+  g_gui_state = 1;
+  return true;
 }
 
-bool GuiAvailable() { return g_gui_state == 1; }
+bool GuiAvailable() { return g_gui_state == 1 && !g_display_lost; }
+
+bool DisplayLost() { return g_display_lost; }
+
+bool IsGuiThread() { return g_gui_state == 1 && pthread_equal(g_gui_thread, pthread_self()) != 0; }
+
+PollSource* GuiPollSource() {
+  static GlibPollSource source;
+  return &source;
+}
 
 int GuiMessageBox(WindowHandle, std::u16string_view text, std::u16string_view caption, uint32_t flags) {
   const uint32_t icon = flags & 0xF0;

@@ -75,6 +75,8 @@ void MessagePump::RemoveWatch(int fd) {
                  watches_.end());
 }
 
+void MessagePump::SetPollSource(PollSource* source) { source_ = source; }
+
 void MessagePump::CollectSources() {
   uint64_t count = 0;
   if (event_fd_.valid()) (void)!::read(event_fd_.get(), &count, sizeof(count));
@@ -106,6 +108,7 @@ void MessagePump::CollectSources() {
 }
 
 bool MessagePump::Drain(const std::function<void(const PumpMessage&)>& dispatch) {
+  if (source_ != nullptr) source_->Dispatch();
   CollectSources();
   while (true) {
     PumpMessage message;
@@ -130,8 +133,11 @@ void MessagePump::Wait(int timeout_ms) {
   if (signal_fd_.valid()) fds.push_back({signal_fd_.get(), POLLIN, 0});
   if (show_ != nullptr) fds.push_back({show_->fd(), POLLIN, 0});
   for (const Watch& w : watches_) fds.push_back({w.fd, POLLIN, 0});
-  // Readiness is collected by the next Drain; the count is not needed here.
+  const size_t own = fds.size();
+  if (source_ != nullptr) source_->Prepare(&fds, &timeout_ms);
+  // Readiness is collected by the next Drain (and the source's Check).
   (void)RetryOnEintr([&] { return ::poll(fds.data(), fds.size(), timeout_ms); });
+  if (source_ != nullptr) source_->Check(fds.data() + own, fds.size() - own);
 }
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 // waits for input with a timeout. A termination signal (SIGTERM, SIGINT,
 // SIGHUP) arrives as a quit message, so that a killed program still runs its
 // normal shutdown; a peer's show request arrives as a show message.
+#include <poll.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -17,6 +19,19 @@
 namespace platform {
 
 class ShowListener;
+
+// A further event source with its own descriptors and timeouts, such as a GUI
+// toolkit's main context. Wait asks it for descriptors and the largest wait
+// it allows; Drain lets it run what became ready, without blocking.
+class PollSource {
+ public:
+  virtual ~PollSource() = default;
+  // Appends descriptors to wait on and may lower *timeout_ms.
+  virtual void Prepare(std::vector<pollfd>* fds, int* timeout_ms) = 0;
+  // After the wait, with the descriptors Prepare appended and their results.
+  virtual void Check(pollfd* fds, size_t count) = 0;
+  virtual void Dispatch() = 0;
+};
 
 struct PumpMessage {
   enum class Kind { kQuit, kShow, kUser };
@@ -48,6 +63,9 @@ class MessagePump {
   void AddWatch(int fd, std::function<void()> on_ready);
   void RemoveWatch(int fd);
 
+  // One external source; null detaches. Main thread only.
+  void SetPollSource(PollSource* source);
+
   // Hands every queued message to `dispatch`, in order. A quit message is
   // handed over too and ends the draining; returns true when one was seen.
   [[nodiscard]] bool Drain(const std::function<void(const PumpMessage&)>& dispatch);
@@ -69,6 +87,7 @@ class MessagePump {
     std::function<void()> on_ready;
   };
   std::vector<Watch> watches_;
+  PollSource* source_ = nullptr;
 };
 
 }  // namespace platform

@@ -33,8 +33,9 @@ class AutostartProgramTest : public ::testing::Test {
                                     "USERPROFILE=" + (root_.path() / "profile").string(),
                                     "LOCALAPPDATA=" + (root_.path() / "local").string(),
                                     "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
-                                    "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string()};
-    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+                                    "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
+                                    "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
+    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
     return quorix_test::ChildProcess::Start(exe_, args, env);

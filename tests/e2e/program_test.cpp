@@ -42,9 +42,12 @@ class ProgramTest : public ::testing::Test {
         "XDG_RUNTIME_DIR=" + runtime_dir().string(),
         "PATH=/usr/bin:/bin",
     };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
+    // The desktop window needs the X display; GTK there without an
+    // accessibility bus or a settings daemon.
+    env.insert(env.end(), {"NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"});
     env.insert(env.end(), extra_env_.begin(), extra_env_.end());
     return env;
   }

@@ -41,8 +41,10 @@ class VrProgramTest : public ::testing::Test {
         "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
         "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
         "PATH=/usr/bin:/bin",
+        "NO_AT_BRIDGE=1",
+        "GSETTINGS_BACKEND=memory",
     };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
     return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);

@@ -1,0 +1,169 @@
+#include "platform/panel_window.h"
+
+#include <cairo.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <cstring>
+
+#include "platform/gui.h"
+
+namespace platform {
+
+struct PanelWindow::State {
+  GtkWidget* window = nullptr;
+  cairo_surface_t* surface = nullptr;
+  int x = 0;
+  int y = 0;
+
+  ~State() {
+    if (window != nullptr && !DisplayLost()) gtk_widget_destroy(window);
+    if (surface != nullptr) cairo_surface_destroy(surface);
+  }
+};
+
+namespace {
+
+gboolean Draw(GtkWidget* /*widget*/, cairo_t* cr, gpointer data) {
+  auto* state = static_cast<PanelWindow::State*>(data);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  if (state->surface != nullptr) {
+    cairo_set_source_surface(cr, state->surface, 0, 0);
+  } else {
+    cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  }
+  cairo_paint(cr);
+  return TRUE;
+}
+
+void SetWindowClass(GtkWindow* window) {
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gtk_window_set_wmclass(window, "QuorixUnifiedOverlay3", "Quorix");
+  G_GNUC_END_IGNORE_DEPRECATIONS
+}
+
+}  // namespace
+
+PanelWindow::PanelWindow(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+PanelWindow::~PanelWindow() = default;
+
+std::unique_ptr<PanelWindow> PanelWindow::Create(int x, int y, int width, int height) {
+  if (!GuiAvailable()) return nullptr;
+  auto state = std::make_unique<State>();
+  GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  state->window = widget;
+  GtkWindow* window = GTK_WINDOW(widget);
+  gtk_window_set_title(window, "Quorix");
+  SetWindowClass(window);
+  gtk_window_set_decorated(window, FALSE);
+  gtk_window_set_resizable(window, FALSE);
+  gtk_window_set_keep_above(window, TRUE);
+  gtk_window_set_skip_taskbar_hint(window, TRUE);
+  gtk_window_set_skip_pager_hint(window, TRUE);
+  gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
+  gtk_window_set_focus_on_map(window, FALSE);
+  GdkScreen* screen = gtk_widget_get_screen(widget);
+  if (GdkVisual* rgba = gdk_screen_get_rgba_visual(screen)) gtk_widget_set_visual(widget, rgba);
+  gtk_widget_set_app_paintable(widget, TRUE);
+  g_signal_connect(widget, "draw", G_CALLBACK(Draw), state.get());
+  gtk_window_set_default_size(window, width > 0 ? width : 1, height > 0 ? height : 1);
+  gtk_window_move(window, x, y);
+  state->x = x;
+  state->y = y;
+  gtk_widget_realize(widget);
+  return std::unique_ptr<PanelWindow>(new PanelWindow(std::move(state)));
+}
+
+bool PanelWindow::Present(const uint8_t* pixels, int width, int height, int x, int y) {
+  if (state_->window == nullptr || DisplayLost() || width <= 0 || height <= 0) return false;
+  cairo_surface_t*& surface = state_->surface;
+  if (surface == nullptr || cairo_image_surface_get_width(surface) != width ||
+      cairo_image_surface_get_height(surface) != height) {
+    cairo_surface_t* fresh = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(fresh) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(fresh);
+      return false;
+    }
+    if (surface != nullptr) cairo_surface_destroy(surface);
+    surface = fresh;
+  }
+  cairo_surface_flush(surface);
+  uint8_t* dst = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const size_t row = static_cast<size_t>(width) * 4;
+  for (int r = 0; r < height; ++r) std::memcpy(dst + static_cast<size_t>(r) * stride, pixels + r * row, row);
+  cairo_surface_mark_dirty(surface);
+  GtkWindow* window = GTK_WINDOW(state_->window);
+  gtk_window_resize(window, width, height);
+  Move(x, y);
+  gtk_widget_queue_draw(state_->window);
+  return true;
+}
+
+void PanelWindow::SetInputShape(const std::vector<ScreenRect>& rects) {
+  if (state_->window == nullptr || DisplayLost()) return;
+  if (rects.empty()) {
+    gtk_widget_input_shape_combine_region(state_->window, nullptr);
+    return;
+  }
+  cairo_region_t* region = cairo_region_create();
+  for (const ScreenRect& r : rects) {
+    const cairo_rectangle_int_t rect{r.x, r.y, r.width, r.height};
+    cairo_region_union_rectangle(region, &rect);
+  }
+  gtk_widget_input_shape_combine_region(state_->window, region);
+  cairo_region_destroy(region);
+}
+
+void PanelWindow::Move(int x, int y) {
+  if (state_->window == nullptr || DisplayLost()) return;
+  state_->x = x;
+  state_->y = y;
+  gtk_window_move(GTK_WINDOW(state_->window), x, y);
+}
+
+void PanelWindow::SetShown(bool shown) {
+  if (state_->window == nullptr || DisplayLost()) return;
+  if (shown) {
+    gtk_widget_show(state_->window);
+    // The window manager may have placed it on mapping; ours is the place.
+    gtk_window_move(GTK_WINDOW(state_->window), state_->x, state_->y);
+  } else {
+    gtk_widget_hide(state_->window);
+  }
+}
+
+bool PanelWindow::IsMapped() const { return state_->window != nullptr && gtk_widget_get_mapped(state_->window); }
+
+unsigned long PanelWindow::XWindowId() const {
+  if (state_->window == nullptr) return 0;
+  GdkWindow* window = gtk_widget_get_window(state_->window);
+  return window != nullptr ? gdk_x11_window_get_xid(window) : 0;
+}
+
+namespace {
+ScreenRect g_test_work_area;
+}  // namespace
+
+ScreenRect WorkArea(const PanelWindow* near) {
+  if (g_test_work_area.width > 0 && g_test_work_area.height > 0) return g_test_work_area;
+  if (!GuiAvailable()) return {};
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = nullptr;
+  if (near != nullptr && near->state_->window != nullptr) {
+    if (GdkWindow* window = gtk_widget_get_window(near->state_->window)) {
+      monitor = gdk_display_get_monitor_at_window(display, window);
+    }
+  }
+  if (monitor == nullptr) monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) return {};
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  return {area.x, area.y, area.width, area.height};
+}
+
+void SetWorkAreaForTesting(const ScreenRect& area) { g_test_work_area = area; }
+
+}  // namespace platform
