@@ -70,8 +70,15 @@ int64_t IntegerSqrt(int64_t value) {
 
 // Canvas storage comes untyped from operator new and is only ever copied
 // bytewise, so its pixels may be written as 32-bit words.
-// Wide stores where the processor has them: the bytes are the same.
-__attribute__((target_clones("avx2", "default")))
+// Wide stores where the processor has them: the bytes are the same. Not in a
+// ThreadSanitizer build: the clone's resolver runs while the program is
+// still being relocated, before that runtime is up, and would crash there.
+#if defined(__SANITIZE_THREAD__)
+#define QUORIX_FILL_CLONES
+#else
+#define QUORIX_FILL_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+QUORIX_FILL_CLONES
 void FillWords(uint8_t* first, int64_t count, uint32_t colour) {
   uint32_t* p = reinterpret_cast<uint32_t*>(first);
   std::fill(p, p + count, colour);
