@@ -1,6 +1,9 @@
 #include "phone_service/gateway.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 #include "core/event_log.h"
 #include "core/json.h"
@@ -25,6 +28,23 @@ constexpr uint32_t kMaxStartValiditySeconds = 5;
 constexpr uint64_t kInboxLeaseMs = 15000;
 constexpr int kRepliesPerPass = 16;
 constexpr int kMediaEventsPerPass = 24;
+
+constexpr size_t kMaxEventNameBytes = 32;
+constexpr size_t kMaxSdpBytes = 131072;
+constexpr size_t kMaxCandidateBytes = 2048;
+constexpr size_t kMaxSdpMidBytes = 80;
+constexpr size_t kMaxUfragBytes = 256;
+constexpr size_t kMaxIceServers = 8;
+constexpr size_t kMaxUrlsPerServer = 12;
+constexpr size_t kMaxIceUrlBytes = 256;
+constexpr size_t kMaxTurnUsernameBytes = 512;
+constexpr size_t kMaxTurnCredentialBytes = 1024;
+constexpr size_t kMaxQueuedMediaCommands = 32;
+constexpr int64_t kMinIceValiditySeconds = 30;
+constexpr int64_t kMaxIceValiditySeconds = 3600;
+constexpr uint64_t kDirectConnectMs = 12000;
+constexpr uint64_t kDisconnectGraceMs = 2000;
+constexpr uint64_t kRelayConnectMs = 25000;
 
 constexpr char kCapabilitiesPath[] = "/phone/v1/capabilities";
 constexpr char kStartPath[] = "/phone/v1/calls/start";
@@ -70,6 +90,60 @@ uint32_t RejectionReason(const std::string& reason) {
     if (reason == kReasons[i]) return i + 1;
   }
   return 0;
+}
+
+// A string member of at most `max_bytes` (empty allowed), or absent/null.
+bool IsOptionalShortString(const JsonValue* value, size_t max_bytes) {
+  if (value == nullptr || value->type == JsonType::Null) return true;
+  return value->type == JsonType::String && value->text.size() <= max_bytes;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// One URL of an ICE server entry; marks which kinds of server were seen.
+bool IsValidIceUrl(const std::string& url, const JsonValue& server, bool& turn_seen, bool& stun_seen) {
+  if (url.size() > kMaxIceUrlBytes) return false;
+  if (StartsWith(url, "stun:")) {
+    stun_seen = true;
+    return true;
+  }
+  if (!StartsWith(url, "turn:") && !StartsWith(url, "turns:")) return false;
+  turn_seen = true;
+  return StringMember(server, "username", kMaxTurnUsernameBytes) != nullptr &&
+         StringMember(server, "credential", kMaxTurnCredentialBytes) != nullptr;
+}
+
+uint32_t WorkerErrorCode(const JsonValue* reason) {
+  static constexpr const char* kReasons[] = {
+      "bad_command",        "busy",           "invalid_ice_servers",  "expired_ice_servers",
+      "turn_credentials_missing", "turn_required", "not_ready",        "media_init_failed",
+      "mute_invalid",       "not_configured", "invalid_signal",       "invalid_sdp",
+      "invalid_ice",        "offer_required_first", "already_in_call", "worker_exited",
+      "pipe_closed",        "worker_ready_timeout", "worker_setup_timeout"};
+  if (reason == nullptr || reason->type != JsonType::String) return 0;
+  for (uint32_t i = 0; i < std::size(kReasons); ++i) {
+    if (reason->text == kReasons[i]) return i + 1;
+  }
+  return 0;
+}
+
+// The worker's event names and the event-log names they are written under.
+const char* MediaEventLogName(const std::string& event) {
+  static constexpr std::pair<const char*, const char*> kNames[] = {
+      {"configured", "MEDIA_CONFIGURED"},     {"reconfigured", "MEDIA_RECONFIGURED"},
+      {"signal", "MEDIA_SIGNAL"},             {"ice_connected", "ICE_CONNECTED"},
+      {"ice_failed", "ICE_FAILED"},           {"ice_disconnected", "ICE_DISCONNECTED"},
+      {"route_direct", "MEDIA_ROUTE_DIRECT"}, {"route_relay", "MEDIA_ROUTE_RELAY"},
+      {"error", "WORKER_ERROR"},              {"mute_applied", "MUTE_APPLIED"},
+  };
+  for (const auto& [name, log_name] : kNames) {
+    if (event == name) return log_name;
+  }
+  return nullptr;
+}
+
+std::string RemoteCommand(const std::string& kind, const std::string& payload) {
+  return "{\"cmd\":\"remote\",\"kind\":" + EscapeJsonString(kind) + ",\"payload\":" + payload + "}";
 }
 
 // A revision: 1 to 20 decimal digits, no leading zero except "0" itself.
@@ -134,6 +208,41 @@ CapabilitiesResult ParseCapabilitiesReply(const std::string& body, const std::st
   result.can_answer = true;
   result.valid_for_seconds = static_cast<uint32_t>(seconds);
   return result;
+}
+
+bool IsValidSignal(const std::string& kind, const JsonValue& payload) {
+  if (payload.type != JsonType::Object) return false;
+  if (kind == "offer" || kind == "answer") {
+    if (payload.members.size() != 2) return false;
+    const std::string* type = StringMember(payload, "type", 6);
+    const std::string* sdp = StringMember(payload, "sdp", kMaxSdpBytes);
+    return type != nullptr && *type == kind && sdp != nullptr && StartsWith(*sdp, "v=0");
+  }
+  if (kind != "ice" || payload.members.size() > 3) return false;
+  for (const auto& [name, value] : payload.members) {
+    if (name != "candidate" && name != "sdpMid" && name != "sdpMLineIndex") return false;
+  }
+  if (StringMember(payload, "candidate", kMaxCandidateBytes) == nullptr) return false;
+  if (!IsOptionalShortString(payload.Find("sdpMid"), kMaxSdpMidBytes)) return false;
+  const JsonValue* index = payload.Find("sdpMLineIndex");
+  if (index == nullptr || index->type == JsonType::Null) return true;
+  return index->type == JsonType::Number && std::isfinite(index->number) && index->number == std::trunc(index->number) &&
+         index->number >= 0 && index->number <= 256;
+}
+
+std::string ExtractIceUfrag(const std::string& payload_text) {
+  static constexpr char kMarker[] = "a=ice-ufrag:";
+  if (payload_text.size() > kMaxGatewayJsonBytes) return {};
+  JsonValue payload;
+  if (!ParseJson(payload_text, payload) || payload.type != JsonType::Object) return {};
+  const std::string* sdp = StringMember(payload, "sdp", kMaxSdpBytes);
+  if (sdp == nullptr) return {};
+  const size_t at = sdp->find(kMarker);
+  if (at == std::string::npos || (at != 0 && (*sdp)[at - 1] != '\n')) return {};
+  const size_t begin = at + sizeof(kMarker) - 1;
+  const size_t end = std::min(sdp->find_first_of("\r\n", begin), sdp->size());
+  if (end == begin || end - begin > kMaxUfragBytes) return {};
+  return sdp->substr(begin, end - begin);
 }
 
 Gateway::Gateway(CallSession* session, Network* network, Media* media, std::function<uint64_t()> clock)
@@ -308,11 +417,9 @@ void Gateway::Pump() {
     HandleReply(reply);
   }
   if (!network_->IsConnected()) return;
-  // The worker's events drive the media negotiation, which is not wired yet;
-  // they are read so that the worker's pipe never fills.
   std::string event;
-  for (int i = 0; i < kMediaEventsPerPass && media_->PollEvent(event); ++i) {
-  }
+  for (int i = 0; i < kMediaEventsPerPass && media_->PollEvent(event); ++i) HandleMediaEvent(event);
+  if (shut_down_ == 0 && end_requested_ == 0 && !call_id_.empty()) CheckDeadlines();
 }
 
 void Gateway::HandleReply(const NetworkReply& reply) {
@@ -430,9 +537,11 @@ void Gateway::HandleReply(const NetworkReply& reply) {
     case kTagRelayIce: {
       const std::string* other = StringMember(body, "call_id", 32);
       if (other != nullptr && *other != call_id_) return;
-      if (!accepted || ice_requested_ == 0) FailCall();
-      // Starting the worker with the servers is the media negotiation's step,
-      // not wired yet.
+      if (!accepted || ice_requested_ == 0) {
+        FailCall();
+        return;
+      }
+      HandleIceReply(reply.body, reply.tag == kTagRelayIce);
       return;
     }
     case kTagEvent:
@@ -509,7 +618,7 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
   }
   if (*call_id != call_id_) return;
   if (*type == "phone_relay_requested") {
-    // Switching to the relay is the media negotiation's step, not wired yet.
+    RequestRelay(4);
     return;
   }
   if (*type == "phone_ended") {
@@ -536,9 +645,18 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
   if (*type == "phone_signal") {
     const std::string* from = StringMember(event, "from_user_id", 128);
     const std::string* kind = StringMember(event, "kind", kMaxKindBytes);
-    if (from == nullptr || *from != peer_id_ || kind == nullptr) FailCall();
-    // Handing the signal to the worker is the media negotiation's step, not
-    // wired yet.
+    const JsonValue* payload = event.Find("payload");
+    if (from == nullptr || *from != peer_id_ || kind == nullptr || payload == nullptr ||
+        !IsValidSignal(*kind, *payload)) {
+      FailCall();
+      return;
+    }
+    std::string payload_text;
+    if (!WriteCompactJson(*payload, payload_text)) {
+      FailCall();
+      return;
+    }
+    ForwardRemoteSignal(*kind, payload_text);
     return;
   }
 }
@@ -627,6 +745,326 @@ bool Gateway::HandleInboxEvent(const JsonValue& event) {
     inbox.lease_until = now + kInboxLeaseMs;
   }
   return true;
+}
+
+void Gateway::HandleIceReply(const std::string& text, bool relay) {
+  if (relay ? relay_reconfigure_sent_ != 0 : media_started_ != 0) return;
+  JsonValue body;
+  if (text.size() > kMaxGatewayJsonBytes || !ParseJson(text, body) || body.type != JsonType::Object) {
+    FailCall();
+    return;
+  }
+  const JsonValue* servers = body.Find("iceServers");
+  const std::string* call_id = StringMember(body, "call_id", 32);
+  const std::string* mode = StringMember(body, "mode", 6);
+  const JsonValue* relay_only = body.Find("relay_only");
+  const JsonValue* expires_at = body.Find("expires_at");
+  const int64_t now = platform::UtcUnixSeconds();
+  if (servers == nullptr || servers->type != JsonType::Array || servers->items.empty() ||
+      servers->items.size() > kMaxIceServers || call_id == nullptr || *call_id != call_id_ || mode == nullptr ||
+      *mode != (relay ? "relay" : "direct") || relay_only == nullptr || relay_only->type != JsonType::Bool ||
+      relay_only->bool_value != relay || expires_at == nullptr || expires_at->type != JsonType::Number ||
+      !std::isfinite(expires_at->number) || expires_at->number < static_cast<double>(now + kMinIceValiditySeconds) ||
+      expires_at->number > static_cast<double>(now + kMaxIceValiditySeconds)) {
+    FailCall();
+    return;
+  }
+  bool turn_seen = false;
+  bool stun_seen = false;
+  bool credentials_seen = false;
+  for (const JsonValue& server : servers->items) {
+    const JsonValue* urls = server.Find("urls");
+    bool urls_ok = false;
+    if (urls != nullptr && urls->type == JsonType::String) {
+      urls_ok = IsValidIceUrl(urls->text, server, turn_seen, stun_seen);
+    } else if (urls != nullptr && urls->type == JsonType::Array && !urls->items.empty() &&
+               urls->items.size() <= kMaxUrlsPerServer) {
+      urls_ok = true;
+      for (const JsonValue& url : urls->items) {
+        if (url.type != JsonType::String || !IsValidIceUrl(url.text, server, turn_seen, stun_seen)) urls_ok = false;
+      }
+    }
+    if (!urls_ok) {
+      FailCall();
+      return;
+    }
+    if (server.Find("username") != nullptr || server.Find("credential") != nullptr) credentials_seen = true;
+  }
+  const bool servers_fit = relay ? (turn_seen && !stun_seen) : (!turn_seen && stun_seen && !credentials_seen);
+  std::string servers_text;
+  if (!servers_fit || !WriteCompactJson(*servers, servers_text)) {
+    FailCall();
+    return;
+  }
+  const std::string expiry = FormatInt64(static_cast<int64_t>(expires_at->number));
+  if (relay) {
+    pending_relay_command_ =
+        "{\"cmd\":\"reconfigure_ice\",\"iceServers\":" + servers_text + ",\"expires_at\":" + expiry + ",\"relay_only\":true}";
+    SendPendingRelayReconfigure();
+    return;
+  }
+  if (!media_->Start()) {
+    FailCall();
+    return;
+  }
+  media_started_ = 1;
+  if (!media_->SendCommand("{\"cmd\":\"setup\",\"iceServers\":" + servers_text + ",\"expires_at\":" + expiry + "}")) {
+    FailCall();
+  }
+}
+
+void Gateway::SendPendingRelayReconfigure() {
+  if (media_configured_ == 0 || relay_mode_ == 0 || relay_reconfigure_sent_ != 0 || pending_relay_command_.empty() ||
+      end_requested_ != 0) {
+    return;
+  }
+  const std::string command = std::move(pending_relay_command_);
+  pending_relay_command_.clear();
+  relay_reconfigure_sent_ = 1;
+  if (!media_->SendCommand(command)) FailCall();
+}
+
+void Gateway::HandleMediaEvent(const std::string& line) {
+  if (call_id_.empty() || end_requested_ != 0) return;
+  JsonValue event;
+  const std::string* name = nullptr;
+  if (line.size() <= kMaxGatewayJsonBytes && ParseJson(line, event) && event.type == JsonType::Object) {
+    name = StringMember(event, "event", kMaxEventNameBytes);
+  }
+  if (name == nullptr) {
+    FailCall();
+    return;
+  }
+  const char* log_name = MediaEventLogName(*name);
+  if (log_name == nullptr) return;
+  WriteEventLog(log_name, 0, 0);
+  const uint64_t outgoing = outgoing_;
+  if (*name == "error") {
+    WriteEventLog("WORKER_ERROR_CODE", WorkerErrorCode(event.Find("reason")), 0);
+    FailCall();
+  } else if (*name == "configured") {
+    if (ice_requested_ == 0 || media_configured_ != 0) {
+      FailCall();
+      return;
+    }
+    media_configured_ = 1;
+    if (!held_media_command_.empty()) {
+      const std::string command = std::move(held_media_command_);
+      held_media_command_.clear();
+      if (!media_->SendCommand(command)) {
+        FailCall();
+        return;
+      }
+    }
+    if (relay_mode_ == 0) FlushQueuedMediaCommands();
+    if (call_id_.empty()) return;  // the flush failed the call
+    if (outgoing_ != 0 && !media_->SendCommand("{\"cmd\":\"offer\"}")) {
+      FailCall();
+      return;
+    }
+    if (relay_wanted_ != 0) RequestRelay(4);
+    if (!call_id_.empty()) SendPendingRelayReconfigure();
+  } else if (*name == "reconfigured") {
+    if (relay_mode_ == 0 || relay_reconfigure_sent_ == 0 || relay_configured_ != 0) return;
+    relay_configured_ = 1;
+    relay_ice_connected_ = 0;
+    relay_route_seen_ = 0;
+    WriteEventLog("RELAY_CONFIGURED", outgoing, 0);
+    if (outgoing_ != 0) {
+      ice_restart_sent_ = 1;
+      if (!media_->SendCommand("{\"cmd\":\"restart_ice\"}")) FailCall();
+      return;
+    }
+    if (saved_remote_offer_.empty()) return;
+    const std::string command = std::move(saved_remote_offer_);
+    saved_remote_offer_.clear();
+    JsonValue parsed;
+    const JsonValue* payload = nullptr;
+    std::string payload_text;
+    if (command.size() <= kMaxGatewayJsonBytes && ParseJson(command, parsed) && parsed.type == JsonType::Object) {
+      payload = parsed.Find("payload");
+    }
+    if (payload == nullptr || !WriteCompactJson(*payload, payload_text)) {
+      FailCall();
+      return;
+    }
+    relay_description_applied_ = 1;
+    remote_ufrag_ = ExtractIceUfrag(payload_text);
+    if (!media_->SendCommand(command)) {
+      FailCall();
+      return;
+    }
+    FlushQueuedMediaCommands();
+  } else if (*name == "signal") {
+    HandleMediaSignal(event);
+  } else if (*name == "ice_connected") {
+    disconnect_grace_deadline_ = 0;
+    if (relay_mode_ == 0) direct_connect_deadline_ = 0;
+    if (media_configured_ != 0 && IsValidCallId(call_id_)) session_->OnConnected(call_id_);
+    if (relay_configured_ != 0) {
+      relay_ice_connected_ = 1;
+      RelayCheck();
+    }
+  } else if (*name == "route_relay") {
+    if (relay_mode_ == 0 || relay_configured_ == 0) return;
+    relay_route_seen_ = 1;
+    RelayCheck();
+  } else if (*name == "route_direct") {
+    if (relay_mode_ == 0) {
+      WriteEventLog("DIRECT_CONNECTED", outgoing, 0);
+    } else {
+      relay_route_seen_ = 0;
+    }
+  } else if (*name == "ice_failed") {
+    relay_ice_connected_ = 0;
+    if (relay_mode_ == 0) {
+      RequestRelay(2);
+    } else if (relay_state_ == 2) {
+      FailCall();
+    }
+  } else if (*name == "ice_disconnected") {
+    relay_ice_connected_ = 0;
+    if (relay_state_ != 1 && disconnect_grace_deadline_ == 0) disconnect_grace_deadline_ = Now() + kDisconnectGraceMs;
+  }
+}
+
+void Gateway::HandleMediaSignal(const JsonValue& event) {
+  const std::string* kind = StringMember(event, "kind", kMaxKindBytes);
+  const JsonValue* payload = event.Find("payload");
+  if (media_configured_ == 0 || !IsValidCallId(call_id_) || kind == nullptr || payload == nullptr ||
+      !IsValidSignal(*kind, *payload)) {
+    FailCall();
+    return;
+  }
+  if (*kind == "offer") {
+    if (outgoing_ == 0) return;
+    if (first_offer_sent_ == 0) {
+      first_offer_sent_ = 1;
+      if (relay_mode_ == 0) direct_connect_deadline_ = Now() + kDirectConnectMs;
+    } else if (relay_mode_ != 0 && relay_configured_ != 0 && ice_restart_sent_ != 0 && restart_offer_sent_ == 0) {
+      restart_offer_sent_ = 1;
+    } else {
+      return;
+    }
+  }
+  std::string payload_text;
+  if (!WriteCompactJson(*payload, payload_text)) {
+    FailCall();
+    return;
+  }
+  const std::string message = "{\"type\":\"signal\",\"call_id\":" + EscapeJsonString(call_id_) +
+                              ",\"kind\":" + EscapeJsonString(*kind) + ",\"payload\":" + payload_text + "}";
+  if (message.size() > kMaxGatewayJsonBytes || !network_->SendText(message)) FailCall();
+}
+
+void Gateway::ForwardRemoteSignal(const std::string& kind, const std::string& payload) {
+  if (end_requested_ != 0) return;
+  std::string command = RemoteCommand(kind, payload);
+  if (kind != "offer" && kind != "answer") {
+    if (media_configured_ != 0 && remote_description_applied_ != 0 &&
+        (relay_mode_ == 0 || relay_description_applied_ != 0)) {
+      if (!media_->SendCommand(command)) FailCall();
+    } else if (queued_media_commands_.size() >= kMaxQueuedMediaCommands) {
+      FailCall();
+    } else {
+      queued_media_commands_.push_back(std::move(command));
+    }
+    return;
+  }
+  if ((outgoing_ != 0) != (kind == "answer")) {
+    FailCall();
+    return;
+  }
+  const std::string fragment = ExtractIceUfrag(payload);
+  const auto apply = [&] {
+    relay_description_applied_ = 1;
+    remote_ufrag_ = fragment;
+    if (!media_->SendCommand(command)) {
+      FailCall();
+      return;
+    }
+    FlushQueuedMediaCommands();
+  };
+  if (remote_description_applied_ == 0) {
+    remote_description_applied_ = 1;
+    remote_ufrag_ = fragment;
+    if (media_configured_ == 0) {
+      held_media_command_ = std::move(command);
+      return;
+    }
+    if (!media_->SendCommand(command)) {
+      FailCall();
+      return;
+    }
+    if (relay_mode_ == 0) FlushQueuedMediaCommands();
+    return;
+  }
+  if (fragment.empty() || fragment == remote_ufrag_ || relay_description_applied_ != 0) return;
+  if (outgoing_ != 0) {
+    if (relay_mode_ != 0 && relay_configured_ != 0 && restart_offer_sent_ != 0) apply();
+    return;
+  }
+  if (relay_mode_ == 0) RequestRelay(5);
+  if (call_id_.empty() || end_requested_ != 0 || !saved_remote_offer_.empty()) return;
+  if (relay_configured_ == 0) {
+    saved_remote_offer_ = std::move(command);
+    return;
+  }
+  apply();
+}
+
+void Gateway::FlushQueuedMediaCommands() {
+  while (!queued_media_commands_.empty()) {
+    if (!media_->SendCommand(queued_media_commands_.front())) {
+      FailCall();
+      return;
+    }
+    queued_media_commands_.pop_front();
+  }
+}
+
+void Gateway::RelayCheck() {
+  if (relay_ice_connected_ == 0 || relay_route_seen_ == 0 || relay_state_ == 2) return;
+  relay_state_ = 2;
+  disconnect_grace_deadline_ = 0;
+  relay_deadline_ = 0;
+  WriteEventLog("RELAY_CONNECTED", outgoing_, 0);
+  session_->OnConnected(call_id_);
+}
+
+void Gateway::RequestRelay(uint32_t reason) {
+  if (shut_down_ != 0 || end_requested_ != 0 || !IsValidCallId(call_id_) || relay_mode_ != 0) return;
+  if (ice_requested_ == 0) {
+    relay_wanted_ = 1;
+    return;
+  }
+  relay_mode_ = 1;
+  relay_state_ = 1;
+  disconnect_grace_deadline_ = 0;
+  direct_connect_deadline_ = 0;
+  relay_ice_connected_ = 0;
+  relay_route_seen_ = 0;
+  relay_deadline_ = Now() + kRelayConnectMs;
+  queued_media_commands_.clear();
+  WriteEventLog("RELAY_REQUESTED", outgoing_, reason);
+  if (!network_->Request(kTagRelayIce, "GET", CallPath(call_id_, "/ice?mode=relay"), "")) FailCall();
+}
+
+void Gateway::CheckDeadlines() {
+  const uint64_t now = Now();
+  const auto reached = [now](uint64_t deadline) { return deadline != 0 && now >= deadline; };
+  if (reached(relay_deadline_)) {
+    FailCall();
+  } else if (reached(disconnect_grace_deadline_)) {
+    disconnect_grace_deadline_ = 0;
+    if (relay_mode_ == 0) {
+      RequestRelay(3);
+    } else {
+      FailCall();
+    }
+  } else if (reached(direct_connect_deadline_)) {
+    RequestRelay(1);
+  }
 }
 
 }  // namespace quorix_phone

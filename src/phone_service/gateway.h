@@ -4,7 +4,8 @@
 // deadlines, the recovery state after a failed call and, per signed-in
 // identity, the inbox readiness record the service's inbox events update.
 // Calls are placed, answered, declined and ended through the service; the
-// media negotiation that brings the call audio up is not wired yet.
+// call audio is negotiated with the media worker, directly or, when the
+// direct path does not come up or breaks, through a TURN relay.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -37,6 +38,12 @@ bool IsValidUserId(const std::string& id);
 // "media_ready" true and a whole "valid_for_seconds" from 1 to 10.
 CapabilitiesResult ParseCapabilitiesReply(const std::string& body, const std::string& expected_user_id,
                                           uint32_t status, bool nested);
+
+// A signal payload of `kind` ("offer", "answer" or "ice") the worker and the
+// far side may exchange.
+bool IsValidSignal(const std::string& kind, const JsonValue& payload);
+// The ICE user fragment of the SDP in `payload_text`, or empty.
+std::string ExtractIceUfrag(const std::string& payload_text);
 
 class Gateway final : public quorix_call::Gateway {
  public:
@@ -96,6 +103,18 @@ class Gateway final : public quorix_call::Gateway {
   // The one failure path of a call: tells the session, asks the service to
   // clean up and clears the call.
   void FailCall();
+
+  // Media negotiation.
+  void HandleIceReply(const std::string& body, bool relay);
+  void SendPendingRelayReconfigure();
+  void HandleMediaEvent(const std::string& line);
+  void HandleMediaSignal(const JsonValue& event);
+  // A signal from the far side, on its way to the worker.
+  void ForwardRemoteSignal(const std::string& kind, const std::string& payload);
+  void FlushQueuedMediaCommands();
+  void RelayCheck();
+  void RequestRelay(uint32_t reason);
+  void CheckDeadlines();
   // Ends every trace of the current call (the worker is told to stop every
   // time); identity, recovery state and the inbox record stay.
   void ClearCallState() noexcept;

@@ -6,66 +6,38 @@
 #include <cstdint>
 #include <string>
 
-#include "event_log_capture.h"
-#include "fake_network.h"
-#include "phone_service/call_session.h"
-#include "phone_service/gateway.h"
+#include "gateway_fixture.h"
 
 namespace quorix_phone {
 namespace {
 
 using quorix_test::EventLogCapture;
-using quorix_test::FakeMedia;
-using quorix_test::FakeNetwork;
+using quorix_test::GatewayCallPath;
+using quorix_test::GatewayFixture;
+using quorix_test::GatewayReply;
+using quorix_test::kGatewayCallId;
+using quorix_test::kGatewayOtherCallId;
 
-const std::string kCallId = "0123456789abcdef0123456789abcdef";
-const std::string kOtherCallId = "fedcba9876543210fedcba9876543210";
+const std::string& kCallId = kGatewayCallId;
+const std::string& kOtherCallId = kGatewayOtherCallId;
 const std::string kCapsBody =
     "{\"ok\":true,\"user_id\":\"alice\",\"can_start\":true,\"can_answer\":true,\"media_ready\":true,"
     "\"valid_for_seconds\":3}";
 
 NetworkReply Reply(uint32_t tag, uint32_t status, std::string body, std::string path = "", std::string key = "") {
-  return NetworkReply{tag, status, std::move(body), std::move(path), std::move(key)};
+  return GatewayReply(tag, status, std::move(body), std::move(path), std::move(key));
 }
 
-std::string CallPath(const std::string& suffix) { return "/phone/v1/calls/" + kCallId + suffix; }
+std::string CallPath(const std::string& suffix) { return GatewayCallPath(suffix); }
 
-class GatewayCallTest : public ::testing::Test {
+class GatewayCallTest : public GatewayFixture {
  protected:
-  GatewayCallTest() : gateway_(&session_, &network_, &media_, [this] { return now_; }) {
-    gateway_.Activate();
-    gateway_.SetIdentity("alice", 7);
-    session_.enabled = 1;
-  }
-
-  void Pump(NetworkReply reply) {
-    network_.Push(std::move(reply));
-    gateway_.Pump();
-  }
-  void Event(const std::string& body) { Pump(Reply(0, 200, body)); }
-
   // An outgoing call with its capabilities proven and the start request sent.
   void StartOutgoing() {
     ASSERT_TRUE(session_.StartOutgoing("bob"));
     Pump(Reply(8, 200, kCapsBody, "/phone/v1/capabilities", "7:1"));
     ASSERT_EQ(network_.Requests(1).size(), 1u);
   }
-  void OutgoingWithId() {
-    StartOutgoing();
-    Pump(Reply(1, 200, "{\"ok\":true,\"call_id\":\"" + kCallId + "\"}", "/phone/v1/calls/start", "7:1"));
-    ASSERT_EQ(session_.call_id, kCallId);
-  }
-  void Incoming() {
-    Event("{\"type\":\"phone_invite\",\"call_id\":\"" + kCallId + "\",\"caller_id\":\"bob\"}");
-    ASSERT_EQ(session_.state, CallSession::kIncoming);
-  }
-
-  EventLogCapture log_;
-  uint64_t now_ = 1000;
-  FakeNetwork network_;
-  FakeMedia media_;
-  CallSession session_;
-  Gateway gateway_;
 };
 
 TEST_F(GatewayCallTest, OutgoingCallKeysItsRequestsAndKeepsTheCapabilitiesWindow) {
