@@ -15,6 +15,12 @@ packages=(
   locales
 )
 
+# The coverage script (scripts/coverage.sh) also needs gcovr; the test
+# command does not.
+if [ "${1:-}" = "--coverage" ]; then
+  packages+=(gcovr)
+fi
+
 # PipeWire's pulse server and PulseAudio would both claim the user's sound
 # socket: where pipewire-pulse is installed, it serves the program and
 # PulseAudio is not added (the real-server tests then need a pulseaudio

@@ -12,13 +12,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 # Tests get their own display, so nothing reaches a real desktop.
-xvfb_pid=""
-if command -v Xvfb >/dev/null 2>&1 && [ -z "${QUORIX_KEEP_DISPLAY:-}" ]; then
-  display=":$((90 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY="$display"
-fi
+. scripts/test-display.sh 90
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 

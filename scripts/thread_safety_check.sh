@@ -15,7 +15,7 @@ fi
 
 # shellcheck disable=SC2207
 flags=(-std=c++20 -fsyntax-only -Isrc -DBOOST_ASIO_NO_DEPRECATED
-       $(pkg-config --cflags libpulse pango pangocairo cairo)
+       $(pkg-config --cflags libpulse pango pangocairo cairo gtk+-3.0)
        -Wno-everything -Wthread-safety -Werror=thread-safety)
 if ! find src -name '*.cpp' -print0 | sort -z | xargs -0 -n 1 -P "$(nproc)" "$cxx" "${flags[@]}"; then
   echo "thread-safety check failed"

@@ -11,6 +11,7 @@
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "platform/stream_file_test_hooks.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -26,11 +27,8 @@ bool WriteFully(int fd, const char* data, size_t size) {
   while (done < size) {
     const size_t countdown = g_fail_write.load();
     if (countdown != 0 && g_fail_write.fetch_sub(1) == 1) return false;
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const ssize_t n = RetryOnEintr([&] { return ::write(fd, data + done, size - done); });
+    if (n < 0) return false;
     done += static_cast<size_t>(n);
   }
   return true;
@@ -144,14 +142,11 @@ bool LineFileReader::Fill() {
   end_ -= begin_;
   begin_ = 0;
   SecureZero(buffer_.data() + end_, buffer_.size() - end_);
-  for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) eof_ = true;
-    end_ += static_cast<size_t>(n);
-    return true;
-  }
+  const ssize_t n = RetryOnEintr([&] { return ::read(fd_, buffer_.data() + end_, buffer_.size() - end_); });
+  if (n < 0) return false;
+  if (n == 0) eof_ = true;
+  end_ += static_cast<size_t>(n);
+  return true;
 }
 
 LineFileReader::Result LineFileReader::ReadLine(size_t cap, std::string* line) {

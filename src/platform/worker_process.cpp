@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/env.h"
+#include "platform/unique_fd.h"
 
 #ifndef P_PIDFD
 #define P_PIDFD 3
@@ -47,24 +48,22 @@ int PollOne(int fd, short events, int timeout_ms) {
   return r > 0 ? p.revents : r;
 }
 
-// Waits up to `timeout_ms` of real time for `fd` to show `events`; EINTR
-// restarts the wait with the time left.
+// Waits up to `timeout_ms` of real time for `fd` to show `events`; a wait
+// interrupted by a signal restarts with the time left.
 int PollFor(int fd, short events, uint32_t timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
+  return RetryOnEintr([&] {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    const int r = PollOne(fd, events, static_cast<int>(std::max<int64_t>(0, left.count())));
-    if (r >= 0 || errno != EINTR) return r;
-  }
+    return PollOne(fd, events, static_cast<int>(std::max<int64_t>(0, left.count())));
+  });
 }
 
 // What the child reports through the status pipe before it dies.
 [[noreturn]] void ChildFail(int status_fd) {
   const int err = errno;
-  ssize_t r;
-  do {
-    r = ::write(status_fd, &err, sizeof err);
-  } while (r < 0 && errno == EINTR);
+  // Nothing is left to do if even this fails: the parent then sees the pipe
+  // close without a status.
+  (void)RetryOnEintr([&] { return ::write(status_fd, &err, sizeof err); });
   ::_exit(127);
 }
 
@@ -155,10 +154,7 @@ bool WorkerProcess::Spawn(const std::filesystem::path& path, const std::vector<s
   ::setpgid(pid, pid);  // also here, so the group exists before we may kill it
   for (int* fd : {&in[0], &out[1], &status[1], &null_fd}) CloseFd(*fd);
   int child_errno = 0;
-  ssize_t got;
-  do {
-    got = ::read(status[0], &child_errno, sizeof child_errno);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = RetryOnEintr([&] { return ::read(status[0], &child_errno, sizeof child_errno); });
   int failure = got > 0 ? child_errno : 0;
   int pidfd = -1;
   if (failure == 0) {
@@ -167,8 +163,7 @@ bool WorkerProcess::Spawn(const std::filesystem::path& path, const std::vector<s
   }
   if (failure != 0) {
     ::kill(pid, SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    (void)RetryOnEintr([&] { return ::waitpid(pid, nullptr, 0); });  // reaped; nothing more to learn
     return release(failure);
   }
   CloseFd(status[0]);
@@ -245,10 +240,7 @@ bool WorkerProcess::Read(char* buffer, size_t count, size_t* got, uint32_t* erro
     *error = kErrorBrokenPipe;
     return false;
   }
-  ssize_t r;
-  do {
-    r = ::read(out_fd_, buffer, count);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r = RetryOnEintr([&] { return ::read(out_fd_, buffer, count); });
   if (r < 0) {
     if (errno == EAGAIN) return true;
     *error = ErrnoToWindows(errno);
@@ -273,15 +265,11 @@ ssize_t WriteNoSigpipe(int fd, const char* data, size_t size) {
   sigpending(&pending);
   const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
   pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask);
-  ssize_t r;
-  do {
-    r = ::write(fd, data, size);
-  } while (r < 0 && errno == EINTR);
+  const ssize_t r = RetryOnEintr([&] { return ::write(fd, data, size); });
   const int saved = errno;
   if (r < 0 && saved == EPIPE && !was_pending) {
     const timespec zero{0, 0};
-    while (sigtimedwait(&pipe_only, nullptr, &zero) < 0 && errno == EINTR) {
-    }
+    (void)RetryOnEintr([&] { return sigtimedwait(&pipe_only, nullptr, &zero); });  // only takes our own SIGPIPE back
   }
   pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
   errno = saved;

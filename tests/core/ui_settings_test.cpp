@@ -214,34 +214,30 @@ TEST_F(UiSettingsTest, EveryFloatSavedAtItsBoundsLoadsBackEqual) {
   EXPECT_EQ(back.peer_modes, s.peer_modes);
 }
 
-TEST_F(UiSettingsTest, NonFiniteFieldsAreSavedAsTheirDefaults) {
+TEST_F(UiSettingsTest, SavePutsNonFiniteAndOutOfRangeFieldsRight) {
   UiSettings s;
   s.wrist_x = std::numeric_limits<float>::quiet_NaN();
   s.ray_pitch_deg = std::numeric_limits<float>::infinity();
   s.wrist_y = 0.05f;
   s.dark = true;
-  const std::string text = SavedText(s);
-  EXPECT_EQ(s.wrist_x, 0.0f);
-  EXPECT_EQ(s.ray_pitch_deg, -45.0f);
-  UiSettings back = LoadText(text);
-  EXPECT_EQ(back.wrist_x, 0.0f);
-  EXPECT_EQ(back.ray_pitch_deg, -45.0f);
-  EXPECT_EQ(back.wrist_y, 0.05f);
-  EXPECT_TRUE(back.dark);
-}
-
-TEST_F(UiSettingsTest, SaveBringsIntegersIntoRange) {
-  UiSettings s;
   s.ui_volume = 500;
   s.browser_volume = 9999;
   s.pointer_size_percent = 7;
   s.browser_size_x = 9;
   const std::string text = SavedText(s);
+  // In the record itself, and in what it wrote.
+  EXPECT_EQ(s.wrist_x, 0.0f);
+  EXPECT_EQ(s.ray_pitch_deg, -45.0f);
   EXPECT_EQ(s.ui_volume, 100u);
   EXPECT_EQ(s.browser_volume, 200u);
   EXPECT_EQ(s.pointer_size_percent, 50u);
   EXPECT_EQ(s.browser_size_x, 1u);
   EXPECT_NE(text.find("\"ui_volume\":100,\"browser_volume\":200,"), std::string::npos);
+  UiSettings back = LoadText(text);
+  EXPECT_EQ(back.wrist_x, 0.0f);
+  EXPECT_EQ(back.ray_pitch_deg, -45.0f);
+  EXPECT_EQ(back.wrist_y, 0.05f);
+  EXPECT_TRUE(back.dark);
 }
 
 TEST_F(UiSettingsTest, PeerModes) {

@@ -19,19 +19,9 @@ using namespace std::chrono_literals;
 
 constexpr int kRounds = 50;
 
-class WireRace : public ::testing::Test {
+class WireRace : public quorix_test::WireTest {
  protected:
-  WireRace() : admission_(service_) {
-    quorix_test::ScriptPhoneRoutes(service_);
-    wire_.SetTimingForTesting(&slow_);
-  }
-  ~WireRace() override { wire_.Stop(); }
-
-  quorix_test::LoopbackService service_;
-  quorix_test::ScopedIsolatedService admission_;
-  quorix_test::EventLogCapture log_;
-  quorix_test::RecordingTiming slow_{std::chrono::seconds(60)};  // no reconnect inside a round
-  WindowsWire wire_;
+  WireRace() { wire_.SetTimingForTesting(&slow_); }  // no reconnect inside a round
 };
 
 TEST_F(WireRace, SendTextAgainstAServiceClose) {

@@ -93,14 +93,8 @@ TEST(WireRefusals, NothingWhileStopped) {
   wire.Stop();
 }
 
-class Wire : public ::testing::Test {
+class Wire : public quorix_test::WireTest {
  protected:
-  Wire() : admission_(service_) {
-    quorix_test::ScriptPhoneRoutes(service_);
-    wire_.SetTimingForTesting(&timing_);
-  }
-  ~Wire() override { wire_.Stop(); }
-
   // Starts and waits for the ready entry, which it takes out of the ring.
   void StartReady() {
     ASSERT_TRUE(wire_.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken));
@@ -110,24 +104,6 @@ class Wire : public ::testing::Test {
     EXPECT_EQ(replies[0].tag, 0u);
     EXPECT_NE(replies[0].body.find("phone_ready_idle"), std::string::npos);
   }
-
-  std::vector<NetworkReply> WaitReplies(size_t count) {
-    std::vector<NetworkReply> out;
-    quorix_test::WaitFor(
-        [&] {
-          for (auto& r : quorix_test::DrainReplies(wire_)) out.push_back(std::move(r));
-          return out.size() >= count;
-        },
-        10s);
-    return out;
-  }
-
-  LoopbackService service_;
-  quorix_test::ScopedIsolatedService admission_;
-  quorix_test::EventLogCapture log_;
-  quorix_test::RecordingTiming timing_;
-  quorix_test::RecordingTiming slow_{std::chrono::seconds(60)};  // no reconnect within a test
-  WindowsWire wire_;
 };
 
 TEST_F(Wire, ReplyEntryCarriesTagStatusBodyPath) {
@@ -245,7 +221,9 @@ TEST_F(Wire, Unauthorized401ClosesWithTheMarkAndNoReply) {
   StartReady();
   service_.Script("GET", "/phone/v1/calls/x/ice", ScriptedReply::Json(401, R"({"ok":false})"));
   ASSERT_TRUE(wire_.Request(4, "GET", "/phone/v1/calls/x/ice", ""));
+  // The request thread logs the close; the connection thread may log its stop first.
   ASSERT_TRUE(quorix_test::WaitFor([&] { return log_.Count("WIRE_AUTH_STOP") == 1; }, 10s));
+  ASSERT_TRUE(quorix_test::WaitFor([&] { return log_.Count("WIRE_CLOSED") == 1; }, 10s));
   EXPECT_FALSE(wire_.IsConnected());
   const auto replies = quorix_test::DrainReplies(wire_);
   ASSERT_EQ(replies.size(), 1u);
@@ -254,7 +232,7 @@ TEST_F(Wire, Unauthorized401ClosesWithTheMarkAndNoReply) {
   ASSERT_EQ(closed.size(), 1u);
   EXPECT_EQ(closed[0].n, 33u);
   EXPECT_EQ(closed[0].code, 401u);
-  std::this_thread::sleep_for(200ms);
+  wire_.Stop();  // joins both threads: no reconnect can follow
   EXPECT_EQ(service_.RequestsTo("/phone/v1/me").size(), 1u);
 }
 

@@ -52,7 +52,7 @@ class UiSoundPulseTest : public ::testing::Test {
     options.server = std::move(address);
     options.cookie_file = server_.cookie_file();
     options.clock = &clock_;
-    options.wait_ms = 2000;  // generous: sanitizer builds under load
+    options.wait_ms = 10000;  // generous: sanitizer builds under full load
     return std::make_unique<UiSoundPlayer>(platform::MakePulseWaveOutput(options), &clock_, sounds_.path());
   }
 

@@ -65,11 +65,16 @@ TEST_F(InstanceTest, ShowRequestReachesTheRunningInstanceAsAMessage) {
   pump.AttachShowListener(listener.get());
   ASSERT_TRUE(platform::PostToInstance("TestClass", "Quorix.UI3.Show"));
   ASSERT_TRUE(platform::PostToInstance("TestClass", "something else"));
-  pump.Wait(1000);
   int shows = 0;
-  pump.Drain([&](const platform::PumpMessage& m) {
-    if (m.kind == platform::PumpMessage::Kind::kShow) ++shows;
-  });
+  ASSERT_TRUE(quorix_test::WaitFor(
+      [&] {
+        pump.Wait(100);
+        pump.Drain([&](const platform::PumpMessage& m) {
+          if (m.kind == platform::PumpMessage::Kind::kShow) ++shows;
+        });
+        return shows >= 1;
+      },
+      std::chrono::seconds(10)));
   EXPECT_EQ(shows, 1);
 }
 

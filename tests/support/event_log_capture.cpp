@@ -34,7 +34,10 @@ std::string EventLogCapture::Raw() const {
 
 std::vector<LoggedEvent> EventLogCapture::Events() const {
   std::vector<LoggedEvent> out;
-  std::istringstream lines(Raw());
+  std::string raw = Raw();
+  // A line another thread is still appending counts once it is whole.
+  raw.erase(raw.find_last_of('\n') + 1);
+  std::istringstream lines(raw);
   std::string line;
   while (std::getline(lines, line)) {
     const size_t at = line.find("\"event\":\"");

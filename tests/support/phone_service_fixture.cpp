@@ -25,7 +25,7 @@ void RecordingTiming::WaitBackoff(std::condition_variable& cv, std::unique_lock<
     std::lock_guard guard(mutex_);
     delays_.push_back(delay_ms);
   }
-  cv.wait_for(lock, std::min(cap_, std::chrono::milliseconds(delay_ms)), wake);
+  cv.wait_for(lock, hold_ ? cap_ : std::min(cap_, std::chrono::milliseconds(delay_ms)), wake);
 }
 
 std::vector<uint32_t> RecordingTiming::delays() const {
@@ -37,6 +37,17 @@ std::vector<quorix_phone::NetworkReply> DrainReplies(quorix_phone::WindowsWire& 
   std::vector<quorix_phone::NetworkReply> out;
   quorix_phone::NetworkReply reply;
   while (wire.PollReply(&reply)) out.push_back(std::move(reply));
+  return out;
+}
+
+std::vector<quorix_phone::NetworkReply> WireTest::WaitReplies(size_t count) {
+  std::vector<quorix_phone::NetworkReply> out;
+  WaitFor(
+      [&] {
+        for (auto& reply : DrainReplies(wire_)) out.push_back(std::move(reply));
+        return out.size() >= count;
+      },
+      std::chrono::seconds(10));
   return out;
 }
 

@@ -122,7 +122,7 @@ bool PulseTestServer::Start(std::string* why) {
   }
   pid_ = pid;
 
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
   while (Clock::now() < deadline) {
     if (SocketAccepts(socket_path)) return true;
     int status = 0;
@@ -134,7 +134,7 @@ bool PulseTestServer::Start(std::string* why) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   Stop();
-  *why = "pulseaudio did not open its socket within 10 s; its log:\n" + ReadLog(log);
+  *why = "pulseaudio did not open its socket within 30 s; its log:\n" + ReadLog(log);
   return false;
 }
 
@@ -169,7 +169,7 @@ std::optional<std::vector<std::string>> SinkInputSinkNames(const PulseTestServer
   pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "quorix-test-introspection");
   Introspection data;
   std::optional<std::vector<std::string>> result;
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
   auto run_until = [&](auto done) {
     while (!done() && Clock::now() < deadline) {
       if (pa_mainloop_iterate(loop, 0, nullptr) < 0) return false;

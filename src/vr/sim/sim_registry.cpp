@@ -10,6 +10,7 @@
 
 #include "core/json.h"
 #include "platform/files.h"
+#include "platform/unique_fd.h"
 #include "vr/sim/sim_runtime.h"
 
 namespace vr_sim {
@@ -96,24 +97,12 @@ class RegistryLock {
  public:
   explicit RegistryLock(const std::filesystem::path& folder)
       : fd_(::open((folder / "applications.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (fd_ < 0) return;
-    int rc;
-    while ((rc = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    if (rc != 0) {
-      ::close(fd_);
-      fd_ = -1;
-    }
+    if (fd_.valid() && platform::RetryOnEintr([&] { return ::flock(fd_.get(), LOCK_EX); }) != 0) fd_.reset();
   }
-  ~RegistryLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  RegistryLock(const RegistryLock&) = delete;
-  RegistryLock& operator=(const RegistryLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return fd_.valid(); }
 
  private:
-  int fd_;
+  platform::UniqueFd fd_;
 };
 
 }  // namespace
