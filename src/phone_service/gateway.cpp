@@ -273,9 +273,9 @@ void Gateway::ClearCallState() noexcept {
   remote_ufrag_.clear();
 }
 
-void Gateway::ResetInbox() noexcept {
-  if (inbox.connection_id.empty()) return;
-  inbox.connection_id.clear();
+// The record starts over on `connection_id`: no stream, no revision, no lease.
+void Gateway::RestartInbox(const std::string& connection_id) {
+  inbox.connection_id = connection_id;
   inbox.revision.clear();
   inbox.stream_id.clear();
   inbox.lease_until = 0;
@@ -284,15 +284,12 @@ void Gateway::ResetInbox() noexcept {
   ++inbox.change_count;
 }
 
+void Gateway::ResetInbox() noexcept {
+  if (!inbox.connection_id.empty()) RestartInbox("");
+}
+
 void Gateway::SetInboxConnection(const std::string& connection_id) {
-  if (connection_id == inbox.connection_id) return;
-  inbox.connection_id = connection_id;
-  inbox.revision.clear();
-  inbox.stream_id.clear();
-  inbox.lease_until = 0;
-  inbox.ready = 0;
-  inbox.stream_seen = 0;
-  ++inbox.change_count;
+  if (connection_id != inbox.connection_id) RestartInbox(connection_id);
 }
 
 void Gateway::SetIdentity(const std::string& user_id, uint64_t session_generation) {
@@ -303,13 +300,7 @@ void Gateway::SetIdentity(const std::string& user_id, uint64_t session_generatio
   if (inbox.user_id != user_id || inbox.generation != session_generation) {
     inbox.user_id = user_id;
     inbox.generation = session_generation;
-    inbox.connection_id.clear();
-    inbox.revision.clear();
-    inbox.stream_id.clear();
-    inbox.lease_until = 0;
-    inbox.ready = 0;
-    inbox.stream_seen = 0;
-    ++inbox.change_count;
+    RestartInbox("");
   }
 }
 

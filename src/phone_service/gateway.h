@@ -118,6 +118,7 @@ class Gateway final : public quorix_call::Gateway {
   // Ends every trace of the current call (the worker is told to stop every
   // time); identity, recovery state and the inbox record stay.
   void ClearCallState() noexcept;
+  void RestartInbox(const std::string& connection_id);
   void ResetInbox() noexcept;
   void SetInboxConnection(const std::string& connection_id);
 
