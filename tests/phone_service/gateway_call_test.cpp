@@ -261,6 +261,23 @@ TEST_F(GatewayCallTest, AfterShutdownNothingHappensAndTheWorkerIsStopped) {
   EXPECT_FALSE(session_.StartOutgoing("carol"));
 }
 
+TEST(GatewayLifecycleTest, AGatewayNeverActivatedPumpsHarmlessly) {
+  quorix_test::FakeNetwork network;
+  quorix_test::FakeMedia media;
+  CallSession session;
+  Gateway gateway(&session, &network, &media, nullptr);
+  network.Push(GatewayReply(0, 200, "{\"type\":\"phone_error\"}"));
+  media.events.push_back("{\"event\":\"error\"}");
+  gateway.Pump();
+  gateway.Pump();
+  EXPECT_TRUE(network.calls.empty());
+  EXPECT_TRUE(media.commands.empty());
+  EXPECT_EQ(gateway.recovery_state, 0u);
+  EXPECT_EQ(session.state, CallSession::kIdle);
+  EXPECT_FALSE(gateway.StartCall("bob"));  // no identity yet
+  EXPECT_TRUE(network.calls.empty());
+}
+
 TEST_F(GatewayCallTest, InboxReadinessFollowsTheStream) {
   Event("{\"type\":\"phone_ready_idle\",\"media_ready\":true,\"connection_id\":\"" + kCallId + "\"}");
   const auto inbox_event = [&](const std::string& type, const std::string& revision, const std::string& extra) {
