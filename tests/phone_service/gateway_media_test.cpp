@@ -124,6 +124,21 @@ TEST_F(GatewayMediaTest, OutgoingCallConnectsDirectly) {
   EXPECT_FALSE(media_.running);
 }
 
+TEST_F(GatewayMediaTest, IncomingOfferWaitsForTheWorkerAndRepeatsAreHandledOnce) {
+  IceAccepted(false);
+  PhoneSignal("offer", SignalPayload("offer", "caller"));
+  EXPECT_EQ(media_.commands.size(), 1u);  // only the setup: the offer is held
+  WorkerEvent("{\"event\":\"configured\"}");
+  ASSERT_EQ(media_.commands.size(), 2u);
+  EXPECT_EQ(media_.commands[1], "{\"cmd\":\"remote\",\"kind\":\"offer\",\"payload\":" +
+                                    Rewritten("offer", "caller") + "}");
+  WorkerEvent("{\"event\":\"reconfigured\"}");  // no relay: ignored
+  EXPECT_EQ(session_.state, CallSession::kConnecting);
+  WorkerEvent("{\"event\":\"configured\"}");  // a second one fails the call
+  EXPECT_EQ(session_.state, CallSession::kFailed);
+  EXPECT_FALSE(media_.running);
+}
+
 TEST_F(GatewayMediaTest, The33rdWaitingCandidateFailsTheCall) {
   Answered();
   for (int i = 0; i < 32; ++i) PhoneSignal("ice", "{\"candidate\":\"c" + std::to_string(i) + "\"}");
