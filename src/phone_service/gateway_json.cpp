@@ -27,25 +27,36 @@ bool AppendNumber(double number, std::string& out) {
 
 }  // namespace
 
-std::string EscapeJsonString(const std::string& text) {
+namespace {
+
+void AppendEscaped(const std::string& text, std::string& out) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size() + 2);
   out += '"';
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
+  size_t plain = 0;  // start of the run of bytes copied as they are
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    out.append(text, plain, i - plain);
+    plain = i + 1;
+    if (byte < 0x20) {
       out += "\\u00";
       out += kHex[byte >> 4];
       out += kHex[byte & 0x0F];
     } else {
-      out += c;
+      out += '\\';
+      out += static_cast<char>(byte);
     }
   }
+  out.append(text, plain, std::string::npos);
   out += '"';
+}
+
+}  // namespace
+
+std::string EscapeJsonString(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendEscaped(text, out);
   return out;
 }
 
@@ -68,7 +79,7 @@ bool WriteCompactJson(const JsonValue& value, std::string& out, int depth) {
       if (!AppendNumber(value.number, out)) return false;
       break;
     case JsonType::String:
-      out += EscapeJsonString(value.text);
+      AppendEscaped(value.text, out);
       break;
     case JsonType::Array: {
       out += '[';
@@ -87,7 +98,7 @@ bool WriteCompactJson(const JsonValue& value, std::string& out, int depth) {
       for (const auto& [key, member] : value.members) {
         if (!first) out += ',';
         first = false;
-        out += EscapeJsonString(key);
+        AppendEscaped(key, out);
         out += ':';
         if (!WriteCompactJson(member, out, depth + 1)) return false;
       }
