@@ -29,7 +29,7 @@ std::string Padded(const std::string& head) {
 }
 
 std::string ReplyText() { return Padded("{\"type\":\"phone_signal_ack\",\"delivered\":true"); }
-std::string WorkerText() { return Padded("{\"event\":\"route_direct\""); }
+std::string WorkerText() { return Padded("{\"event\":\"mute_applied\""); }
 
 void BM_BusyPass(benchmark::State& state) {
   quorix_test::FakeNetwork network;
