@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "../bare_curl.h"
 #include "chat/history_schema.h"
 #include "chat/history_session.h"
 #include "chat/history_store_test_hooks.h"
@@ -200,16 +201,7 @@ void BM_PeerInboxPage(benchmark::State& state) {
     headers = curl_slist_append(headers, line.c_str());
   }
   const std::string pem = quorix_test::TestPki::Get().ca_pem();
-  curl_blob blob{const_cast<char*>(pem.data()), pem.size(), CURL_BLOB_COPY};
-  curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
-  curl_easy_setopt(h, CURLOPT_CONNECT_TO, connect_to);
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(h, CURLOPT_PROXY, "");
-  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
-  curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+  SetBareCurlTransferOptions(h, pem, connect_to, headers);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Collect);
   std::string body;
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "../bare_curl.h"
 #include "core/json.h"
 #include "core/text.h"
 #include "phone_service/phone_http.h"
@@ -86,18 +87,9 @@ void BM_BareCurlGet(benchmark::State& state) {
   for (auto _ : state) {
     body.clear();
     curl_easy_reset(h);
-    curl_blob blob{const_cast<char*>(pem.data()), pem.size(), CURL_BLOB_COPY};
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
-    curl_easy_setopt(h, CURLOPT_CONNECT_TO, connect_to);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    SetBareCurlTransferOptions(h, pem, connect_to, headers);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "QuorixPhone/0.1.12");
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 8000L);
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(145000));
