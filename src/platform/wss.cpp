@@ -288,7 +288,8 @@ void DecorateUpgrade(const SecretLines& lines, websocket::request_type& request)
 }  // namespace
 
 // TLS: our floor, the peer verified against our bundle only, the name
-// checked, SNI sent.
+// checked, SNI sent. The stream is made on the I/O thread, the only one that
+// touches it while the connection lives (Close may already be dropping it).
 WssConnectResult WssConnection::Impl::PrepareTls(const std::string& host) {
   try {
     if (!ApplyTlsFloor(tls.native_handle())) return Failed(WssStep::kHandle, 12001);
@@ -299,14 +300,24 @@ WssConnectResult WssConnection::Impl::PrepareTls(const std::string& host) {
     } else {
       tls.add_certificate_authority(asio::buffer(anchors));
     }
-    stream = std::make_unique<Stream>(io, tls);
-    auto& ssl = stream->next_layer();
-    if (!SSL_set_tlsext_host_name(ssl.native_handle(), host.c_str())) return Failed(WssStep::kHandle, 12001);
-    ssl.set_verify_mode(asio::ssl::verify_peer);
-    ssl.set_verify_callback(asio::ssl::host_name_verification(host));
   } catch (...) {
     return Failed(WssStep::kHandle, 12001);
   }
+  const bool made = Await<bool>(
+      [this, &host](auto done) {
+        try {
+          stream = std::make_unique<Stream>(io, tls);
+          auto& ssl = stream->next_layer();
+          if (!SSL_set_tlsext_host_name(ssl.native_handle(), host.c_str())) return done(false);
+          ssl.set_verify_mode(asio::ssl::verify_peer);
+          ssl.set_verify_callback(asio::ssl::host_name_verification(host));
+        } catch (...) {
+          return done(false);
+        }
+        done(true);
+      },
+      false);
+  if (!made) return Failed(WssStep::kHandle, 12001);
   return {};
 }
 
@@ -479,8 +490,13 @@ WssReceiveResult WssConnection::Receive(uint8_t* buffer, size_t capacity) {
 }
 
 uint32_t WssConnection::Send(std::string_view text) {
-  if (closed_.load() || !impl_->stream) return closed_.load() ? 12017 : 6;
   Impl& impl = *impl_;
+  bool open = false;
+  {
+    std::lock_guard lock(impl.parts_mutex);
+    open = impl.reading_started;
+  }
+  if (closed_.load() || !open) return closed_.load() ? 12017 : 6;
   struct Sent {
     error_code ec;
     bool timed_out = false;
