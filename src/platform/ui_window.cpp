@@ -53,6 +53,7 @@ bool IsBuiltInClass(const std::u16string& name) {
   return name == u"STATIC" || name == u"EDIT" || name == u"BUTTON" || name == u"COMBOBOX";
 }
 
+// The built-in control classes' procedure.
 intptr_t ControlMessage(Record& record, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   const bool combo = record.window_class.name == u"COMBOBOX";
   switch (message) {
@@ -78,6 +79,8 @@ intptr_t ControlMessage(Record& record, uint32_t message, uintptr_t wparam, intp
       return record.selection;
     case kCbGetCurSel:
       return combo ? record.selection : kCbErr;
+    case kWmNcCreate:
+      return 1;
     default:
       return 0;  // WM_SETFONT and the rest: nothing to keep
   }
