@@ -32,13 +32,16 @@ bool MakeAccountEndpoint(ServiceEndpoint* endpoint) {
 bool MakePhoneEndpoint(ServiceEndpoint* endpoint) { return ParseServiceEndpoint(endpoint, ""); }
 
 // Whether `reply` is the verified phone session of `user_id`; its token is
-// then moved to `token`. The caller wipes the reply's body.
-bool ReadPhoneSession(const AccountHttpReply& reply, const std::string& user_id, std::string* token) {
+// then copied to `token`. A restore also wants the token in session-token
+// form; a sign-in only a token. The caller wipes the reply's body.
+bool ReadPhoneSession(const AccountHttpReply& reply, const std::string& user_id, bool token_form,
+                      std::string* token) {
   AuthReply phone = ParseAuthReply(reply.body);
   WipeStringOnExit wipe_token(phone.token);
   JsonValue parsed;
   const bool ok = reply.ok && reply.status == 200 && phone.valid && phone.ok && phone.user_id == user_id &&
-                  IsValidSessionToken(phone.token) && ParseJson(reply.body, parsed) &&
+                  !phone.token.empty() && (!token_form || IsValidSessionToken(phone.token)) &&
+                  ParseJson(reply.body, parsed) &&
                   quorix_phone::ParseCapabilitiesReply(reply.body, user_id, reply.status, true).ok;
   if (ok) *token = phone.token;
   return ok;
@@ -90,7 +93,7 @@ quorix_session_restore::Result RestoreStoredSession(const ServiceEndpoint& accou
 
   AccountHttpReply session = AccountOpenPhoneSession(phone, stored.user_id, stored.token);
   WipeStringOnExit wipe_session(session.body);
-  if (!ReadPhoneSession(session, stored.user_id, &result.token)) return result;
+  if (!ReadPhoneSession(session, stored.user_id, true, &result.token)) return result;
   result.status = 1;
   result.user_id = stored.user_id;
   result.friend_ids = std::move(list.ids);
@@ -234,7 +237,7 @@ Window::LoginResult Window::SignInTask(std::string user_id, SecretText password)
   AccountHttpReply session = AccountOpenPhoneSession(phone, user_id, token);
   WipeStringOnExit wipe_session(session.body);
   WriteEventLog("PHONE_BOOTSTRAP_STATUS", session.status, session.ok ? 1 : 0);
-  ReadPhoneSession(session, user_id, &result.phone_token);
+  ReadPhoneSession(session, user_id, false, &result.phone_token);
   return result;
 }
 

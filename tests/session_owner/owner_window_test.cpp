@@ -154,7 +154,15 @@ TEST(OwnerStatus, CodeFollowsTheFirstMatchingRule) {
 TEST_F(OwnerTest, LiveStatusStepsThroughConnectingToOnline) {
   ASSERT_TRUE(Create());
   ASSERT_TRUE(PassUntilLogged("SESSION_RESTORE_ABSENT"));
+  // The WebSocket waits until connecting has been seen.
+  service_.ScriptWebSocket([](size_t) {
+    WsUpgrade upgrade{101, false, {WsAction::Ready(kConnectionA)}};
+    upgrade.hold_until_released = true;
+    return upgrade;
+  });
   ASSERT_TRUE(SignIn());
+  ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 2; }));
+  service_.Release();
   const std::u16string label = u"alice | call:check on start | peer=bob | IDLE ONLINE";
   ASSERT_TRUE(PassUntil([&] { return StatusText() == label; }));
   std::vector<uint64_t> codes;
