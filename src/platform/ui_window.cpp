@@ -10,22 +10,12 @@ namespace platform::ui {
 namespace {
 
 struct Record {
-  WindowClass window_class;  // procedure null: a built-in control class
+  WindowProc procedure = nullptr;  // null: a built-in control class
+  WindowInfo info;
   std::u16string text;
-  uint32_t style = 0;
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  uint32_t id = 0;
-  WindowHandle parent = kNoWindow;
   std::vector<WindowHandle> children;
   intptr_t user_data = 0;
   std::map<std::u16string, intptr_t> props;
-  uint32_t text_limit = 0;
-  uint64_t invalidations = 0;
-  std::vector<std::u16string> rows;
-  int32_t selection = -1;
   bool destroying = false;
 };
 
@@ -54,8 +44,8 @@ bool IsBuiltInClass(const std::u16string& name) {
 }
 
 // The built-in control classes' procedure.
-intptr_t ControlMessage(Record& record, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  const bool combo = record.window_class.name == u"COMBOBOX";
+intptr_t ControlMessage(WindowInfo& record, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  const bool combo = record.class_name == u"COMBOBOX";
   switch (message) {
     case kEmLimitText:
       record.text_limit = static_cast<uint32_t>(wparam);
@@ -89,8 +79,8 @@ intptr_t ControlMessage(Record& record, uint32_t message, uintptr_t wparam, intp
 intptr_t Dispatch(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   Record* record = Find(window);
   if (record == nullptr) return 0;
-  if (record->window_class.procedure == nullptr) return ControlMessage(*record, message, wparam, lparam);
-  return record->window_class.procedure(window, message, wparam, lparam);
+  if (record->procedure == nullptr) return ControlMessage(record->info, message, wparam, lparam);
+  return record->procedure(window, message, wparam, lparam);
 }
 
 }  // namespace
@@ -110,22 +100,22 @@ WindowHandle CreateWindowRecord(const WindowSpec& spec) {
   State& state = GetState();
   if (std::exchange(state.fail_next_window, false)) return kNoWindow;
   Record record;
-  if (IsBuiltInClass(spec.class_name)) {
-    record.window_class.name = spec.class_name;
-  } else {
+  if (!IsBuiltInClass(spec.class_name)) {
     auto it = state.classes.find(spec.class_name);
     if (it == state.classes.end()) return kNoWindow;
-    record.window_class = it->second;
+    record.procedure = it->second.procedure;
   }
   if (spec.parent != kNoWindow && Find(spec.parent) == nullptr) return kNoWindow;
   record.text = spec.text;
-  record.style = spec.style;
-  record.x = spec.x;
-  record.y = spec.y;
-  record.width = spec.width;
-  record.height = spec.height;
-  record.id = spec.id;
-  record.parent = spec.parent;
+  WindowInfo& info = record.info;
+  info.class_name = spec.class_name;
+  info.style = spec.style;
+  info.x = spec.x;
+  info.y = spec.y;
+  info.width = spec.width;
+  info.height = spec.height;
+  info.id = spec.id;
+  info.parent = spec.parent;
   const WindowHandle handle = state.next_handle++;
   state.windows.emplace(handle, std::move(record));
   if (spec.parent != kNoWindow) Find(spec.parent)->children.push_back(handle);
@@ -154,7 +144,7 @@ bool DestroyWindow(WindowHandle window) {
   Dispatch(window, kWmNcDestroy, 0, 0);
   record = Find(window);
   if (record == nullptr) return true;
-  if (Record* parent = Find(record->parent)) {
+  if (Record* parent = Find(record->info.parent)) {
     std::erase(parent->children, window);
   }
   GetState().windows.erase(window);
@@ -185,24 +175,26 @@ void SetQuitPump(MessagePump* pump) { GetState().quit_pump = pump; }
 
 void ShowWindow(WindowHandle window, bool shown) {
   if (Record* record = Find(window)) {
-    record->style = shown ? (record->style | kWsVisible) : (record->style & ~kWsVisible);
+    uint32_t& style = record->info.style;
+    style = shown ? (style | kWsVisible) : (style & ~kWsVisible);
   }
 }
 
 bool IsWindowVisible(WindowHandle window) {
   const Record* record = Find(window);
-  return record != nullptr && (record->style & kWsVisible) != 0;
+  return record != nullptr && (record->info.style & kWsVisible) != 0;
 }
 
 void EnableWindow(WindowHandle window, bool enabled) {
   if (Record* record = Find(window)) {
-    record->style = enabled ? (record->style & ~kWsDisabled) : (record->style | kWsDisabled);
+    uint32_t& style = record->info.style;
+    style = enabled ? (style & ~kWsDisabled) : (style | kWsDisabled);
   }
 }
 
 bool IsWindowEnabled(WindowHandle window) {
   const Record* record = Find(window);
-  return record != nullptr && (record->style & kWsDisabled) == 0;
+  return record != nullptr && (record->info.style & kWsDisabled) == 0;
 }
 
 bool SetWindowText(WindowHandle window, const std::u16string& text) {
@@ -250,25 +242,14 @@ intptr_t GetProp(WindowHandle window, const std::u16string& name) {
 bool InvalidateRect(WindowHandle window, bool) {
   Record* record = Find(window);
   if (record == nullptr) return false;
-  ++record->invalidations;
+  ++record->info.invalidations;
   return true;
 }
 
 bool GetWindowInfo(WindowHandle window, WindowInfo* info) {
   const Record* record = Find(window);
   if (record == nullptr || info == nullptr) return false;
-  *info = WindowInfo{record->window_class.name,
-                     record->style,
-                     record->x,
-                     record->y,
-                     record->width,
-                     record->height,
-                     record->id,
-                     record->parent,
-                     record->text_limit,
-                     record->invalidations,
-                     record->rows,
-                     record->selection};
+  *info = record->info;
   return true;
 }
 

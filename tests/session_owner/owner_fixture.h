@@ -37,9 +37,8 @@ inline constexpr char kAccountToken[] = "tok_account-7731";
 inline constexpr char kStoredToken[] = "tok_stored-4402";
 inline constexpr char kPhoneSessionToken[] = "tok_phone-8812";
 
-inline std::string LoginReply(const std::string& user) {
-  return R"({"ok":true,"user":{"user_id":")" + user + R"("},"token":")" + kAccountToken + "\"}";
-}
+inline const std::string kLoginReply =
+    std::string(R"({"ok":true,"user":{"user_id":"alice"},"token":")") + kAccountToken + "\"}";
 inline std::string FriendsReply(const std::string& friends) {
   return R"({"ok":true,"user_id":"alice","friends":[)" + friends + "]}";
 }
@@ -51,14 +50,10 @@ inline std::string PhoneSessionReply() {
 class OwnerTest : public ::testing::Test {
  protected:
   explicit OwnerTest(bool production = true) {
-    if (production) {
-      production_.emplace(service_);
-    } else {
-      isolated_.emplace(service_);
-    }
+    production ? (void)production_.emplace(service_) : (void)isolated_.emplace(service_);
     platform::SetClockForTesting(&clock_);
     ScriptPhoneRoutes(service_, "alice");
-    service_.Script("POST", "/auth/login", ScriptedReply::Json(200, LoginReply("alice")));
+    service_.Script("POST", "/auth/login", ScriptedReply::Json(200, kLoginReply));
     service_.Script("GET", "/auth/me", ScriptedReply::Json(200, MeReply("alice")));
     service_.Script("GET", "/friends/alice",
                     ScriptedReply::Json(200, FriendsReply(R"({"user_id":"bob","display_name":"Bob"})")));

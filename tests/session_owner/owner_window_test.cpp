@@ -35,7 +35,6 @@ TEST_F(OwnerTest, PhoneModeGivesAHiddenWindowWithItsControls) {
       {7, u"STATIC", u"Real ID / password above; select friend after login", 0, 0, 38, true},
       {12, u"BUTTON", u"Call (test grant)", 103, 0, 30, false},
       {22, u"EDIT", u"", 0, 2000, 65, true},
-      {23, u"BUTTON", u"Send", 108, 0, 35, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.index);
@@ -106,7 +105,7 @@ TEST_F(OwnerTest, CloseTwiceClosesOnceAndKeepsTheSessionFile) {
 }
 
 TEST_F(OwnerTest, CloseDuringAHeldLoginWaitsForIt) {
-  ScriptedReply held = ScriptedReply::Json(200, LoginReply("alice"));
+  ScriptedReply held = ScriptedReply::Json(200, kLoginReply);
   held.hold_until_released = true;
   service_.Script("POST", "/auth/login", held);
   ASSERT_TRUE(Create());
