@@ -1,5 +1,6 @@
 // Sign-in, sign-out and the restore of the stored session: the background
 // tasks and how the tick applies their results.
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -42,7 +43,12 @@ bool ReadPhoneSession(const AccountHttpReply& reply, const std::string& user_id,
   const bool ok = reply.ok && reply.status == 200 && phone.valid && phone.ok && phone.user_id == user_id &&
                   !phone.token.empty() && (!token_form || IsValidSessionToken(phone.token)) &&
                   quorix_phone::ParseCapabilitiesReply(reply.body, user_id, reply.status, true).ok;
-  if (ok) *token = phone.token;
+  if (ok) {
+    // Past the inline buffer, so handing the result on moves the heap block
+    // and leaves no copy behind in a moved-from string.
+    token->reserve(std::max<size_t>(phone.token.size(), 32));
+    token->assign(phone.token);
+  }
   return ok;
 }
 
@@ -312,7 +318,7 @@ void Window::TickRestore(uint64_t now) {
       LoginResult login;
       login.ok = 1;
       login.user_id = std::move(result.user_id);
-      login.phone_token = result.token;
+      login.phone_token = std::move(result.token);
       login.friend_ids = std::move(result.friend_ids);
       login.display_names = std::move(result.display_names);
       ApplyVerifiedAuth(std::move(login));
