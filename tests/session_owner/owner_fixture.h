@@ -6,9 +6,7 @@
 // manual clock and the UI sounds on a recording output.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -72,6 +70,11 @@ class OwnerTest : public ::testing::Test {
   }
 
   bool Create(bool phone_mode = true) { return owner_->Create(phone_mode); }
+  // Created, with the restore at start over (nothing stored).
+  bool CreateSignedOut() { return Create() && PassUntilLogged("SESSION_RESTORE_ABSENT"); }
+  void Ticks(int count) {
+    for (int i = 0; i < count; ++i) owner_->Tick();
+  }
   // A session file for "alice", sealed as the program seals it, whatever the
   // token holds.
   void StoreSession(const std::string& token) {

@@ -19,8 +19,7 @@ TEST_F(OwnerTest, SignInEndsTheStoredSessionFirstAndKeepsEachFriendOnce) {
                                                         R"({"user_id":"bob","display_name":"B1"},{"user_id":"carol"},)"
                                                         R"({"user_id":"bob","display_name":"B2"},{"user_id":")" +
                                                         long_id + R"("},{"user_id":""},{"display_name":"x"})")));
-  ASSERT_TRUE(Create());
-  ASSERT_TRUE(PassUntilLogged("SESSION_RESTORE_ABSENT"));
+  ASSERT_TRUE(CreateSignedOut());
   StoreSession(kStoredToken);
   ASSERT_TRUE(SignIn());
   ASSERT_TRUE(PassUntil([&] { return HistorySession::Snapshot().friends.size() == 2; }));
@@ -86,8 +85,7 @@ TEST_F(OwnerTest, FailedLoginAndFailedPhoneSessionEndDifferently) {
       {"login 401", 401, 200, 5, ""},
       {"phone session 500", 200, 500, 4, "alice"},
   };
-  ASSERT_TRUE(Create());
-  ASSERT_TRUE(PassUntilLogged("SESSION_RESTORE_ABSENT"));
+  ASSERT_TRUE(CreateSignedOut());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     service_.Script("POST", "/auth/login", ScriptedReply::Json(c.login_status, kLoginReply));
@@ -141,7 +139,7 @@ TEST_F(OwnerTest, PassingRestoreFailureRetriesOnItsSchedule) {
     ASSERT_TRUE(PassUntilLogged("SESSION_RESTORE_RETRY", i + 1));
     EXPECT_EQ(log_.Events("SESSION_RESTORE_RETRY")[i].n, delays[i]);
     clock_.Advance(delays[i] - 1);
-    for (int pass = 0; pass < 5; ++pass) owner_->Tick();
+    Ticks(5);
     EXPECT_EQ(owner_->GetStatus().code, 1u);
     EXPECT_EQ(RequestsTo(service_, "/auth/me"), i + 1);
     clock_.Advance(1);
@@ -159,7 +157,7 @@ class IsolatedOwnerTest : public OwnerTest {
 TEST_F(IsolatedOwnerTest, NoRestoreOutsideProductionMode) {
   StoreSession(kStoredToken);
   ASSERT_TRUE(Create());
-  for (int pass = 0; pass < 20; ++pass) owner_->Tick();
+  Ticks(20);
   EXPECT_EQ(log_.Count("SESSION_RESTORE_STARTED"), 0u);
   EXPECT_EQ(owner_->GetStatus().code, 0u);
   EXPECT_EQ(service_.Requests().size(), 0u);
@@ -192,12 +190,11 @@ TEST_F(OwnerTest, SignOutEndsTheSessionHereWhateverTheServiceSays) {
 TEST_F(OwnerTest, RefusedHistoryIsRetriedEveryFiveSecondsOrOnAChange) {
   std::filesystem::create_directories(HistorySession::StoreRoot().parent_path());
   WriteFile(HistorySession::StoreRoot(), "not a folder");
-  ASSERT_TRUE(Create());
-  ASSERT_TRUE(PassUntilLogged("SESSION_RESTORE_ABSENT"));
+  ASSERT_TRUE(CreateSignedOut());
   ASSERT_TRUE(SignIn());
   ASSERT_TRUE(PassUntilLogged("LOCAL_HISTORY_NOT_READY"));
   clock_.Advance(4999);
-  for (int pass = 0; pass < 20; ++pass) owner_->Tick();
+  Ticks(20);
   EXPECT_EQ(log_.Count("LOCAL_HISTORY_NOT_READY"), 1u);
   clock_.Advance(1);
   owner_->Tick();
@@ -210,8 +207,7 @@ TEST_F(OwnerTest, HistoryGetsAtMostTenThousandFriends) {
   std::string friends;
   for (int i = 0; i <= 10000; ++i) friends += (i ? ",{\"user_id\":\"f" : "{\"user_id\":\"f") + std::to_string(i) + "\"}";
   service_.Script("GET", "/friends/alice", ScriptedReply::Json(200, FriendsReply(friends)));
-  ASSERT_TRUE(Create());
-  ASSERT_TRUE(PassUntilLogged("SESSION_RESTORE_ABSENT"));
+  ASSERT_TRUE(CreateSignedOut());
   ASSERT_TRUE(SignIn());
   ASSERT_TRUE(PassUntil([&] { return HistorySession::Snapshot().store != nullptr; }));
   EXPECT_EQ(HistorySession::Snapshot().friends.size(), 10000u);
