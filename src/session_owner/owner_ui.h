@@ -75,4 +75,15 @@ class Ui {
 struct NoticeQueue {
   std::deque<quorix_native::Ui::Notice> notices;
   uint64_t last_id = 0;
+
+  // Prunes with `now`, then puts a new notice in front (title and body made
+  // one line, 64 and 180 units; expiry now + 3000 ms) and drops the oldest
+  // beyond three. The passed title and body are wiped.
+  void Push(const std::string& peer_id, std::u16string title, std::u16string body, uint64_t now);
+  // Copies of the entries whose expiry is above `now`, in queue order.
+  std::vector<quorix_native::Ui::Notice> CopyUnexpired(uint64_t now) const;
+  // Wipes and erases the first entry with `id`.
+  void Remove(uint64_t id);
+  // Wipes and erases every entry whose expiry is at or below `now`.
+  void PruneExpired(uint64_t now);
 };
