@@ -2,7 +2,8 @@
 //  - an idle pump (no call) on the real service connection, connected to the
 //    loopback service, and the real media worker client, against the same
 //    IsConnected, PollReply and PollEvent calls made directly; the pump's
-//    heap allocations are counted (the aim is none);
+//    heap allocations are counted, process-wide, while the connection and
+//    the service sit idle (the aim is none);
 //  - a busy pump pass in a live call (16 service replies and 24 worker lines
 //    of 1 KB) against ParseJson of the same 40 texts alone;
 //  - WriteCompactJson of a 100 KB SDP signal against RapidJSON's Writer on
@@ -14,10 +15,10 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "../phone_ui/allocation_counter.h"
 #include "core/json.h"
 #include "fake_network.h"
 #include "phone_service/call_session.h"
@@ -29,25 +30,6 @@
 #include "platform/clock.h"
 #include "platform/https.h"
 #include "test_util.h"
-
-// The benchmark thread's heap allocations; the connection's and the loopback
-// service's threads allocate as they like meanwhile.
-namespace {
-thread_local uint64_t t_allocations = 0;
-}  // namespace
-
-// Kept out of line: inlined into a caller, g++ pairs the free below with
-// that caller's new expression and reports a mismatch.
-__attribute__((noinline)) void* operator new(std::size_t size) {
-  ++t_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-__attribute__((noinline)) void* operator new[](std::size_t size) { return ::operator new(size); }
-__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete[](void* p) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-__attribute__((noinline)) void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -82,10 +64,10 @@ struct IdleRig {
 void BM_IdlePump(benchmark::State& state) {
   IdleRig rig;
   if (!rig.ok) state.SkipWithError("not connected");
-  const uint64_t before = t_allocations;
+  const uint64_t before = g_allocations.load();
   for (auto _ : state) rig.gateway.Pump();
   state.counters["allocations_per_pump"] =
-      static_cast<double>(t_allocations - before) / static_cast<double>(state.iterations());
+      static_cast<double>(g_allocations.load() - before) / static_cast<double>(state.iterations());
   if (!rig.wire.IsConnected()) state.SkipWithError("the connection went down during the run");
 }
 BENCHMARK(BM_IdlePump);
