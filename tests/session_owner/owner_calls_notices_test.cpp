@@ -296,6 +296,53 @@ TEST_F(OwnerCallTest, RingingRepeatsForModeZeroPeersOnly) {
   EXPECT_EQ(owner_->GetSystemNotice().id, 0u);
 }
 
+TEST_F(OwnerCallTest, LostAndRestoredConnectionGiveTheirNotices) {
+  SignInOnline();
+  wire_.Stop();
+  clock_.Advance(15000);  // past the connecting time
+  ASSERT_TRUE(PassUntil([&] { return owner_->GetSystemNotice().id != 0; }));
+  EXPECT_EQ(owner_->GetStatus().code, 4u);
+  EXPECT_EQ(owner_->GetSystemNotice().title, u"通話の接続を確認してください");
+  ASSERT_TRUE(wire_.Start("alice", kPhoneSessionToken));
+  ASSERT_TRUE(PassUntil([&] { return owner_->GetSystemNotice().title == u"通話の待受が復旧しました"; }));
+  EXPECT_EQ(owner_->GetSystemNotice().body, u"着信を受け取れます");
+  EXPECT_EQ(log_.Events("VR_SYSTEM_NOTICE").back().n, 4u);
+}
+
+TEST_F(OwnerCallTest, SignOutDoesNotWaitForAHeldPoll) {
+  SignInOnline();
+  FakeMessageService::Knob knob;
+  knob.hold = true;
+  messages_.Once(FakeMessageService::Route::kInbox, knob);
+  messages_.Deliver("bob", "held");
+  const size_t polls = messages_.RequestsTo(FakeMessageService::Route::kInbox).size();
+  clock_.Advance(60000);
+  ASSERT_TRUE(PassUntil([&] { return messages_.RequestsTo(FakeMessageService::Route::kInbox).size() > polls; }));
+  EXPECT_TRUE(owner_->SignOut());
+  service_.Release();
+  ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 0; }));  // the sign-out task collected
+  ASSERT_TRUE(SignIn());
+  // The next session polls once the held one is over (retrying until it is
+  // online), and shows the message.
+  ASSERT_TRUE(PassUntil([&] {
+    clock_.Advance(1000);
+    return log_.Count("CHAT_NOTICE_SHOWN") == 1;
+  }));
+  EXPECT_EQ(owner_->GetPendingNotices().at(0).body, u"held");
+}
+
+TEST_F(OwnerCallTest, DesktopPanelFetchesTheSelectedConversation) {
+  ASSERT_TRUE(Create(false));
+  ASSERT_TRUE(SignIn());
+  messages_.Deliver("bob", "hi there");
+  const std::u16string expected = u"Server unread: -1\r\n";
+  ASSERT_TRUE(PassUntil([&] {
+    clock_.Advance(1000);
+    return ui::GetWindowText(Control(21)).find(u"  bob: hi there\r\n") != std::u16string::npos;
+  }));
+  EXPECT_EQ(ui::GetWindowText(Control(21)).rfind(expected, 0), 0u);
+}
+
 TEST_F(OwnerCallTest, FailedSignInLeavesTheSignInNotice) {
   ASSERT_TRUE(CreateSignedOut());
   service_.Script("POST", "/auth/login", ScriptedReply::Json(401, kLoginReply));

@@ -84,6 +84,10 @@ TEST_F(OwnerFriendTest, AcceptPostsOnceAndReloadsBothLists) {
   ASSERT_TRUE(platform::ui::GetWindowInfo(Control(6), &list));
   EXPECT_EQ(list.rows, (std::vector<std::u16string>{u"bob", u"carol"}));
   EXPECT_EQ(owner_->GetCallPeerName(), u"");
+  ASSERT_TRUE(owner_->SignOut());
+  EXPECT_EQ(owner_->GetFriendRequests().revision, 0u);
+  EXPECT_EQ(owner_->GetFriendPresence("bob"), 0);
+  EXPECT_FALSE(owner_->RequestFriendOperation(0, ""));
 }
 
 TEST_F(OwnerFriendTest, FailuresKeepTheListsAndTellAMissingReplyApart) {
@@ -106,11 +110,13 @@ TEST_F(OwnerFriendTest, FailuresKeepTheListsAndTellAMissingReplyApart) {
       {"friend without a name", 0, {}, pending, R"({"user_id":"bob"})", 0},
       {"post closed unanswered", 1, closed, pending, R"({"user_id":"bob","display_name":"Bob"})", 1},
       {"post not ok", 1, ScriptedReply::Json(200, R"({"ok":false})"), pending, "", 0},
+      {"refresh closed unanswered", 0, {}, "", "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     service_.Script("POST", "/friends/request", c.post);
-    service_.Script("GET", "/friends/requests/alice", ScriptedReply::Json(200, RequestsReply(c.requests, "")));
+    service_.Script("GET", "/friends/requests/alice",
+                    c.requests.empty() ? closed : ScriptedReply::Json(200, RequestsReply(c.requests, "")));
     service_.Script("GET", "/friends/alice", ScriptedReply::Json(200, FriendsReply(c.friends)));
     const uint64_t revision = owner_->GetFriendRequests().revision;
     Finish(c.operation, "dave");
