@@ -9,6 +9,7 @@
 #include "chat/secure_wipe.h"
 #include "core/event_log.h"
 #include "core/json.h"
+#include "core/secret_text.h"
 #include "core/service_origin.h"
 #include "platform/ui_window.h"
 #include "session_owner/window.h"
@@ -145,8 +146,20 @@ bool Window::RequestFriendOperation(uint32_t operation, const std::string& targe
   if (operation > 3) return false;
   if (operation != 0 && (!IsFriendTargetId(target_id) || target_id == own_user_id_)) return false;
   FriendOperationInput input;
-  WipeStringOnExit wipe_token(input.session.token);
-  if (!LoadSessionFile(&input.session) || input.session.user_id != own_user_id_) return false;
+  {
+    StoredSession stored;
+    const bool loaded = LoadSessionFile(&stored);
+    // Past the inline buffer, so moving the input into the task moves the
+    // heap block and leaves no copy of the token behind.
+    input.session.token.reserve(std::max<size_t>(stored.token.size(), 32));
+    input.session.token.assign(stored.token);
+    input.session.user_id = std::move(stored.user_id);
+    WipeWholeString(&stored.token);
+    if (!loaded || input.session.user_id != own_user_id_) {
+      WipeWholeString(&input.session.token);
+      return false;
+    }
+  }
   input.session_revision = session_revision_;
   input.operation = operation;
   input.target_id = operation != 0 ? target_id : std::string();
@@ -157,6 +170,7 @@ bool Window::RequestFriendOperation(uint32_t operation, const std::string& targe
   try {
     friend_task_ = std::async(std::launch::async, &Window::FriendOperationTask, std::move(input));
   } catch (...) {
+    WipeWholeString(&input.session.token);
     friend_requests_.busy = 0;
     friend_requests_.failed = 1;
     return false;

@@ -101,7 +101,10 @@ int32_t LookupPeerNotificationMode(const UiSettings& settings, const std::string
 
 Notice GetActiveNoticeDefault(quorix_native::Ui& owner) {
   std::vector<Notice> pending = owner.GetPendingNotices();
-  return pending.empty() ? Notice{} : std::move(pending.front());
+  if (pending.empty()) return {};
+  Notice first = std::move(pending.front());
+  for (Notice& rest : pending) WipeNotice(rest);
+  return first;
 }
 
 bool ShouldStartNoticePoll(const NoticePollRecord& record, const quorix_phone::Gateway::InboxReadiness& inbox,
@@ -210,6 +213,15 @@ void Window::CollectNoticePoll(uint64_t now) {
     if (record.generation_at_start == generation) record.not_before_ms = now + kPollRetryDelayMs;
   };
   quorix_notice::Batch batch;
+  struct WipeEntries {
+    quorix_notice::Batch& batch;
+    ~WipeEntries() {
+      for (quorix_notice::Entry& entry : batch.entries) {
+        WipeWholeString(&entry.text);
+        WipeWholeString(&entry.display_name);
+      }
+    }
+  } wipe_entries{batch};
   try {
     if (!IsReady(notice_poll_task_)) return;
     batch = notice_poll_task_.get();
@@ -254,10 +266,6 @@ void Window::CollectNoticePoll(uint64_t now) {
   } catch (...) {
     WriteEventLog("CHAT_NOTICE_POLL_FAILED", 1, 0);
     fail();
-  }
-  for (quorix_notice::Entry& entry : batch.entries) {
-    WipeWholeString(&entry.text);
-    WipeWholeString(&entry.display_name);
   }
 }
 
