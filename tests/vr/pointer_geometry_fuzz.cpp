@@ -2,8 +2,8 @@
 // records, six little-endian int16 coordinates in thousandths of a metre (a
 // position and a target). The facing transform from one to the other is
 // orthonormal, looks at its target, and composed with its rigid inverse gives
-// the identity. Directions within about six degrees of straight up or down
-// take the fixed X axis and are left out.
+// the identity. Directions (almost) straight up or down, whose fixed X axis is
+// orthogonal only to within 1e-4, are left out.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Vec3 target{Coordinate(r + 6), Coordinate(r + 8), Coordinate(r + 10)};
     const Vec3 to = NormalizeOrZero({target[0] - p[0], target[1] - p[1], target[2] - p[2]});
     if (Length({target[0] - p[0], target[1] - p[1], target[2] - p[2]}) < 0.01f) continue;
-    if (std::hypot(to[0], to[2]) < 0.1f) continue;
+    if (std::hypot(to[0], to[2]) < 1e-3f) continue;
     const platform::vr::Matrix34 f = MakeFacingTransform(p, target);
     const Vec3 x{f[0][0], f[1][0], f[2][0]}, y{f[0][1], f[1][1], f[2][1]}, z{f[0][2], f[1][2], f[2][2]};
     Check(std::fabs(Dot(x, x) - 1) < 1e-4f && std::fabs(Dot(y, y) - 1) < 1e-4f, "an axis is not of unit length");
