@@ -82,29 +82,23 @@ TEST_F(ProgramTest, StopFileEndsANormalRunThatInitializedTheStoreThenThePhone) {
   EXPECT_NE(ReadFile(store_root() / "store_manifest.txt").find("area.9=timers\n"), std::string::npos);
 }
 
-TEST_F(ProgramTest, SecondStartAsksTheFirstToShowAndExits) {
-  auto first = Start();
-  const auto run = WaitForReadyRun();
-  ASSERT_FALSE(run.empty());
-  auto second = Start();
-  const auto code = second->WaitExit(20s);
-  ASSERT_TRUE(code.has_value());
-  EXPECT_EQ(*code, 0);
-  EXPECT_FALSE(first->WaitExit(100ms).has_value());
-  int runs = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(run.parent_path())) ++runs;
-  EXPECT_EQ(runs, 1);  // the second start made no run of its own
-  first->Signal(SIGTERM);
-  EXPECT_EQ(first->WaitExit(20s), 0);
-}
-
-TEST_F(ProgramTest, TerminationSignalRunsTheNormalShutdown) {
+// SIGTERM and SIGINT run the normal shutdown; while the first run lives, a
+// second start asks it to show itself and exits without a run of its own.
+TEST_F(ProgramTest, TerminationSignalsRunTheNormalShutdownAndASecondStartOnlyAsksToShow) {
   for (int signal_number : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal_number);
     auto program = Start();
     const auto run = WaitForReadyRun();
-    ASSERT_FALSE(run.empty());
+    ASSERT_FALSE(run.empty()) << program->Stderr();
+    if (signal_number == SIGTERM) {
+      EXPECT_EQ(Start()->WaitExit(20s), 0);
+      EXPECT_FALSE(program->WaitExit(100ms).has_value());
+      int runs = 0;
+      for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(run.parent_path())) ++runs;
+      EXPECT_EQ(runs, 1);
+    }
     program->Signal(signal_number);
-    EXPECT_EQ(program->WaitExit(20s), 0);
+    EXPECT_EQ(program->WaitExit(20s), 0) << program->Stderr();
     EXPECT_NE(ReadFile(run / "EXIT.safe.json").find("\"normal_exit\":true"), std::string::npos);
     std::filesystem::remove_all(profile());
   }
@@ -122,12 +116,40 @@ TEST_F(ProgramTest, SiblingClientRunningRefusesToStart) {
   EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
 }
 
-TEST_F(ProgramTest, OwnerCheckModeExitCodes) {
+// The modes that only check something exit with their code, make no run of
+// their own and never pretend to pass; a folder that cannot be made fails
+// with a line, not a crash.
+TEST_F(ProgramTest, OneShotModesGiveTheirExitCodesAndNeverPretendToPass) {
   const auto existing = home_.path() / "existing";
   std::filesystem::create_directories(existing);
-  EXPECT_EQ(Start({"--ui3-owner-check", existing.string()})->WaitExit(20s), 3);
+  std::filesystem::create_directories(home_.path() / "pkg");
+  quorix_test::WriteFile(home_.path() / "plainfile", "");
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string out;  // a part of standard output, or all of it when `whole`
+    bool whole;
+  };
+  const Case cases[] = {
+      {{"--ui3-owner-check", existing.string()}, 3, "", false},
+      {{"--ui3-owner-check", (home_.path() / "plainfile" / "sub").string()}, 1, "UI3_OWNER_CHECK_FAILED", false},
+      {{"--ui33-checks", (home_.path() / "out").string()}, 1, "not available", false},
+      {{"--ui45-package-check", (home_.path() / "pkg").string()}, 3, "", false},
+      {{"--ui40-browser-audio-guard"}, 1, "", false},
+      {{"--register-autostart"}, 2, "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    auto program = Start(c.args);
+    EXPECT_EQ(program->WaitExit(20s), c.code);
+    const std::string out = program->Stdout();
+    EXPECT_TRUE(c.whole ? out == c.out : out.find(c.out) != std::string::npos) << out;
+  }
   EXPECT_TRUE(std::filesystem::is_empty(existing));
+  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
+}
 
+TEST_F(ProgramTest, OwnerCheckModeRunsInItsFolderUntilTheStopFile) {
   const auto dir = home_.path() / "owner" / "check";
   auto program = Start({"--ui3-owner-check", dir.string()});
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "RUN.txt"); }, 20s));
@@ -137,27 +159,6 @@ TEST_F(ProgramTest, OwnerCheckModeExitCodes) {
   EXPECT_EQ(run.parent_path(), dir / "Documents" / "QuorixPhone_Development");
   quorix_test::WriteFile(run / "STOP.requested", "");
   EXPECT_EQ(program->WaitExit(20s), 0);
-
-  // A folder that cannot be made fails with a line, not a crash.
-  quorix_test::WriteFile(home_.path() / "plainfile", "");
-  auto broken = Start({"--ui3-owner-check", (home_.path() / "plainfile" / "sub").string()});
-  EXPECT_EQ(broken->WaitExit(20s), 1);
-  EXPECT_NE(broken->Stdout().find("UI3_OWNER_CHECK_FAILED"), std::string::npos);
-}
-
-TEST_F(ProgramTest, MaintenanceAndSelfCheckModesNeverPretendToPass) {
-  auto check = Start({"--ui33-checks", (home_.path() / "out").string()});
-  EXPECT_EQ(check->WaitExit(20s), 1);
-  EXPECT_NE(check->Stdout().find("not available"), std::string::npos);
-
-  std::filesystem::create_directories(home_.path() / "pkg");
-  EXPECT_EQ(Start({"--ui45-package-check", (home_.path() / "pkg").string()})->WaitExit(20s), 3);
-  EXPECT_EQ(Start({"--ui40-browser-audio-guard"})->WaitExit(20s), 1);
-
-  auto reg = Start({"--register-autostart"});
-  EXPECT_EQ(reg->WaitExit(20s), 2);
-  EXPECT_EQ(reg->Stdout(), "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n");
-  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
 }
 
 // The browser volume at shutdown comes from the store, else from the older
