@@ -20,8 +20,6 @@ quorix_native::Ui::Notice CopyCurrentNoticeIfUnexpired(const CurrentNoticeRecord
 // "own id/peer id" (0 when missing). 0 sounds, 1 quiet, 2 and above hidden.
 int32_t LookupPeerNotificationMode(const UiSettings& settings, const std::string& own_id,
                                    const std::string& peer_id);
-// The first of `owner`'s pending notices, or an empty notice.
-quorix_native::Ui::Notice GetActiveNoticeDefault(quorix_native::Ui& owner);
 // Whether an inbox poll should start now for this record and inbox state.
 bool ShouldStartNoticePoll(const NoticePollRecord& record, const quorix_phone::Gateway::InboxReadiness& inbox,
                            uint64_t now);

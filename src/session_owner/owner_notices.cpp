@@ -99,14 +99,6 @@ int32_t LookupPeerNotificationMode(const UiSettings& settings, const std::string
   return std::max(settings.notification_mode, peer_mode);
 }
 
-Notice GetActiveNoticeDefault(quorix_native::Ui& owner) {
-  std::vector<Notice> pending = owner.GetPendingNotices();
-  if (pending.empty()) return {};
-  Notice first = std::move(pending.front());
-  for (Notice& rest : pending) WipeNotice(rest);
-  return first;
-}
-
 bool ShouldStartNoticePoll(const NoticePollRecord& record, const quorix_phone::Gateway::InboxReadiness& inbox,
                            uint64_t now) {
   if (record.in_flight != 0 || now < record.not_before_ms) return false;

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/crypto.h"
 
 struct UiSettings;
 
@@ -69,6 +72,19 @@ class Ui {
 };
 
 }  // namespace quorix_native
+
+// The first of `owner`'s pending notices, or an empty notice: the body of
+// every implementation's GetActiveNotice. The other copies are wiped.
+inline quorix_native::Ui::Notice GetActiveNoticeDefault(quorix_native::Ui& owner) {
+  std::vector<quorix_native::Ui::Notice> pending = owner.GetPendingNotices();
+  if (pending.empty()) return {};
+  quorix_native::Ui::Notice first = std::move(pending.front());
+  for (quorix_native::Ui::Notice& rest : pending) {
+    platform::SecureZero(rest.title.data(), rest.title.size() * sizeof(char16_t));
+    platform::SecureZero(rest.body.data(), rest.body.size() * sizeof(char16_t));
+  }
+  return first;
+}
 
 // An owner's chat notices: newest first, at most three, and the last id
 // given (ids start at 1).
