@@ -61,7 +61,8 @@ bool ReadRequests(const JsonValue& list, const std::string& user_id, const char*
 }
 
 // The POST of a send, accept or reject; `*unreachable` when no reply came.
-bool PostFriendOperation(const ServiceEndpoint& endpoint, const two_pc::FriendOperationInput& input, bool* unreachable) {
+bool PostFriendOperation(const ServiceEndpoint& endpoint, const two_pc::FriendOperationInput& input,
+                         bool* unreachable) {
   static constexpr const char* kPaths[] = {"", "/friends/request", "/friends/accept", "/friends/reject"};
   const std::string& own = input.session.user_id;
   // The own id comes from the service and was never held to the target's

@@ -92,6 +92,22 @@ TEST_F(OwnerCallTest, CallRevisionFollowsTheCallAndActionsNeedTheCurrentOne) {
   EXPECT_FALSE(owner_->PerformCallAction(5, owner_->GetCallRevision()));
 }
 
+TEST_F(OwnerTest, DeclinedInviteEndsTheCallAtTheServiceAndIsNotMissed) {
+  const std::string call_id = "00112233445566778899aabbccddeeff";
+  ScriptCallRoutes(service_, call_id);
+  service_.ScriptWebSocket(
+      [](size_t) { return WsUpgrade{101, false, {WsAction::Ready(kConnectionA), WsAction::ServePushes()}}; });
+  ASSERT_TRUE(CreateSignedOut());
+  ASSERT_TRUE(SignIn());
+  ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3; }));
+  service_.Push(R"({"type":"phone_invite","call_id":")" + call_id + R"(","caller_id":"bob"})");
+  ASSERT_TRUE(PassUntil([&] { return call_.state == CallSession::kIncoming; }));
+  EXPECT_TRUE(owner_->PerformCallAction(2, owner_->GetCallRevision()));
+  ASSERT_TRUE(PassUntil([&] { return service_.RequestsTo("/phone/v1/calls/" + call_id + "/end").size() == 1; }));
+  ASSERT_TRUE(PassUntil([&] { return call_.state == CallSession::kIdle; }));
+  EXPECT_EQ(owner_->GetSystemNotice().id, 0u);  // declined, so not missed
+}
+
 TEST_F(OwnerCallTest, AvatarPlaceholderIsPaintedIntoTheTarget) {
   std::vector<uint8_t> surface(64 * 64 * 4, 0);
   ui::PaintTarget target{surface.data(), 64, 64, 64 * 4};

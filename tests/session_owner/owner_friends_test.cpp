@@ -7,6 +7,8 @@
 namespace quorix_test {
 namespace {
 
+const char kPending[] = R"({"from_user_id":"bob","to_user_id":"alice","status":"pending"})";
+
 std::string RequestsReply(const std::string& incoming, const std::string& outgoing) {
   return R"({"ok":true,"user_id":"alice","incoming":[)" + incoming + R"(],"outgoing":[)" + outgoing + "]}";
 }
@@ -15,7 +17,7 @@ class OwnerFriendTest : public OwnerTest {
  protected:
   void SignInOnline() {
     service_.Script("GET", "/friends/requests/alice",
-                    ScriptedReply::Json(200, RequestsReply(R"({"from_user_id":"bob","to_user_id":"alice","status":"pending"})",
+                    ScriptedReply::Json(200, RequestsReply(kPending,
                                                            R"({"from_user_id":"alice","to_user_id":"erin","status":"pending"})")));
     ASSERT_TRUE(CreateSignedOut());
     ASSERT_TRUE(SignIn());
@@ -78,10 +80,16 @@ TEST_F(OwnerFriendTest, AcceptPostsOnceAndReloadsBothLists) {
 TEST_F(OwnerFriendTest, FailuresKeepTheListsAndTellAMissingReplyApart) {
   SignInOnline();
   Finish(0, "");
-  struct Case { const char* name; uint32_t operation; ScriptedReply post; std::string requests, friends; uint8_t unreachable; };
+  struct Case {
+    const char* name;
+    uint32_t operation;
+    ScriptedReply post;
+    std::string requests, friends;
+    uint8_t unreachable;
+  };
   ScriptedReply closed;
   closed.close_without_answer = true;
-  const std::string pending = R"({"from_user_id":"bob","to_user_id":"alice","status":"pending"})";
+  const std::string pending = kPending;
   const Case cases[] = {
       {"accepted entry", 0, {}, R"({"from_user_id":"bob","to_user_id":"alice","status":"accepted"})",
        R"({"user_id":"bob","display_name":"Bob"})", 0},
