@@ -119,14 +119,9 @@ TEST_F(RunDirectoryTest, ProcessRecordIsOwnerOnly) {
   ::chmod((exe_dir_.path() / "old.private.json").c_str(), 0644);
   WriteRunRecord(exe_dir_.path() / "old.private.json", "y", false, true);
   ::umask(saved);
-  auto mode = [](const std::filesystem::path& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 0777;
-  };
-  EXPECT_EQ(mode(run_dir / "process.private.json"), 0600u);
-  EXPECT_EQ(mode(exe_dir_.path() / "old.private.json"), 0600u);
-  EXPECT_EQ(mode(exe_dir_.path() / "LAST_RUN.txt"), 0644u);
+  EXPECT_EQ(quorix_test::FileMode(run_dir / "process.private.json"), 0600u);
+  EXPECT_EQ(quorix_test::FileMode(exe_dir_.path() / "old.private.json"), 0600u);
+  EXPECT_EQ(quorix_test::FileMode(exe_dir_.path() / "LAST_RUN.txt"), 0644u);
 }
 
 TEST(RunRecord, WritesExactBytesAndDetectsFailures) {
