@@ -157,6 +157,8 @@ bool PanelWindow::Present(const uint8_t* pixels, int width, int height, int x, i
   for (int r = 0; r < height; ++r) std::memcpy(dst + static_cast<size_t>(r) * stride, pixels + r * row, row);
   cairo_surface_mark_dirty(surface);
   GtkWindow* window = GTK_WINDOW(state_->window);
+  // Not resizable: the window takes exactly its size request.
+  gtk_widget_set_size_request(state_->window, width, height);
   gtk_window_resize(window, width, height);
   Move(x, y);
   gtk_widget_queue_draw(state_->window);
