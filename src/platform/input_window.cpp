@@ -217,7 +217,13 @@ void TextEntry::SetSize(int width, int height) {
 }
 
 void TextEntry::Focus() {
-  if (IsAlive()) gtk_widget_grab_focus(state_->entry);
+  if (!IsAlive()) return;
+  // GTK selects the whole text when an entry takes the focus; typing would
+  // then replace it. The caret stays where it was.
+  GtkEditable* editable = GTK_EDITABLE(state_->entry);
+  const gint position = gtk_editable_get_position(editable);
+  gtk_widget_grab_focus(state_->entry);
+  gtk_editable_set_position(editable, position);
 }
 
 void TextEntry::Unfocus() {
