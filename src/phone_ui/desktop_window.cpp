@@ -115,14 +115,8 @@ DesktopWindow::DesktopWindow(DesktopPhoneUi* ui, QuorixTsfDraftBridge::ProviderF
 DesktopWindow::~DesktopWindow() {
   TakeBridgeBack();
   bridge_.Shutdown();
-  // After the display is gone no X call may be made: leave the windows.
-  if (platform::DisplayLost()) {
-    (void)hotkey_.release();
-    (void)tray_.release();
-    (void)input_window_.release();
-    for (DesktopPanel& panel : panels_) (void)panel.window.release();
-    return;
-  }
+  // After the display is gone the platform objects make no X call: their
+  // windows are left to the dead connection.
   hotkey_.reset();
   tray_.reset();
   input_window_.reset();

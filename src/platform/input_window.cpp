@@ -26,6 +26,8 @@ struct TextEntry::State {
 
   ~State() {
     if (window != nullptr && !DisplayLost()) gtk_widget_destroy(window);
+    // On a lost display the widgets stay, but nothing may call back here.
+    if (entry != nullptr && DisplayLost()) g_signal_handlers_disconnect_by_data(entry, this);
     if (css != nullptr) g_object_unref(css);
   }
 };

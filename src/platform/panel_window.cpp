@@ -22,6 +22,8 @@ struct PanelWindow::State {
 
   ~State() {
     if (window != nullptr && !DisplayLost()) gtk_widget_destroy(window);
+    // On a lost display the widget stays, but nothing may call back here.
+    if (window != nullptr && DisplayLost()) g_signal_handlers_disconnect_by_data(window, this);
     if (surface != nullptr) cairo_surface_destroy(surface);
   }
 };

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "private_x_server.h"
 #include "test_util.h"
 #include "vr/sim/sim_runtime.h"
 
@@ -35,9 +36,10 @@ class AutostartProgramTest : public ::testing::Test {
                                     "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
                                     "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
                                     "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
-    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
+    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
+    quorix_test::AddPrivateDisplay(&env);
     return quorix_test::ChildProcess::Start(exe_, args, env);
   }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "private_x_server.h"
 #include "test_util.h"
 
 namespace {
@@ -42,9 +43,10 @@ class ProgramTest : public ::testing::Test {
         "XDG_RUNTIME_DIR=" + runtime_dir().string(),
         "PATH=/usr/bin:/bin",
     };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
+    quorix_test::AddPrivateDisplay(&env);
     // The desktop window needs the X display; GTK there without an
     // accessibility bus or a settings daemon.
     env.insert(env.end(), {"NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"});

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "private_x_server.h"
 #include "test_util.h"
 
 namespace {
@@ -44,9 +45,10 @@ class VrProgramTest : public ::testing::Test {
         "NO_AT_BRIDGE=1",
         "GSETTINGS_BACKEND=memory",
     };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
       if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
+    quorix_test::AddPrivateDisplay(&env);
     return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
   }
 

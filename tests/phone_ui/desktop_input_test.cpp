@@ -153,6 +153,30 @@ TEST_F(DesktopInputTest, KeyboardPanelSwipesPastThirtyThreePhonePixels) {
   EXPECT_FALSE(desktop_->panel(0).window->IsMapped());
 }
 
+TEST_F(DesktopInputTest, TheWindowShowsTheScaledSurface) {
+  Open();
+  DesktopPanel& popup = desktop_->panel(2);
+  std::vector<uint8_t> frame(540u * 300 * 4);
+  for (size_t i = 0; i < frame.size(); i += 4) {
+    const size_t pixel = i / 4;
+    frame[i] = static_cast<uint8_t>(pixel % 540 / 3);
+    frame[i + 1] = static_cast<uint8_t>(pixel / 540);
+    frame[i + 2] = 90;
+    frame[i + 3] = 255;
+  }
+  ASSERT_TRUE(popup.Present(frame, {4, 4, 4}));
+  ui_.popup_items[0] = 1;
+  desktop_->Update(false);
+  std::vector<uint32_t> expected;
+  for (size_t i = 0; i < popup.scaled_bits.size(); i += 4) {
+    expected.push_back(uint32_t{popup.scaled_bits[i + 2]} << 16 | uint32_t{popup.scaled_bits[i + 1]} << 8 |
+                       popup.scaled_bits[i]);
+  }
+  int width = 0, height = 0;
+  ASSERT_TRUE(PumpUntil([&] { return x_->WindowPixels(popup.window->XWindowId(), &width, &height) == expected; }));
+  EXPECT_EQ((std::array{width, height}), (std::array{486, 270}));
+}
+
 TEST_F(DesktopInputTest, HitTestFollowsTheFramesAlpha) {
   desktop_ = std::make_unique<DesktopWindow>(&ui_);
   ASSERT_TRUE(desktop_->Create(true));
