@@ -135,8 +135,11 @@ bool IdleUpdateAllocatesNothing() {
   for (int i = 0; i < 3; ++i) {
     desktop.Update(i == 0);
     pump.Wait(0);
-    pump.Drain([](const platform::PumpMessage&) {});
+    (void)pump.Drain([](const platform::PumpMessage&) {});
   }
+  // The fake owner records every question it is asked; its record is not
+  // the desktop's to count.
+  phone.owner.calls.reserve(phone.owner.calls.size() + 10000);
   const uint64_t before = g_allocations.load();
   for (int i = 0; i < 100; ++i) desktop.Update(false);
   const uint64_t made = g_allocations.load() - before;
