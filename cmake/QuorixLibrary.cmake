@@ -32,5 +32,5 @@ function(quorix_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorix_test_support GTest::gtest GTest::gmock ${test_main})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUORIX_BUILD_DIR=${PROJECT_BINARY_DIR};QUORIX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "QUORIX_BUILD_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
