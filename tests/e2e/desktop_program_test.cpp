@@ -80,7 +80,7 @@ TEST_F(DesktopProgramTest, ThePhoneShowsHidesWithCtrlPAndComesBackOnASecondStart
   ASSERT_TRUE(WaitFor([&] { return (phone = PhoneWindow(x)) != 0; }, 30s)) << program->Stderr();
   EXPECT_TRUE(WaitFor([&] { return x.Geometry(phone) == (std::array{1410, 20, 486, 864}); }, 30s));
   // Painted: the middle of the phone is not the black of an empty window.
-  EXPECT_TRUE(WaitFor([&] { return x.ScreenPixel(1653, 452) != 0; }, 30s));
+  EXPECT_TRUE(WaitFor([&] { return x.Pixels(x.Root(), 1653, 452, 1, 1) != std::vector<uint32_t>{0}; }, 30s));
   const char* build = std::getenv("QUORIX_BUILD_DIR");
   EXPECT_TRUE(x.Screenshot(std::filesystem::path(build != nullptr ? build : ".") / "test-screenshots" /
                            "desktop-phone.png"));
