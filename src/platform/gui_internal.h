@@ -21,6 +21,13 @@ struct GuiWindows {
 // other input. The caller owns the reference.
 GdkPixbuf* ScaledIcon(std::span<const uint8_t> rgba, int size);
 
+// Maps `window` at our place (the window manager may have placed it on
+// mapping) or unmaps it; a raise asked for before mapping is done now.
+void ShowToplevel(GtkWidget* window, bool shown, int x, int y, bool* front_pending);
+// Raises and focuses `window` with the server's time; before it is mapped,
+// only remembers the request.
+void RaiseToplevel(GtkWidget* window, bool* front_pending);
+
 // The name of the theme icon used when the application's own is missing.
 inline constexpr const char* kFallbackIconName = "application-x-executable";
 

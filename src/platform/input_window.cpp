@@ -280,17 +280,7 @@ std::unique_ptr<InputWindow> InputWindow::Create(const PanelWindow& owner) {
 bool InputWindow::IsVisible() const { return !DisplayLost() && gtk_widget_get_visible(state_->window); }
 
 void InputWindow::SetShown(bool shown) {
-  if (DisplayLost()) return;
-  if (shown) {
-    gtk_widget_show(state_->window);
-    gtk_window_move(GTK_WINDOW(state_->window), state_->x, state_->y);
-    if (state_->front_pending) {
-      state_->front_pending = false;
-      BringToFront();
-    }
-  } else {
-    gtk_widget_hide(state_->window);
-  }
+  if (!DisplayLost()) ShowToplevel(state_->window, shown, state_->x, state_->y, &state_->front_pending);
 }
 
 void InputWindow::MoveResize(int x, int y, int width, int height) {
@@ -309,13 +299,7 @@ int InputWindow::width() const { return state_->width; }
 int InputWindow::height() const { return state_->height; }
 
 void InputWindow::BringToFront() {
-  if (DisplayLost()) return;
-  if (!gtk_widget_get_mapped(state_->window)) {
-    state_->front_pending = true;
-    return;
-  }
-  gtk_window_present_with_time(GTK_WINDOW(state_->window),
-                               gdk_x11_get_server_time(gtk_widget_get_window(state_->window)));
+  if (!DisplayLost()) RaiseToplevel(state_->window, &state_->front_pending);
 }
 
 unsigned long InputWindow::XWindowId() const {

@@ -189,19 +189,30 @@ void PanelWindow::Move(int x, int y) {
   gtk_window_move(GTK_WINDOW(state_->window), x, y);
 }
 
+void ShowToplevel(GtkWidget* window, bool shown, int x, int y, bool* front_pending) {
+  if (!shown) {
+    gtk_widget_hide(window);
+    return;
+  }
+  gtk_widget_show(window);
+  gtk_window_move(GTK_WINDOW(window), x, y);
+  if (*front_pending) {
+    *front_pending = false;
+    RaiseToplevel(window, front_pending);
+  }
+}
+
+void RaiseToplevel(GtkWidget* window, bool* front_pending) {
+  if (!gtk_widget_get_mapped(window)) {
+    *front_pending = true;
+    return;
+  }
+  gtk_window_present_with_time(GTK_WINDOW(window), gdk_x11_get_server_time(gtk_widget_get_window(window)));
+}
+
 void PanelWindow::SetShown(bool shown) {
   if (state_->window == nullptr || DisplayLost()) return;
-  if (shown) {
-    gtk_widget_show(state_->window);
-    // The window manager may have placed it on mapping; ours is the place.
-    gtk_window_move(GTK_WINDOW(state_->window), state_->x, state_->y);
-    if (state_->front_pending) {
-      state_->front_pending = false;
-      BringToFront();
-    }
-  } else {
-    gtk_widget_hide(state_->window);
-  }
+  ShowToplevel(state_->window, shown, state_->x, state_->y, &state_->front_pending);
 }
 
 bool PanelWindow::IsMapped() const { return state_->window != nullptr && gtk_widget_get_mapped(state_->window); }
@@ -220,13 +231,7 @@ void PanelWindow::ReleaseCapture() {
 }
 
 void PanelWindow::BringToFront() {
-  if (state_->window == nullptr || DisplayLost()) return;
-  if (!gtk_widget_get_mapped(state_->window)) {
-    state_->front_pending = true;
-    return;
-  }
-  GdkWindow* window = gtk_widget_get_window(state_->window);
-  gtk_window_present_with_time(GTK_WINDOW(state_->window), gdk_x11_get_server_time(window));
+  if (state_->window != nullptr && !DisplayLost()) RaiseToplevel(state_->window, &state_->front_pending);
 }
 
 void PanelWindow::SetIcons(std::span<const uint8_t> rgba) {
