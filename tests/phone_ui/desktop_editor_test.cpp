@@ -17,15 +17,6 @@ using platform::WindowMessageType;
 
 class DesktopEditorTest : public quorix_test::DesktopFixture {
  protected:
-  void TearDown() override {
-    desktop_.reset();
-    DesktopFixture::TearDown();
-  }
-  void Open(bool hidden = false) {
-    desktop_ = std::make_unique<DesktopWindow>(&ui_);
-    ASSERT_TRUE(desktop_->Create(hidden));
-    desktop_->Update(true);
-  }
   // The phone opens `kind` for typing, as after a tap on the field.
   void Focus(uint32_t kind, std::u16string text = {}) {
     ui_.text_input_active = true;
@@ -40,13 +31,11 @@ class DesktopEditorTest : public quorix_test::DesktopFixture {
     message.key = key;
     return desktop_->EditSubclassProc(message, keys);
   }
-
-  std::unique_ptr<DesktopWindow> desktop_;
 };
 
 TEST_F(DesktopEditorTest, ThePasswordFieldGetsAMaskedEntryAtItsPlaceAndItsLimit) {
   quorix_test::EventLogCapture log;
-  Open();
+  Open(false);
   Focus(kDesktopFieldPassword, u"secret");
   platform::InputWindow& input = *desktop_->input_window();
   EXPECT_EQ((std::array{input.x(), input.y(), input.width(), input.height()}), (std::array{1446, 618, 414, 39}));
@@ -83,7 +72,7 @@ TEST_F(DesktopEditorTest, ThePasswordFieldGetsAMaskedEntryAtItsPlaceAndItsLimit)
 }
 
 TEST_F(DesktopEditorTest, TypingReachesThePhonesField) {
-  Open();
+  Open(false);
   Focus(kDesktopFieldId);
   platform::InputWindow& input = *desktop_->input_window();
   ASSERT_TRUE(PumpUntil([&] { return x_->Viewable(input.XWindowId()) && entry().HasFocus(); }));
@@ -133,7 +122,7 @@ TEST_F(DesktopEditorTest, TabAndEnterMoveBetweenTheSignInFieldsAndLogIn) {
 }
 
 TEST_F(DesktopEditorTest, ACompositionIsNeverOverwrittenAndAnExternalEditorIsParked) {
-  Open();
+  Open(false);
   Focus(kDesktopFieldMessage, u"hi");
   platform::InputWindow& input = *desktop_->input_window();
   ASSERT_TRUE(PumpUntil([&] { return x_->Viewable(input.XWindowId()) && entry().HasFocus(); }));

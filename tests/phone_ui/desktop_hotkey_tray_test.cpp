@@ -31,14 +31,8 @@ class DesktopHotkeyTrayTest : public quorix_test::DesktopFixture {
   }
   void TearDown() override {
     tray_.reset();
-    desktop_.reset();
     platform::SetMessageBoxFormHandler({});
     DesktopFixture::TearDown();
-  }
-  void Open(bool hidden) {
-    desktop_ = std::make_unique<DesktopWindow>(&ui_);
-    ASSERT_TRUE(desktop_->Create(hidden));
-    desktop_->Update(true);
   }
   // Ctrl+P, then the main loop's pass, until visibility is `visible`.
   bool PressCtrlP(bool visible) {
@@ -56,7 +50,6 @@ class DesktopHotkeyTrayTest : public quorix_test::DesktopFixture {
   };
   std::vector<Box> boxes_;
   std::unique_ptr<quorix_test::TrayHost> tray_;
-  std::unique_ptr<DesktopWindow> desktop_;
 };
 
 TEST_F(DesktopHotkeyTrayTest, CtrlPHidesAndShowsAlsoWithNumLockAndOnceWhenHeld) {

@@ -15,28 +15,20 @@ using platform::WindowMessageType;
 class DesktopInputTest : public quorix_test::DesktopFixture {
  protected:
   // A created, mapped desktop with its phone at (1410, 20), 486 × 864.
-  void Open() {
-    desktop_ = std::make_unique<DesktopWindow>(&ui_);
-    ASSERT_TRUE(desktop_->Create(false));
-    desktop_->Update(true);
+  void OpenMapped() {
+    Open(false);
     const DesktopPanel& phone = desktop_->panel(0);
     ASSERT_TRUE(PumpUntil([&] {
       return x_->Viewable(phone.window->XWindowId()) &&
              x_->Geometry(phone.window->XWindowId()) == (std::array{1410, 20, 486, 864});
     }));
   }
-  void TearDown() override {
-    desktop_.reset();
-    DesktopFixture::TearDown();
-  }
-
-  std::unique_ptr<DesktopWindow> desktop_;
 };
 
 TEST_F(DesktopInputTest, ClicksTapThePhoneAndTransparentCornersPassThrough) {
   quorix_test::EventLogCapture log;
   const unsigned long probe = x_->CreateProbeWindow(1400, 10, 30, 30);
-  Open();
+  OpenMapped();
   // The card's rounded corner is transparent: the window underneath gets it.
   x_->Click(1411, 21);
   ASSERT_TRUE(PumpUntil([&] { return x_->ProbePresses(probe) == 1; }));
@@ -51,7 +43,7 @@ TEST_F(DesktopInputTest, ClicksTapThePhoneAndTransparentCornersPassThrough) {
 }
 
 TEST_F(DesktopInputTest, FiveDragPixelsStillTapAndSixMoveThePanel) {
-  Open();
+  OpenMapped();
   DesktopPanel& phone = desktop_->panel(0);
   struct Case {
     int dx, dy;
@@ -83,7 +75,7 @@ TEST_F(DesktopInputTest, FiveDragPixelsStillTapAndSixMoveThePanel) {
 }
 
 TEST_F(DesktopInputTest, TheGripScalesEveryPanelByTheLargerMovement) {
-  Open();
+  OpenMapped();
   const DesktopPanel& phone = desktop_->panel(0);
   const int grip_x = phone.x + phone.scaled_width - 5, grip_y = phone.y + phone.scaled_height - 5;
   // 54 pixels left, 20 up: the horizontal movement is the larger (54 / 540
@@ -97,7 +89,7 @@ TEST_F(DesktopInputTest, TheGripScalesEveryPanelByTheLargerMovement) {
 }
 
 TEST_F(DesktopInputTest, APopupCloseCornerPressesWithoutOpeningThenShowsThePhone) {
-  Open();
+  OpenMapped();
   desktop_->SetVisible(false);
   ui_.popup_items[1] = 42;
   desktop_->Update(false);
@@ -121,8 +113,7 @@ TEST_F(DesktopInputTest, APopupCloseCornerPressesWithoutOpeningThenShowsThePhone
 }
 
 TEST_F(DesktopInputTest, KeyboardPanelSwipesPastThirtyThreePhonePixels) {
-  desktop_ = std::make_unique<DesktopWindow>(&ui_);
-  ASSERT_TRUE(desktop_->Create(true));
+  Open(true);
   DesktopPanel& keyboard = desktop_->panel(1);
   const auto send = [&](WindowMessageType type, float phone_x, float phone_y) {
     WindowMessage message;
@@ -153,7 +144,7 @@ TEST_F(DesktopInputTest, KeyboardPanelSwipesPastThirtyThreePhonePixels) {
 }
 
 TEST_F(DesktopInputTest, TheWindowShowsTheScaledSurface) {
-  Open();
+  OpenMapped();
   DesktopPanel& popup = desktop_->panel(2);
   std::vector<uint8_t> frame(540u * 300 * 4);
   for (size_t i = 0; i < frame.size(); i += 4) {

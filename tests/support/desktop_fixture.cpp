@@ -24,6 +24,7 @@ void DesktopFixture::SetUp() {
 }
 
 void DesktopFixture::TearDown() {
+  desktop_.reset();
   PumpPending();
   platform::SetWorkAreaForTesting({});
   pump_.SetPollSource(nullptr);
@@ -44,6 +45,12 @@ void DesktopFixture::PumpPending() {
     pump_.Wait(0);
     pump_.Drain([](const platform::PumpMessage&) {});
   }
+}
+
+void DesktopFixture::Open(bool hidden) {
+  desktop_ = std::make_unique<DesktopWindow>(&ui_);
+  ASSERT_TRUE(desktop_->Create(hidden));
+  desktop_->Update(true);
 }
 
 bool DesktopFixture::WaitForCalls(const std::string& name, size_t count) {

@@ -25,10 +25,13 @@ class DesktopFixture : public testing::Test {
   void PumpPending();
   // The scripted UI's recorded calls of `name` reach `count`.
   bool WaitForCalls(const std::string& name, size_t count);
+  // Creates desktop_ on the scripted UI and runs its first Update.
+  void Open(bool hidden);
 
   platform::MessagePump pump_;
   ScriptedDesktopPhoneUi ui_;
   std::unique_ptr<XDriver> x_;
+  std::unique_ptr<DesktopWindow> desktop_;
 };
 
 }  // namespace quorix_test
