@@ -152,26 +152,23 @@ bool DesktopWindow::Create(bool hidden) {
   const std::vector<uint8_t> icon = LoadAppIcon();
   for (DesktopPanel& panel : panels_) panel.window->SetIcons(icon);
   DesktopPanel& phone = panels_[0];
+  // The hotkey and the tray speak to the phone panel's procedure.
+  const auto to_phone = [this](WindowMessageType type) {
+    WindowMessage message;
+    message.type = type;
+    PanelWindowProc(panels_[0], message);
+  };
   if (!hidden) {
-    hotkey_ = platform::GlobalHotkey::GrabCtrlP([this] {
-      WindowMessage message;
-      message.type = WindowMessageType::kHotkey;
-      PanelWindowProc(panels_[0], message);
-    });
+    hotkey_ = platform::GlobalHotkey::GrabCtrlP([to_phone] { to_phone(WindowMessageType::kHotkey); });
     if (hotkey_ == nullptr) {
       platform::ShowMessageBox(phone.window->XWindowId(),
                                u"Ctrl+P is already in use. Quorix can still be opened from its tray icon.", u"Quorix",
                                platform::kMessageBoxOk);
       WriteEventLog("UI3_HOTKEY_UNAVAILABLE", 1, 0);
     }
-    const auto tray_message = [this](WindowMessageType type) {
-      WindowMessage message;
-      message.type = type;
-      PanelWindowProc(panels_[0], message);
-    };
     tray_ = platform::TrayIcon::Create(
-        icon, kTrayTip, [tray_message] { tray_message(WindowMessageType::kTrayLeftClick); },
-        [tray_message] { tray_message(WindowMessageType::kTrayRightClick); });
+        icon, kTrayTip, [to_phone] { to_phone(WindowMessageType::kTrayLeftClick); },
+        [to_phone] { to_phone(WindowMessageType::kTrayRightClick); });
   }
   input_window_ = platform::InputWindow::Create(*phone.window);
   if (input_window_ == nullptr) return false;
