@@ -37,10 +37,11 @@ done
 # built and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
-cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests
+cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests session_owner_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*:WorkerProcess*'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tests --gtest_filter='VrSignIn*:AuthHelper*:SyncTest.*:AvatarCache*'
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/session_owner/session_owner_tests
 HOME="$tsan"/tests/text_input/anthy_home XDG_CONFIG_HOME="$tsan"/tests/text_input/anthy_home \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/text_input/text_input_tests
 

@@ -115,10 +115,18 @@ std::shared_ptr<const Image> DecodeAvatarPng(const std::string& bytes, const std
   static constexpr unsigned char kSize[8] = {0, 0, 0, 0x80, 0, 0, 0, 0x80};
   if (bytes.size() < 57 || bytes.size() > kMaxPngBytes || !IsAvatarVersion(version)) return nullptr;
   if (std::memcmp(bytes.data(), kSignature, 8) != 0 || std::memcmp(bytes.data() + 16, kSize, 8) != 0) return nullptr;
-  if (!platform::InitializeApartment()) return nullptr;
+  // A thread already in another apartment may still decode; only an entry
+  // made here is left again.
+  const int32_t apartment_result = platform::InitializeApartment();
+  if (!platform::ApartmentEntered(apartment_result) && apartment_result != platform::kApartmentChangedMode) {
+    return nullptr;
+  }
   struct Apartment {
-    ~Apartment() { platform::UninitializeApartment(); }
-  } apartment;
+    bool entered;
+    ~Apartment() {
+      if (entered) platform::UninitializeApartment();
+    }
+  } apartment{platform::ApartmentEntered(apartment_result)};
   platform::PngImage png;
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   if (platform::DecodePng(std::span<const uint8_t>(data, bytes.size()), kImageSide, kImageSide, &png) !=

@@ -18,6 +18,7 @@
 #include "platform/gui.h"
 #include "platform/message_pump.h"
 #include "platform/process.h"
+#include "platform/ui_window.h"
 
 namespace {
 
@@ -165,7 +166,7 @@ int RunNormalStart(const std::filesystem::path& executable_path,
     case platform::InstanceLockResult::kAcquired:
       break;
   }
-  if (!platform::InitializeApartment()) return 2;
+  if (!platform::ApartmentEntered(platform::InitializeApartment())) return 2;
 
   int exit_code;
   {
@@ -175,9 +176,12 @@ int RunNormalStart(const std::filesystem::path& executable_path,
     pump.AttachShowListener(show_listener.get());
     // The window toolkit's events run inside the pump once it is started.
     pump.SetPollSource(platform::GuiPollSource());
+    // A window's PostQuitMessage ends this loop.
+    platform::ui::SetQuitPump(&pump);
     std::unique_ptr<AppHost> host = make_host();
     exit_code = RunApplication(*host, pump, executable_path, platform::SystemClock());
     host.reset();
+    platform::ui::SetQuitPump(nullptr);
     pump.SetPollSource(nullptr);
     pump.AttachShowListener(nullptr);
   }

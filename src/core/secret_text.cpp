@@ -38,3 +38,23 @@ SecretWideText& SecretWideText::operator=(SecretWideText&& other) noexcept {
 }
 
 std::string SecretWideText::ToUtf8() const { return WideToUtf8Secret(text_); }
+
+void WipeWholeString(std::string* text) {
+  if (text == nullptr) return;
+  // The buffer holds capacity() + 1 bytes (the terminator).
+  platform::SecureZero(text->data(), text->capacity() + 1);
+  text->clear();
+}
+
+SecretText::SecretText(std::string&& text) noexcept : text_(std::move(text)) { WipeWholeString(&text); }
+
+SecretText::SecretText(SecretText&& other) noexcept : text_(std::move(other.text_)) { other.Wipe(); }
+
+SecretText& SecretText::operator=(SecretText&& other) noexcept {
+  if (this != &other) {
+    Wipe();
+    text_ = std::move(other.text_);
+    other.Wipe();
+  }
+  return *this;
+}

@@ -42,3 +42,30 @@ class SecretWideText {
  private:
   std::u16string text_;
 };
+
+// Zero-fills the whole buffer of `text` up to its capacity, then empties it.
+// The allocation is kept. Null is ignored.
+void WipeWholeString(std::string* text);
+
+// A UTF-8 secret (a password, a token) handed to a background task: taking a
+// string over zero-fills what stays in the source, a move wipes the
+// moved-from holder, and destruction zero-fills the whole buffer. Move-only,
+// so std::async's own copy of an argument is the only one.
+class SecretText {
+ public:
+  SecretText() = default;
+  // Takes `text` over; `text` is left empty and its buffer zero.
+  explicit SecretText(std::string&& text) noexcept;
+  SecretText(SecretText&& other) noexcept;
+  SecretText& operator=(SecretText&& other) noexcept;
+  SecretText(const SecretText&) = delete;
+  SecretText& operator=(const SecretText&) = delete;
+  ~SecretText() { Wipe(); }
+
+  const std::string& text() const { return text_; }
+  bool empty() const { return text_.empty(); }
+  void Wipe() { WipeWholeString(&text_); }
+
+ private:
+  std::string text_;
+};

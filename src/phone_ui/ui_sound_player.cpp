@@ -102,6 +102,13 @@ struct UiSoundPlayerTestAccess {
     static platform::Clock* value = nullptr;
     return value;
   }
+  static ui_sound_test_hooks::Observer& observer() {
+    static ui_sound_test_hooks::Observer value;
+    return value;
+  }
+  static void Notify(int32_t id, bool quiet, bool result) {
+    if (observer()) observer()(id, quiet, result);
+  }
   static std::filesystem::path& folder() {
     static std::filesystem::path value;
     return value;
@@ -140,6 +147,8 @@ void SetProcessPlayerParts(std::unique_ptr<platform::WaveOutput> output, platfor
   Access::folder() = std::move(sounds_folder);
 }
 
+void SetObserver(Observer observer) { UiSoundPlayerTestAccess::observer() = std::move(observer); }
+
 }  // namespace ui_sound_test_hooks
 
 void PlayUiSound(int32_t id, bool quiet) { UiSoundPlayer::Instance().Play(id, quiet); }
@@ -154,6 +163,7 @@ void UiSoundPlayer::FreeSlot(UiSoundVoice& voice) {
 }
 
 void UiSoundPlayer::StopAll() {
+  UiSoundPlayerTestAccess::Notify(ui_sound_test_hooks::kStopAllId, false, true);
   for (UiSoundVoice& voice : voices) {
     if (voice.handle == platform::kNoWaveVoice) continue;
     output_->Reset(voice.handle);
@@ -163,6 +173,7 @@ void UiSoundPlayer::StopAll() {
 }
 
 void UiSoundPlayer::ReleaseFinishedVoices() {
+  UiSoundPlayerTestAccess::Notify(ui_sound_test_hooks::kReleaseFinishedId, false, true);
   for (UiSoundVoice& voice : voices) {
     if (voice.handle == platform::kNoWaveVoice || !output_->IsDone(voice.handle)) continue;
     output_->Close(voice.handle);
@@ -182,6 +193,12 @@ void UiSoundPlayer::LoadClips() {
 }
 
 bool UiSoundPlayer::Play(int32_t id, bool quiet) {
+  const bool result = PlayClip(id, quiet);
+  UiSoundPlayerTestAccess::Notify(id, quiet, result);
+  return result;
+}
+
+bool UiSoundPlayer::PlayClip(int32_t id, bool quiet) {
   ++request_count;
   // A negative volume can only come from a broken caller; it mutes too.
   if (volume <= 0) {

@@ -88,6 +88,7 @@ class UiSoundPlayer {
 
  private:
   friend struct UiSoundPlayerTestAccess;
+  bool PlayClip(int32_t id, bool quiet);
   void FreeSlot(UiSoundVoice& voice);
   uint64_t NowMs() const;
 

@@ -4,7 +4,9 @@
 // later, the playing voices are stopped and the player's output, clock and
 // sounds folder are replaced (its clips are loaded again on the next play).
 // Main thread only, like the player.
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "platform/wave_output.h"
@@ -19,5 +21,14 @@ namespace ui_sound_test_hooks {
 // the player may use it.
 void SetProcessPlayerParts(std::unique_ptr<platform::WaveOutput> output, platform::Clock* clock,
                            std::filesystem::path sounds_folder);
+
+// What the process's player was asked: every Play with its id, quiet flag
+// and result, and every StopAll (id kStopAllId) and ReleaseFinishedVoices
+// (id kReleaseFinishedId), both with quiet false and result true. An empty
+// observer (the default) is inert.
+inline constexpr int32_t kStopAllId = -1;
+inline constexpr int32_t kReleaseFinishedId = -2;
+using Observer = std::function<void(int32_t id, bool quiet, bool result)>;
+void SetObserver(Observer observer);
 
 }  // namespace ui_sound_test_hooks

@@ -1,6 +1,7 @@
 #pragma once
 // The owner interface: how the phone UI reaches the signed-in session.
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -68,3 +69,10 @@ class Ui {
 };
 
 }  // namespace quorix_native
+
+// An owner's chat notices: newest first, at most three, and the last id
+// given (ids start at 1).
+struct NoticeQueue {
+  std::deque<quorix_native::Ui::Notice> notices;
+  uint64_t last_id = 0;
+};

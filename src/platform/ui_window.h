@@ -1,0 +1,152 @@
+#pragma once
+// Windows of the session owner: records in this process, each with the
+// platform's opaque handle (never reused while the process lives), a class
+// with its procedure, text, flags, user data, named properties and, for the
+// built-in control classes, the control state the owner reads back (edit
+// limits, combo box rows and selection). Nothing here reaches a display: a
+// hidden record receives no system messages, and shown records are only
+// marked visible. Main thread only.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/window_handle.h"
+
+namespace platform {
+class MessagePump;
+}
+
+namespace platform::ui {
+
+// Messages, with the numbers the owner's procedure expects.
+inline constexpr uint32_t kWmCreate = 0x0001;
+inline constexpr uint32_t kWmDestroy = 0x0002;
+inline constexpr uint32_t kWmClose = 0x0010;
+inline constexpr uint32_t kWmSetFont = 0x0030;
+inline constexpr uint32_t kWmDrawItem = 0x002B;
+inline constexpr uint32_t kWmMeasureItem = 0x002C;
+inline constexpr uint32_t kWmNcCreate = 0x0081;
+inline constexpr uint32_t kWmNcDestroy = 0x0082;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kEmLimitText = 0x00C5;
+inline constexpr uint32_t kCbAddString = 0x0143;
+inline constexpr uint32_t kCbGetCurSel = 0x0147;
+inline constexpr uint32_t kCbResetContent = 0x014B;
+inline constexpr uint32_t kCbSetCurSel = 0x014E;
+inline constexpr intptr_t kCbErr = -1;
+
+// Window and control styles.
+inline constexpr uint32_t kWsOverlapped = 0x00000000;
+inline constexpr uint32_t kWsPopup = 0x80000000;
+inline constexpr uint32_t kWsChild = 0x40000000;
+inline constexpr uint32_t kWsVisible = 0x10000000;
+inline constexpr uint32_t kWsDisabled = 0x08000000;
+inline constexpr uint32_t kWsCaption = 0x00C00000;
+inline constexpr uint32_t kWsBorder = 0x00800000;
+inline constexpr uint32_t kWsVScroll = 0x00200000;
+inline constexpr uint32_t kWsSysMenu = 0x00080000;
+inline constexpr uint32_t kWsMinimizeBox = 0x00020000;
+inline constexpr uint32_t kEsMultiline = 0x0004;
+inline constexpr uint32_t kEsPassword = 0x0020;
+inline constexpr uint32_t kEsAutoVScroll = 0x0040;
+inline constexpr uint32_t kEsAutoHScroll = 0x0080;
+inline constexpr uint32_t kEsReadOnly = 0x0800;
+inline constexpr uint32_t kCbsDropDownList = 0x0003;
+inline constexpr uint32_t kCbsOwnerDrawFixed = 0x0010;
+inline constexpr uint32_t kCbsHasStrings = 0x0200;
+inline constexpr int32_t kCwUseDefault = static_cast<int32_t>(0x80000000);
+
+// Results of RegisterWindowClass.
+inline constexpr uint32_t kClassRegistered = 0;
+inline constexpr uint32_t kErrorClassAlreadyExists = 1410;
+inline constexpr uint32_t kErrorNotEnoughMemory = 8;
+
+// A procedure returns what the message's sender gets back.
+using WindowProc = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+struct WindowClass {
+  std::u16string name;
+  WindowProc procedure = nullptr;
+};
+
+// What WM_NCCREATE and WM_CREATE carry in lparam (a pointer to this).
+struct CreateParams {
+  void* param = nullptr;
+  WindowHandle parent = kNoWindow;
+};
+
+struct WindowSpec {
+  std::u16string class_name;  // a registered class, or "STATIC", "EDIT", "BUTTON", "COMBOBOX"
+  std::u16string text;
+  uint32_t style = 0;
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;  // for a combo box: the height with its drop-down list
+  WindowHandle parent = kNoWindow;
+  uint32_t id = 0;
+  void* param = nullptr;
+};
+
+// kClassRegistered, kErrorClassAlreadyExists (the name is taken, whatever
+// its procedure) or kErrorNotEnoughMemory (a test made it fail).
+uint32_t RegisterWindowClass(const WindowClass& window_class);
+
+// A new record; a registered class's procedure sees WM_NCCREATE and then
+// WM_CREATE before this returns. kNoWindow for an unknown class, a parent
+// that is gone, a procedure that refuses WM_NCCREATE (0) or WM_CREATE (-1),
+// or a failure a test asked for.
+WindowHandle CreateWindowRecord(const WindowSpec& spec);
+
+bool IsWindow(WindowHandle window);
+// Destroys the children first, then the window: each gets WM_DESTROY and
+// WM_NCDESTROY. False for a handle that is not a window.
+bool DestroyWindow(WindowHandle window);
+
+// Built-in classes answer the control messages above; a registered class's
+// procedure gets everything. 0 for a handle that is not a window.
+intptr_t SendMessage(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+// The default answers: WM_NCCREATE 1, WM_CLOSE destroys the window, else 0.
+intptr_t DefWindowProc(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+// Posts quit to the pump registered here (none: nothing).
+void PostQuitMessage(int32_t exit_code);
+void SetQuitPump(MessagePump* pump);
+
+void ShowWindow(WindowHandle window, bool shown);
+bool IsWindowVisible(WindowHandle window);
+void EnableWindow(WindowHandle window, bool enabled);
+bool IsWindowEnabled(WindowHandle window);
+bool SetWindowText(WindowHandle window, const std::u16string& text);
+// The text, or empty; the length is what WM_GETTEXTLENGTH would report.
+std::u16string GetWindowText(WindowHandle window);
+int64_t GetWindowTextLength(WindowHandle window);
+void SetUserData(WindowHandle window, intptr_t value);
+intptr_t GetUserData(WindowHandle window);
+bool SetProp(WindowHandle window, const std::u16string& name, intptr_t value);
+intptr_t GetProp(WindowHandle window, const std::u16string& name);
+// Counts the requests (there is nothing to paint).
+bool InvalidateRect(WindowHandle window, bool erase);
+
+// Reading back what a window holds.
+struct WindowInfo {
+  std::u16string class_name;
+  uint32_t style = 0;
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint32_t id = 0;
+  WindowHandle parent = kNoWindow;
+  uint32_t text_limit = 0;  // EM_LIMITTEXT's value; 0 = none set
+  uint64_t invalidations = 0;
+  std::vector<std::u16string> rows;  // combo box rows
+  int32_t selection = -1;            // combo box selection
+};
+bool GetWindowInfo(WindowHandle window, WindowInfo* info);
+// The live children of `parent`, in creation order.
+std::vector<WindowHandle> ChildWindows(WindowHandle parent);
+// Windows alive in the process.
+size_t WindowCount();
+
+}  // namespace platform::ui
