@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "private_x_server.h"
+#include "program_env.h"
 #include "test_util.h"
 #include "x_driver.h"
 
@@ -24,38 +26,12 @@ class DesktopProgramTest : public ::testing::Test {
     ::chmod((home_.path() / "run").c_str(), 0700);
   }
 
-  // `display` empty: none at all.
+  // On `display`, or with none when it is empty.
   std::unique_ptr<ChildProcess> Start(const std::string& display) {
-    std::vector<std::string> env = {
-        "HOME=" + (home_.path() / "home").string(),
-        "USERPROFILE=" + (home_.path() / "profile").string(),
-        "LOCALAPPDATA=" + (home_.path() / "local").string(),
-        "XDG_RUNTIME_DIR=" + (home_.path() / "run").string(),
-        "PATH=/usr/bin:/bin",
-        "NO_AT_BRIDGE=1",
-        "GSETTINGS_BACKEND=memory",
-    };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
+    std::vector<std::string> env = quorix_test::ProgramEnvironment(home_.path());
+    std::erase_if(env, [](const std::string& entry) { return entry.starts_with("DISPLAY="); });
     if (!display.empty()) env.push_back("DISPLAY=" + display);
     return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
-  }
-
-  // The run directory holding `record`, once written.
-  std::filesystem::path WaitForRun(const std::string& record) {
-    std::filesystem::path run;
-    WaitFor(
-        [&] {
-          std::error_code ec;
-          for (const auto& e : std::filesystem::directory_iterator(
-                   home_.path() / "profile" / "Documents" / "QuorixPhone_Development", ec)) {
-            if (std::filesystem::exists(e.path() / record)) run = e.path();
-          }
-          return !run.empty();
-        },
-        30s);
-    return run;
   }
 
   // The phone panel: the viewable overlay window of the phone's size.
@@ -73,8 +49,8 @@ TEST_F(DesktopProgramTest, ThePhoneShowsHidesWithCtrlPAndComesBackOnASecondStart
   quorix_test::PrivateXServer server;
   if (!server.running()) GTEST_SKIP() << server.failure();
   auto program = Start(server.display());
-  ASSERT_FALSE(WaitForRun("STARTUP.safe.json").empty()) << program->Stderr();
-  quorix_test::XDriver x;
+  ASSERT_FALSE(quorix_test::WaitForProgramRun(home_.path()).empty()) << program->Stderr();
+  quorix_test::XDriver x(server.display());
   ASSERT_TRUE(x.ok());
   unsigned long phone = 0;
   ASSERT_TRUE(WaitFor([&] { return (phone = PhoneWindow(x)) != 0; }, 30s)) << program->Stderr();
@@ -100,10 +76,10 @@ TEST_F(DesktopProgramTest, ALostDisplayEndsTheRunNormally) {
   quorix_test::PrivateXServer server;
   if (!server.running()) GTEST_SKIP() << server.failure();
   auto program = Start(server.display());
-  const auto run = WaitForRun("STARTUP.safe.json");
+  const auto run = quorix_test::WaitForProgramRun(home_.path());
   ASSERT_FALSE(run.empty()) << program->Stderr();
   {
-    quorix_test::XDriver x;
+    quorix_test::XDriver x(server.display());
     ASSERT_TRUE(WaitFor([&] { return PhoneWindow(x) != 0; }, 30s));
   }
   server.Stop();
@@ -115,7 +91,7 @@ TEST_F(DesktopProgramTest, WithoutADisplayTheStartFailsAndSaysSo) {
   auto program = Start("");
   EXPECT_EQ(program->WaitExit(30s), 1);
   EXPECT_NE(program->Stderr().find("Quorix could not finish starting"), std::string::npos);
-  const auto run = WaitForRun("EXIT.safe.json");
+  const auto run = quorix_test::WaitForProgramRun(home_.path());
   ASSERT_FALSE(run.empty());
   EXPECT_NE(ReadFile(run / "STARTUP.safe.json").find("\"component\":\"DESKTOP\""), std::string::npos);
 }

@@ -10,8 +10,8 @@
 
 namespace quorix_test {
 
-XDriver::XDriver() {
-  const std::optional<std::string> name = platform::env::Get("DISPLAY");
+XDriver::XDriver(const std::string& display) {
+  const std::optional<std::string> name = display.empty() ? platform::env::Get("DISPLAY") : display;
   if (name && !name->empty()) display_ = XOpenDisplay(name->c_str());
 }
 

@@ -16,7 +16,8 @@ namespace quorix_test {
 
 class XDriver {
  public:
-  XDriver();  // opens DISPLAY of the environment table
+  // Opens `display`, else DISPLAY of the environment table.
+  explicit XDriver(const std::string& display = {});
   ~XDriver();
   XDriver(const XDriver&) = delete;
   XDriver& operator=(const XDriver&) = delete;
