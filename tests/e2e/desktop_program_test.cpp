@@ -57,8 +57,8 @@ TEST_F(DesktopProgramTest, ThePhoneShowsHidesWithCtrlPAndComesBackOnASecondStart
   EXPECT_TRUE(WaitFor([&] { return x.Geometry(phone) == (std::array{1410, 20, 486, 864}); }, 30s));
   // Painted: the middle of the phone is not the black of an empty window.
   EXPECT_TRUE(WaitFor([&] { return x.Pixels(x.Root(), 1653, 452, 1, 1) != std::vector<uint32_t>{0}; }, 30s));
-  const char* build = std::getenv("QUORIX_BUILD_DIR");
-  EXPECT_TRUE(x.Screenshot(std::filesystem::path(build != nullptr ? build : ".") / "test-screenshots" /
+  // Beside the program, in the build folder, for a person to look at.
+  EXPECT_TRUE(x.Screenshot(std::filesystem::path(QUORIX_EXE_PATH).parent_path() / "test-screenshots" /
                            "desktop-phone.png"));
 
   ASSERT_TRUE(WaitFor([&] { return x.WindowsOfClass("QuorixUnifiedInput3").size() == 1; }, 30s));
