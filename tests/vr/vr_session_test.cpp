@@ -206,11 +206,4 @@ TEST_F(VrSessionTest, StatisticsBlockInOrder) {
   }
 }
 
-TEST(ShippedManifestTest, ApplicationManifestKeepsItsExactBytes) {
-  const std::string text = quorix_test::ReadFile(quorix_test::ShippedAssets() / "quorix.vrmanifest");
-  EXPECT_EQ(text.size(), 323u);
-  EXPECT_EQ(text.back(), '}');
-  EXPECT_NE(text.find("\r\n      \"binary_path_linux\": \"../Quorix\",\r\n"), std::string::npos);
-}
-
 }  // namespace
