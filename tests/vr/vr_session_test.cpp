@@ -73,7 +73,6 @@ TEST_F(VrSessionTest, CreatesTheTenOverlaysAsTabled) {
   EXPECT_EQ(session_->laser_image.builds, 1u);
   EXPECT_TRUE(session_->overlays[kWristRingOverlay].ring.upload_pending);  // the ring image is on its way
   EXPECT_EQ(session_->overlays[kPointerOverlay].ring.stores, 1u);
-  EXPECT_EQ(session_->browser.volume, 100u);
 }
 
 TEST_F(VrSessionTest, IdentifiesAnInstalledAppOrAddsTheManifestTemporarily) {
