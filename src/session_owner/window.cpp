@@ -477,17 +477,10 @@ void Window::CollectChatTask() {}
 void Window::ApplyFriendResult() {}
 void Window::UpdateNotices() {}
 void Window::UpdateDesktopNotices() {}
-void Window::ObserveCallAudio() {}
-void Window::RefreshDeviceList(bool) {}
-// No device is chosen yet, so no call may start.
-bool Window::ApplyAudioSelection() { return false; }
 void Window::FetchSelectedHistory(uint64_t) {}
 void Window::OnCommand(uint32_t, uint32_t) {}
 void Window::DrawFriendRow(intptr_t) {}
 
-quorix_native::Ui::AudioDeviceList Window::GetAudioDevices(bool) { return {}; }
-bool Window::SelectAudioDevice(bool, int32_t, uint64_t) { return false; }
-bool Window::RefreshAudioDevices() { return false; }
 bool Window::PerformCallAction(uint32_t, uint64_t) { return false; }
 
 }  // namespace two_pc

@@ -245,6 +245,9 @@ class Window final : public quorix_native::Ui {
   void ObserveCallAudio();
   void RefreshDeviceList(bool capture);
   bool ApplyAudioSelection();
+  void PublishBrowserOutputSelection();
+  // The list's current selection, -1 when none is valid.
+  int32_t SelectedAudioIndex(bool capture) const;
   void FetchSelectedHistory(uint64_t now);
   void OnCommand(uint32_t id, uint32_t code);
   void DrawFriendRow(intptr_t item);
