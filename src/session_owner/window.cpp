@@ -15,6 +15,7 @@
 #include "platform/com.h"
 #include "platform/crypto.h"
 #include "platform/env.h"
+#include "platform/gtk_presenter.h"
 #include "platform/ui_window.h"
 #include "session_owner/window_internal.h"
 
@@ -122,6 +123,8 @@ bool Window::Create(bool phone_mode) {
   }
   if (session_ != nullptr) session_->SetPrepareCheck([this] { return ApplyAudioSelection(); });
   if (!phone_mode) {
+    // On the display when one is open; without one the panel stays a record.
+    (void)platform::StartWindowPresenter();
     ui::ShowWindow(window_, true);
     return true;
   }
@@ -476,7 +479,6 @@ void Window::Close() {
 void Window::CollectChatTask() {}
 void Window::ApplyFriendResult() {}
 void Window::UpdateNotices() {}
-void Window::UpdateDesktopNotices() {}
 void Window::FetchSelectedHistory(uint64_t) {}
 void Window::OnCommand(uint32_t, uint32_t) {}
 void Window::DrawFriendRow(intptr_t) {}
