@@ -37,7 +37,10 @@ class OwnerAudioTest : public OwnerTest {
     ui_sound_test_hooks::SetProcessPlayerParts(platform::MakePulseWaveOutput(ServerOptions(server_, server_.address())),
                                                nullptr, sound_folder_.path());
   }
-  void TearDown() override { platform::SetAudioEndpointsFactory({}); }
+  void TearDown() override {
+    platform::SetAudioEndpointsFactory({});
+    UiSoundPlayer::Instance().device_id = platform::kDefaultWaveDevice;
+  }
 
   void UseServer(const std::string& address) {
     platform::SetAudioEndpointsFactory(
