@@ -1,24 +1,91 @@
-// The call gateway against peers measured in the same run: a busy pump pass
-// in a live call (16 service replies and 24 worker lines of 1 KB) against
-// ParseJson of the same 40 texts alone, and WriteCompactJson of a 100 KB SDP
-// signal against RapidJSON's Writer on the same document.
+// The call gateway against peers measured in the same run:
+//  - an idle pump (no call) on the real service connection, connected to the
+//    loopback service, and the real media worker client, against the same
+//    IsConnected, PollReply and PollEvent calls made directly; the pump's
+//    heap allocations are counted, process-wide, while the connection and
+//    the service sit idle (the aim is none);
+//  - a busy pump pass in a live call (16 service replies and 24 worker lines
+//    of 1 KB) against ParseJson of the same 40 texts alone;
+//  - WriteCompactJson of a 100 KB SDP signal against RapidJSON's Writer on
+//    the same document.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "../phone_ui/allocation_counter.h"
 #include "core/json.h"
 #include "fake_network.h"
 #include "phone_service/call_session.h"
 #include "phone_service/gateway.h"
 #include "phone_service/gateway_json.h"
+#include "phone_service/windows_media.h"
+#include "phone_service/windows_wire.h"
+#include "phone_service_fixture.h"
 #include "platform/clock.h"
+#include "platform/https.h"
+#include "test_util.h"
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// A gateway with no call on a connection that is up, and a media worker
+// client with no worker.
+struct IdleRig {
+  IdleRig() : admission(service) {
+    platform::InitializeNetwork();
+    quorix_test::ScriptPhoneRoutes(service);
+    ok = wire.Start(quorix_test::kPhoneUser, quorix_test::kPhoneToken) &&
+         quorix_test::WaitFor([&] { return wire.IsConnected(); }, 10s);
+    gateway.Activate();
+    gateway.SetIdentity(quorix_test::kPhoneUser, 1);
+    gateway.Pump();  // takes the ready event
+  }
+  ~IdleRig() {
+    gateway.Shutdown();
+    wire.Stop();
+  }
+
+  quorix_test::LoopbackService service;
+  quorix_test::ScopedIsolatedService admission;
+  quorix_phone::WindowsWire wire;
+  quorix_phone::WindowsMedia media;
+  CallSession session;
+  quorix_phone::Gateway gateway{&session, &wire, &media, nullptr};
+  bool ok = false;
+};
+
+void BM_IdlePump(benchmark::State& state) {
+  IdleRig rig;
+  if (!rig.ok) state.SkipWithError("not connected");
+  const uint64_t before = g_allocations.load();
+  for (auto _ : state) rig.gateway.Pump();
+  state.counters["allocations_per_pump"] =
+      static_cast<double>(g_allocations.load() - before) / static_cast<double>(state.iterations());
+  if (!rig.wire.IsConnected()) state.SkipWithError("the connection went down during the run");
+}
+BENCHMARK(BM_IdlePump);
+
+// What the idle pump asks, asked directly.
+void BM_IdleCallsPeer(benchmark::State& state) {
+  IdleRig rig;
+  if (!rig.ok) state.SkipWithError("not connected");
+  quorix_phone::NetworkReply reply;
+  std::string event;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(rig.wire.IsConnected());
+    benchmark::DoNotOptimize(rig.wire.PollReply(&reply));
+    benchmark::DoNotOptimize(rig.wire.IsConnected());
+    benchmark::DoNotOptimize(rig.media.PollEvent(event));
+  }
+}
+BENCHMARK(BM_IdleCallsPeer);
 
 const std::string kCallId = "0123456789abcdef0123456789abcdef";
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 #include "core/event_log.h"
@@ -13,6 +14,8 @@
 namespace quorix_phone {
 
 namespace {
+
+using namespace std::string_view_literals;
 
 constexpr size_t kMaxCapabilitiesBytes = 65536;
 constexpr size_t kMaxUserIdBytes = 128;
@@ -63,12 +66,16 @@ enum ReplyTag : uint32_t {
 
 bool IsTrue(const JsonValue* value) { return value != nullptr && value->type == JsonType::Bool && value->bool_value; }
 
-// The member as a string of 1 to `max_bytes` bytes, else null.
-const std::string* StringMember(const JsonValue& object, const char* key, size_t max_bytes) {
-  const JsonValue* value = object.Find(key);
+// The value as a string of 1 to `max_bytes` bytes, else null.
+const std::string* AsString(const JsonValue* value, size_t max_bytes) {
   if (value == nullptr || value->type != JsonType::String) return nullptr;
   if (value->text.empty() || value->text.size() > max_bytes) return nullptr;
   return &value->text;
+}
+
+// The member as a string of 1 to `max_bytes` bytes, else null.
+const std::string* StringMember(const JsonValue& object, const char* key, size_t max_bytes) {
+  return AsString(object.Find(key), max_bytes);
 }
 
 bool IsNumber(const JsonValue* value, double expected) {
@@ -127,17 +134,44 @@ uint32_t WorkerErrorCode(const JsonValue* reason) {
   return 0;
 }
 
-// The worker's event names and the event-log names they are written under.
-const char* MediaEventLogName(const std::string& event) {
-  static constexpr std::pair<const char*, const char*> kNames[] = {
-      {"configured", "MEDIA_CONFIGURED"},     {"reconfigured", "MEDIA_RECONFIGURED"},
-      {"signal", "MEDIA_SIGNAL"},             {"ice_connected", "ICE_CONNECTED"},
-      {"ice_failed", "ICE_FAILED"},           {"ice_disconnected", "ICE_DISCONNECTED"},
-      {"route_direct", "MEDIA_ROUTE_DIRECT"}, {"route_relay", "MEDIA_ROUTE_RELAY"},
-      {"error", "WORKER_ERROR"},              {"mute_applied", "MUTE_APPLIED"},
+enum class MediaEvent {
+  kConfigured,
+  kReconfigured,
+  kSignal,
+  kIceConnected,
+  kIceFailed,
+  kIceDisconnected,
+  kRouteDirect,
+  kRouteRelay,
+  kError,
+  kMuteApplied,
+};
+
+struct MediaEventName {
+  std::string_view event;
+  const char* log_name;
+  MediaEvent id;
+};
+
+// The worker's event names and the event-log names they are written under;
+// null for any other name. Names of another length are passed over without
+// reading their bytes: the pump reads up to 24 lines a pass.
+const MediaEventName* FindMediaEvent(const std::string& event) {
+  static constexpr MediaEventName kNames[] = {
+      {"configured", "MEDIA_CONFIGURED", MediaEvent::kConfigured},
+      {"reconfigured", "MEDIA_RECONFIGURED", MediaEvent::kReconfigured},
+      {"signal", "MEDIA_SIGNAL", MediaEvent::kSignal},
+      {"ice_connected", "ICE_CONNECTED", MediaEvent::kIceConnected},
+      {"ice_failed", "ICE_FAILED", MediaEvent::kIceFailed},
+      {"ice_disconnected", "ICE_DISCONNECTED", MediaEvent::kIceDisconnected},
+      {"route_direct", "MEDIA_ROUTE_DIRECT", MediaEvent::kRouteDirect},
+      {"route_relay", "MEDIA_ROUTE_RELAY", MediaEvent::kRouteRelay},
+      {"error", "WORKER_ERROR", MediaEvent::kError},
+      {"mute_applied", "MUTE_APPLIED", MediaEvent::kMuteApplied},
   };
-  for (const auto& [name, log_name] : kNames) {
-    if (event == name) return log_name;
+  const std::string_view name = event;
+  for (const MediaEventName& entry : kNames) {
+    if (name == entry.event) return &entry;
   }
   return nullptr;
 }
@@ -467,7 +501,9 @@ void Gateway::HandleReply(const NetworkReply& reply) {
     FailCall();
     return;
   }
-  if (reply.tag == kTagEvent && HandleInboxEvent(body)) return;
+  // An event's type is looked up once, for both tables.
+  const JsonValue* event_type = reply.tag == kTagEvent ? body.Find("type") : nullptr;
+  if (reply.tag == kTagEvent && HandleInboxEvent(body, event_type)) return;
   std::string reason;
   if (reply.status >= 400) {
     const JsonValue* detail = body.Find("detail");
@@ -489,7 +525,8 @@ void Gateway::HandleReply(const NetworkReply& reply) {
     WriteEventLog("CALL_TERMINAL_NOT_FOUND", reply.tag, 404);
     return;
   }
-  const bool accepted = reply.status == 200 && IsTrue(body.Find("ok"));
+  // Events carry no "ok"; the lookup is spared for them.
+  const bool accepted = reply.tag != kTagEvent && reply.status == 200 && IsTrue(body.Find("ok"));
   switch (reply.tag) {
     case kTagStart: {
       const std::string* call_id = StringMember(body, "call_id", 32);
@@ -536,7 +573,7 @@ void Gateway::HandleReply(const NetworkReply& reply) {
       return;
     }
     case kTagEvent:
-      HandlePhoneEvent(body);
+      HandlePhoneEvent(body, AsString(event_type, kMaxTypeBytes));
       return;
     default:
       return;
@@ -565,18 +602,17 @@ void Gateway::HandleCapabilitiesReply(const NetworkReply& reply) {
   }
 }
 
-void Gateway::HandlePhoneEvent(const JsonValue& event) {
-  const std::string* type = StringMember(event, "type", kMaxTypeBytes);
+void Gateway::HandlePhoneEvent(const JsonValue& event, const std::string* type) {
   if (type == nullptr) {
     FailCall();
     return;
   }
-  if (*type == "phone_signal_ack") {
+  if (*type == "phone_signal_ack"sv) {
     const JsonValue* delivered = event.Find("delivered");
     if (delivered != nullptr && delivered->type == JsonType::Bool && !delivered->bool_value) FailCall();
     return;
   }
-  if (*type == "phone_ready_idle") {
+  if (*type == "phone_ready_idle"sv) {
     const bool media_ready = IsTrue(event.Find("media_ready"));
     const std::string* connection_id = StringMember(event, "connection_id", kMaxConnectionIdBytes);
     if (media_ready && connection_id != nullptr && IsValidCallId(*connection_id)) SetInboxConnection(*connection_id);
@@ -587,8 +623,8 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
     }
     return;
   }
-  if (*type == "phone_keepalive" || *type == "pong") return;
-  if (*type == "phone_error") {
+  if (*type == "phone_keepalive"sv || *type == "pong"sv) return;
+  if (*type == "phone_error"sv) {
     FailCall();
     return;
   }
@@ -597,7 +633,7 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
     FailCall();
     return;
   }
-  if (*type == "phone_invite") {
+  if (*type == "phone_invite"sv) {
     const std::string* caller = StringMember(event, "caller_id", 128);
     if (!call_id_.empty() || !peer_id_.empty() || caller == nullptr || !IsValidUserId(*caller)) return;
     if (session_->GetSnapshot().state == CallSession::kFailed) session_->ClearFailure();
@@ -608,11 +644,11 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
     return;
   }
   if (*call_id != call_id_) return;
-  if (*type == "phone_relay_requested") {
+  if (*type == "phone_relay_requested"sv) {
     RequestRelay(4);
     return;
   }
-  if (*type == "phone_ended") {
+  if (*type == "phone_ended"sv) {
     const JsonValue* reason = event.Find("reason");
     const bool ring_timeout = reason != nullptr && reason->type == JsonType::String && reason->text == "ring_timeout";
     WriteEventLog("CALL_REMOTE_ENDED", ring_timeout ? 1 : 0, 0);
@@ -620,7 +656,7 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
     ClearCallState();
     return;
   }
-  if (*type == "phone_answered") {
+  if (*type == "phone_answered"sv) {
     if (outgoing_ == 0 || ice_requested_ != 0) {
       FailCall();
       return;
@@ -633,7 +669,7 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
     ice_requested_ = 1;
     return;
   }
-  if (*type == "phone_signal") {
+  if (*type == "phone_signal"sv) {
     const std::string* from = StringMember(event, "from_user_id", 128);
     const std::string* kind = StringMember(event, "kind", kMaxKindBytes);
     const JsonValue* payload = event.Find("payload");
@@ -652,11 +688,11 @@ void Gateway::HandlePhoneEvent(const JsonValue& event) {
   }
 }
 
-bool Gateway::HandleInboxEvent(const JsonValue& event) {
+bool Gateway::HandleInboxEvent(const JsonValue& event, const JsonValue* type) {
   enum class Kind { Ready, Changed, Unavailable };
   enum class Family { Inbox, Notifications, None };
   struct Entry {
-    const char* type;
+    std::string_view type;
     Kind kind;
     Family family;
   };
@@ -668,11 +704,11 @@ bool Gateway::HandleInboxEvent(const JsonValue& event) {
       {"phone_inbox_unavailable", Kind::Unavailable, Family::None},
       {"phone_notifications_unavailable", Kind::Unavailable, Family::None},
   };
-  const JsonValue* type = event.Find("type");
   if (type == nullptr || type->type != JsonType::String) return false;
   const Entry* entry = nullptr;
+  const std::string_view name = type->text;
   for (const Entry& candidate : kEntries) {
-    if (type->text == candidate.type) entry = &candidate;
+    if (name == candidate.type) entry = &candidate;
   }
   if (entry == nullptr) return false;
 
@@ -826,14 +862,15 @@ void Gateway::HandleMediaEvent(const std::string& line) {
     FailCall();
     return;
   }
-  const char* log_name = MediaEventLogName(*name);
-  if (log_name == nullptr) return;
-  WriteEventLog(log_name, 0, 0);
+  const MediaEventName* known = FindMediaEvent(*name);
+  if (known == nullptr) return;
+  WriteEventLog(known->log_name, 0, 0);
   const uint64_t outgoing = outgoing_;
-  if (*name == "error") {
+  const MediaEvent id = known->id;
+  if (id == MediaEvent::kError) {
     WriteEventLog("WORKER_ERROR_CODE", WorkerErrorCode(event.Find("reason")), 0);
     FailCall();
-  } else if (*name == "configured") {
+  } else if (id == MediaEvent::kConfigured) {
     if (ice_requested_ == 0 || media_configured_ != 0) {
       FailCall();
       return;
@@ -855,7 +892,7 @@ void Gateway::HandleMediaEvent(const std::string& line) {
     }
     if (relay_wanted_ != 0) RequestRelay(4);
     if (!call_id_.empty()) SendPendingRelayReconfigure();
-  } else if (*name == "reconfigured") {
+  } else if (id == MediaEvent::kReconfigured) {
     if (relay_mode_ == 0 || relay_reconfigure_sent_ == 0 || relay_configured_ != 0) return;
     relay_configured_ = 1;
     relay_ice_connected_ = 0;
@@ -886,9 +923,9 @@ void Gateway::HandleMediaEvent(const std::string& line) {
       return;
     }
     FlushQueuedMediaCommands();
-  } else if (*name == "signal") {
+  } else if (id == MediaEvent::kSignal) {
     HandleMediaSignal(event);
-  } else if (*name == "ice_connected") {
+  } else if (id == MediaEvent::kIceConnected) {
     disconnect_grace_deadline_ = 0;
     if (relay_mode_ == 0) direct_connect_deadline_ = 0;
     if (media_configured_ != 0 && IsValidCallId(call_id_)) session_->OnConnected(call_id_);
@@ -896,24 +933,24 @@ void Gateway::HandleMediaEvent(const std::string& line) {
       relay_ice_connected_ = 1;
       RelayCheck();
     }
-  } else if (*name == "route_relay") {
+  } else if (id == MediaEvent::kRouteRelay) {
     if (relay_mode_ == 0 || relay_configured_ == 0) return;
     relay_route_seen_ = 1;
     RelayCheck();
-  } else if (*name == "route_direct") {
+  } else if (id == MediaEvent::kRouteDirect) {
     if (relay_mode_ == 0) {
       WriteEventLog("DIRECT_CONNECTED", outgoing, 0);
     } else {
       relay_route_seen_ = 0;
     }
-  } else if (*name == "ice_failed") {
+  } else if (id == MediaEvent::kIceFailed) {
     relay_ice_connected_ = 0;
     if (relay_mode_ == 0) {
       RequestRelay(2);
     } else if (relay_state_ == 2) {
       FailCall();
     }
-  } else if (*name == "ice_disconnected") {
+  } else if (id == MediaEvent::kIceDisconnected) {
     relay_ice_connected_ = 0;
     if (relay_state_ != 1 && disconnect_grace_deadline_ == 0) disconnect_grace_deadline_ = Now() + kDisconnectGraceMs;
   }

@@ -97,9 +97,11 @@ class Gateway final : public quorix_call::Gateway {
   bool CanAct();
   void HandleReply(const NetworkReply& reply);
   void HandleCapabilitiesReply(const NetworkReply& reply);
-  void HandlePhoneEvent(const JsonValue& event);
-  // Takes the event when it is one of the inbox readiness events.
-  bool HandleInboxEvent(const JsonValue& event);
+  // `type` is the event's "type" when a string of 1 to 64 bytes, else null.
+  void HandlePhoneEvent(const JsonValue& event, const std::string* type);
+  // Takes the event when it is one of the inbox readiness events; `type` is
+  // its "type" member, if any.
+  bool HandleInboxEvent(const JsonValue& event, const JsonValue* type);
   // The one failure path of a call: tells the session, asks the service to
   // clean up and clears the call.
   void FailCall();

@@ -30,15 +30,7 @@ NetworkReply Reply(uint32_t tag, uint32_t status, std::string body, std::string 
 
 std::string CallPath(const std::string& suffix) { return GatewayCallPath(suffix); }
 
-class GatewayCallTest : public GatewayFixture {
- protected:
-  // An outgoing call with its capabilities proven and the start request sent.
-  void StartOutgoing() {
-    ASSERT_TRUE(session_.StartOutgoing("bob"));
-    Pump(Reply(8, 200, kCapsBody, "/phone/v1/capabilities", "7:1"));
-    ASSERT_EQ(network_.Requests(1).size(), 1u);
-  }
-};
+class GatewayCallTest : public GatewayFixture {};
 
 TEST_F(GatewayCallTest, OutgoingCallKeysItsRequestsAndKeepsTheCapabilitiesWindow) {
   struct Case {
@@ -69,6 +61,8 @@ TEST_F(GatewayCallTest, OutgoingCallKeysItsRequestsAndKeepsTheCapabilitiesWindow
     now_ += c.elapsed_ms;
     std::string body = kCapsBody;
     body.replace(body.find("\"valid_for_seconds\":3"), 21, "\"valid_for_seconds\":" + c.valid_for);
+    Pump(Reply(8, 200, body, "/phone/v1/capabilities", "7:" + std::to_string(counter - 1)));  // an earlier key: ignored
+    ASSERT_EQ(session_.state, CallSession::kOutgoing);
     Pump(Reply(8, 200, body, "/phone/v1/capabilities", key));
     const auto starts = network_.Requests(1);
     ASSERT_EQ(starts.size(), c.started ? 1u : 0u);
@@ -83,23 +77,16 @@ TEST_F(GatewayCallTest, OutgoingCallKeysItsRequestsAndKeepsTheCapabilitiesWindow
   }
 }
 
-TEST_F(GatewayCallTest, AReplyUnderAnEarlierKeyIsIgnored) {
+TEST_F(GatewayCallTest, CancelEndsTheCallInEitherPhase) {
   ASSERT_TRUE(session_.StartOutgoing("bob"));
-  ASSERT_TRUE(session_.HangUp());
-  gateway_.Pump();  // the cancel completes in the pump
+  ASSERT_TRUE(session_.HangUp());  // while the capabilities are asked for: nothing is sent
+  gateway_.Pump();
   EXPECT_EQ(session_.state, CallSession::kIdle);
+  EXPECT_EQ(network_.calls.size(), 1u);
   ASSERT_TRUE(session_.StartOutgoing("bob"));
-  EXPECT_EQ(network_.Requests(8).back().key, "7:2");
-  Pump(Reply(8, 200, kCapsBody, "/phone/v1/capabilities", "7:1"));
-  EXPECT_TRUE(network_.Requests(1).empty());
   Pump(Reply(8, 200, kCapsBody, "/phone/v1/capabilities", "7:2"));
-  EXPECT_EQ(network_.Requests(1).size(), 1u);
-}
-
-TEST_F(GatewayCallTest, CancelAfterTheStartRequestEndsTheIdAtOnce) {
-  StartOutgoing();
-  ASSERT_TRUE(session_.HangUp());
-  Pump(Reply(1, 200, "{\"ok\":true,\"call_id\":\"" + kCallId + "\"}", "/phone/v1/calls/start", "7:1"));
+  ASSERT_TRUE(session_.HangUp());  // after the start request: the id is ended at once
+  Pump(Reply(1, 200, "{\"ok\":true,\"call_id\":\"" + kCallId + "\"}", "/phone/v1/calls/start", "7:2"));
   ASSERT_EQ(network_.Requests(3).size(), 1u);
   EXPECT_EQ(network_.Requests(3)[0].path, CallPath("/end"));
   EXPECT_TRUE(session_.call_id.empty());
@@ -191,7 +178,7 @@ TEST_F(GatewayCallTest, NotFoundEndsTheCallInBothForms) {
 TEST_F(GatewayCallTest, RecoveryFollowsTheCleanupAndTheConnection) {
   struct Case {
     const char* name;
-    NetworkReply cleanup;
+    NetworkReply cleanup;  // tag 5: the connection was torn down, nothing to clean up
     uint32_t recovery;
   };
   const Case cases[] = {
@@ -199,18 +186,26 @@ TEST_F(GatewayCallTest, RecoveryFollowsTheCleanupAndTheConnection) {
       {"cleanup 404", Reply(6, 404, "{}", CallPath("/end")), 0},
       {"cleanup refused", Reply(6, 200, "{\"ok\":false}", CallPath("/end")), 2},
       {"cleanup 500", Reply(6, 500, "{\"ok\":true}", CallPath("/end")), 2},
+      {"torn down", Reply(5, 0, ""), 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    EventLogCapture log;
     gateway_.Activate();
     session_.enabled = 1;
+    network_.calls.clear();
     Incoming();
-    Event("{\"type\":\"phone_signal_ack\",\"delivered\":false}");
-    ASSERT_EQ(gateway_.recovery_state, 1u);
-    EXPECT_EQ(network_.Requests(6).back().path, CallPath("/end"));
-    EXPECT_FALSE(gateway_.IsReady());
+    if (c.cleanup.tag == 6) {
+      Event("{\"type\":\"phone_signal_ack\",\"delivered\":false}");
+      ASSERT_EQ(gateway_.recovery_state, 1u);
+      EXPECT_FALSE(gateway_.IsReady());
+    }
     Pump(c.cleanup);
+    EXPECT_EQ(gateway_.IsReady(), c.recovery == 0);
+    EXPECT_EQ(session_.state, CallSession::kFailed);
+    EXPECT_EQ(network_.Requests(6).size(), c.cleanup.tag == 6 ? 1u : 0u);
     EXPECT_EQ(gateway_.recovery_state, c.recovery);
+    EXPECT_EQ(log.Count("CALL_RECOVERY_WAIT"), c.cleanup.tag == 5 ? 1u : 0u);
     ASSERT_TRUE(session_.ClearFailure());
   }
   // 2 waits for the service to report the connection ready again.
@@ -220,16 +215,6 @@ TEST_F(GatewayCallTest, RecoveryFollowsTheCleanupAndTheConnection) {
   EXPECT_EQ(gateway_.recovery_state, 0u);
   EXPECT_EQ(log_.Count("CALL_RECOVERY_READY"), 1u);
   EXPECT_TRUE(gateway_.IsReady());
-}
-
-TEST_F(GatewayCallTest, ATornDownConnectionFailsTheCallWithoutCleanup) {
-  Incoming();
-  Pump(Reply(5, 0, ""));
-  EXPECT_EQ(session_.state, CallSession::kFailed);
-  EXPECT_TRUE(network_.Requests(6).empty());
-  EXPECT_EQ(gateway_.recovery_state, 2u);
-  EXPECT_FALSE(gateway_.IsReady());
-  EXPECT_EQ(log_.Count("CALL_RECOVERY_WAIT"), 1u);
 }
 
 TEST_F(GatewayCallTest, PumpHandlesABoundedShareAndOnlyTornDownWhileDisconnected) {

@@ -154,12 +154,16 @@ class IsolatedOwnerTest : public OwnerTest {
   IsolatedOwnerTest() : OwnerTest(false) {}
 };
 
-TEST_F(IsolatedOwnerTest, NoRestoreOutsideProductionMode) {
+TEST_F(IsolatedOwnerTest, NoRestoreOutsideProductionModeAndNoSignInWithoutAHost) {
   StoreSession(kStoredToken);
   ASSERT_TRUE(Create());
   Ticks(20);
   EXPECT_EQ(log_.Count("SESSION_RESTORE_STARTED"), 0u);
   EXPECT_EQ(owner_->GetStatus().code, 0u);
+  // Without an admitted origin there is no service host to sign in to.
+  ScopedEnvironmentVariable no_origin(u"QUORIX_2PC_ORIGIN", std::nullopt);
+  EXPECT_FALSE(SignIn());
+  EXPECT_EQ(StatusText(), u"通話の接続先を確認してください");
   EXPECT_EQ(service_.Requests().size(), 0u);
 }
 

@@ -8,6 +8,7 @@
 #include "owner_fixture.h"
 #include "platform/com.h"
 #include "platform/env.h"
+#include "platform/message_pump.h"
 #include "platform/ui_window_test_hooks.h"
 
 namespace quorix_test {
@@ -49,6 +50,19 @@ TEST_F(OwnerTest, PhoneModeGivesAHiddenWindowWithItsControls) {
     EXPECT_NE(info.style & ui::kWsChild, 0u);
     EXPECT_EQ(info.style & ui::kEsPassword, c.index == 3 ? ui::kEsPassword : 0u);
   }
+}
+
+TEST_F(OwnerTest, DesktopModeShowsTheWindowAndClosingItEndsTheLoop) {
+  platform::MessagePump pump;
+  ui::SetQuitPump(&pump);
+  ASSERT_TRUE(Create(false));
+  EXPECT_TRUE(ui::IsWindowVisible(owner_->window_handle()));
+  EXPECT_EQ(ui::GetWindowText(owner_->window_handle()), u"Quorix Desktop");
+  ui::SendMessage(owner_->window_handle(), ui::kWmClose, 0, 0);  // the user closes it
+  ui::SetQuitPump(nullptr);
+  EXPECT_FALSE(owner_->HasWindowHandle());
+  EXPECT_EQ(log_.Count("PANEL_CLOSED"), 1u);
+  EXPECT_TRUE(pump.Drain([](const platform::PumpMessage&) {}));
 }
 
 TEST_F(OwnerTest, CreateFailsOnlyForTheApartmentTheClassOrTheWindow) {

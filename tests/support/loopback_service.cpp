@@ -138,6 +138,12 @@ WsAction WsAction::ReadRaw() {
   return a;
 }
 
+WsAction WsAction::ServePushes() {
+  WsAction a;
+  a.kind = Kind::kServePushes;
+  return a;
+}
+
 LoopbackService::LoopbackService(LeafKind leaf) {
   listener_ = std::make_unique<LoopbackListener>(
       leaf, [this](TlsStream& stream, ConnectionInfo info) { return Session(stream, std::move(info)); });
@@ -185,6 +191,11 @@ void LoopbackService::Signal() {
   });
 }
 
+void LoopbackService::Push(std::string text) {
+  std::lock_guard lock(mutex_);
+  pushes_.push_back(std::move(text));
+}
+
 std::vector<std::string> LoopbackService::ClientMessages() const {
   std::lock_guard lock(mutex_);
   return client_messages_;
@@ -211,6 +222,30 @@ asio::awaitable<void> LoopbackService::WebSocketReader(void* raw, std::shared_pt
   }
   *done = true;
   wake->cancel();
+}
+
+// Looks for pushed texts every few milliseconds; a text is taken only by the
+// session that sends it.
+asio::awaitable<void> LoopbackService::ServePushes(void* raw, std::shared_ptr<bool> done) {
+  auto& ws = *static_cast<WsStream*>(raw);
+  ws.text(true);
+  while (!*done) {
+    std::optional<std::string> text;
+    {
+      std::lock_guard lock(mutex_);
+      if (!pushes_.empty()) {
+        text = std::move(pushes_.front());
+        pushes_.pop_front();
+      }
+    }
+    if (!text) {
+      co_await Pause(std::chrono::milliseconds(5));
+      continue;
+    }
+    boost::system::error_code error;
+    co_await ws.async_write(asio::buffer(*text), asio::redirect_error(asio::use_awaitable, error));
+    if (error) break;
+  }
 }
 
 asio::awaitable<void> LoopbackService::PlayAction(void* raw, TlsStream& stream, const WsAction& action, bool* ended) {
@@ -282,6 +317,8 @@ asio::awaitable<void> LoopbackService::PlayAction(void* raw, TlsStream& stream, 
       co_await stream.async_read_some(asio::buffer(bytes), on_error);
       break;
     }
+    case WsAction::Kind::kServePushes:
+      break;  // played by the session itself, which knows when the client goes
   }
   if (error) *ended = true;
 }
@@ -352,6 +389,10 @@ asio::awaitable<void> LoopbackService::WebSocketSession(TlsStream& stream,
   bool ended = false;
   for (const WsAction& action : plan.actions) {
     if (ended || (*done && !frozen)) break;
+    if (action.kind == WsAction::Kind::kServePushes) {
+      co_await ServePushes(&ws, done);
+      break;
+    }
     co_await PlayAction(&ws, stream, action, &ended);
   }
   // The reader ends when the client goes (or the close above finished).

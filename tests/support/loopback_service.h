@@ -5,6 +5,7 @@
 // gets 404 {"ok":false}.
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -51,7 +52,7 @@ struct ScriptedReply {
 // One step of a WebSocket session, played in order after the upgrade.
 struct WsAction {
   enum class Kind { kText, kFragments, kBinary, kRaw, kClose, kReset, kResetMidMessage, kFreeze, kWaitSignal, kPause,
-                    kEndTcp, kReadRaw };
+                    kEndTcp, kReadRaw, kServePushes };
   Kind kind = Kind::kText;
   std::string bytes;
   std::vector<size_t> sizes;            // kFragments: frame payload sizes, in order
@@ -75,6 +76,9 @@ struct WsAction {
   // Reads raw bytes off the TLS stream until some arrive; a session holding
   // it, like one holding Freeze, has no WebSocket reader.
   static WsAction ReadRaw();
+  // From here on sends each text LoopbackService::Push gives, in order,
+  // until the client goes.
+  static WsAction ServePushes();
 };
 
 // The answer to one upgrade request on "/phone/v1/ws".
@@ -108,6 +112,8 @@ class LoopbackService {
   void ScriptWebSocket(WsPlan plan);
   // Lets one WaitSignal step go (the one waiting now, or the next).
   void Signal();
+  // A text for the session serving pushes (now, or the next one to serve).
+  void Push(std::string text);
   // Text messages the clients sent, in arrival order, and pings seen.
   std::vector<std::string> ClientMessages() const;
   size_t pings() const { return pings_; }
@@ -129,6 +135,7 @@ class LoopbackService {
   asio::awaitable<void> WebSocketSession(TlsStream& stream, const boost::beast::http::request<boost::beast::http::string_body>& request);
   asio::awaitable<void> WebSocketReader(void* ws, std::shared_ptr<bool> done, std::shared_ptr<asio::steady_timer> wake);
   asio::awaitable<void> PlayAction(void* ws, TlsStream& stream, const WsAction& action, bool* ended);
+  asio::awaitable<void> ServePushes(void* ws, std::shared_ptr<bool> done);
 
   ServiceRecord record_;
   mutable std::mutex mutex_;
@@ -137,6 +144,7 @@ class LoopbackService {
   std::unique_ptr<asio::steady_timer> gate_;
   WsPlan ws_plan_;
   std::vector<std::string> client_messages_;
+  std::deque<std::string> pushes_;
   size_t signals_ = 0;        // io thread only
   size_t signals_taken_ = 0;  // io thread only
   std::unique_ptr<asio::steady_timer> signal_gate_;

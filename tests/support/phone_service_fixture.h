@@ -25,10 +25,19 @@ inline constexpr char kConnectionB[] = "fedcba9876543210fedcba9876543210";
 // "/phone/v1/me" for `user_id` with an active session.
 std::string MeReply(const std::string& user_id, bool active = true);
 
-// me, capabilities (ok and media_ready), presence (an empty snapshot),
-// messages send/ack/inbox, calls/start, and a WebSocket that sends the ready
-// event for kConnectionA and then waits for the client to go.
+// "/phone/v1/capabilities" for `user_id`: what both the connection's set-up
+// and a call's start need (media ready, calls allowed for 5 s).
+std::string CapabilitiesReply(const std::string& user_id);
+
+// me, capabilities, presence (an empty snapshot), messages send/ack/inbox,
+// calls/start, and a WebSocket that sends the ready event for kConnectionA
+// and then waits for the client to go.
 void ScriptPhoneRoutes(LoopbackService& service, const std::string& user_id = kPhoneUser);
+
+// The routes of the call `call_id`: start gives it out, answer and end say ok,
+// and ICE answers by its query: STUN servers, or with "mode=relay" a TURN
+// relay, either valid for ten minutes of real time.
+void ScriptCallRoutes(LoopbackService& service, const std::string& call_id);
 
 struct HoldBackoff {};
 
