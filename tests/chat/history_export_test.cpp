@@ -77,9 +77,7 @@ TEST_F(HistoryExportTest, EmptyHistoryIsTheHeaderAndItsDigestInAPrivateFile) {
   EXPECT_EQ(quorix_test::ReadFile(File()),
             kHeader + R"({"end":true,"message_count":0,"sha256":")"
                       "65ec4486d36fa8f8cc0ec663854c1da04cfa1bb04db482d0a892719edd586468\"}\n");
-  struct stat info {};
-  ASSERT_EQ(::stat(File().c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  EXPECT_EQ(quorix_test::FileMode(File()), 0600u);
 }
 
 TEST_F(HistoryExportTest, RoundTripIntoAFreshStoreAndAgainIntoTheSameOne) {

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <locale>
-#include <random>
 #include <string>
 
 namespace {
@@ -53,6 +52,14 @@ TEST(HistoryRecordJson, CanonicalTextAndRoundTrip) {
   HistoryMessage back;
   ASSERT_TRUE(ReadBack(json, "me", &back));
   ExpectEqualRecords(m, back);
+  // Flags and the nonce of the wrong kind read as absent; no record, no reading.
+  ASSERT_TRUE(ReadBack(R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":1,)"
+                       R"("is_read":"yes","expired":1,"client_message_id":7})", "me", &back));
+  EXPECT_FALSE(back.is_read || back.expired);
+  EXPECT_EQ("", back.client_message_id);
+  JsonValue parsed;
+  ASSERT_TRUE(ParseJson(json, parsed));
+  EXPECT_FALSE(HistoryMessageFromJson(parsed, "me", nullptr));
 
   m.created_at = 0.5;
   EXPECT_NE(std::string::npos, HistoryMessageToJson(m).find("\"created_at\":0.5,"));
@@ -83,60 +90,6 @@ TEST(HistoryRecordJson, PointOneIsBitExactInAnyLocale) {
   std::setlocale(LC_ALL, saved_name.c_str());
 }
 
-TEST(HistoryRecordJson, ReadChecks) {
-  struct Case {
-    const char* name;
-    std::string json;
-    bool ok;
-  } cases[] = {
-      {"minimal", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0})", true},
-      {"sequence 0", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":"0"})", true},
-      {"sequence 007", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":"007"})", false},
-      {"sequence -1", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":"-1"})", false},
-      {"sequence 1.0", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":"1.0"})", false},
-      {"sequence empty", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":""})", false},
-      {"sequence 2^63", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":"9223372036854775808"})", false},
-      {"sequence max", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":"9223372036854775807"})", true},
-      {"sequence number ignored", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":0,"sequence":5})", true},
-      {"no self", R"({"message_id":"m","sender_id":"peer","receiver_id":"other","message":"","created_at":0})", false},
-      {"sender is receiver", R"({"message_id":"m","sender_id":"me","receiver_id":"me","message":"","created_at":0})", false},
-      {"negative time", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":-0.5})", false},
-      {"negative zero", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":-0.0})", true},
-      {"time as string", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":"1"})", false},
-      {"missing message", R"({"message_id":"m","sender_id":"peer","receiver_id":"me","created_at":1})", false},
-      {"empty id", R"({"message_id":"","sender_id":"peer","receiver_id":"me","message":"","created_at":1})", false},
-      {"not an object", R"(["m"])", false},
-  };
-  for (const Case& c : cases) {
-    HistoryMessage out;
-    out.message_id = "untouched";
-    bool ok = ReadBack(c.json, "me", &out);
-    EXPECT_EQ(c.ok, ok) << c.name;
-    if (!ok) {
-      EXPECT_EQ("untouched", out.message_id) << c.name;
-    }
-  }
-  auto with_text = [](size_t n) {
-    return R"({"message_id":"m","sender_id":"peer","receiver_id":"me","created_at":1,"message":")" +
-           std::string(n, 'x') + "\"}";
-  };
-  HistoryMessage out;
-  EXPECT_TRUE(ReadBack(with_text(8192), "me", &out));
-  EXPECT_FALSE(ReadBack(with_text(8193), "me", &out));
-  EXPECT_TRUE(ReadBack(
-      R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":1,"is_read":"yes","client_message_id":7})",
-      "me", &out));
-  EXPECT_FALSE(out.is_read);
-  EXPECT_FALSE(out.expired);
-  EXPECT_EQ("", out.client_message_id);
-  JsonValue v;
-  ASSERT_TRUE(ParseJson(R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":1})", v));
-  EXPECT_FALSE(HistoryMessageFromJson(v, "me", nullptr));
-  std::string id(256, 'i');
-  EXPECT_TRUE(ReadBack("{\"message_id\":\"" + id + R"(","sender_id":"peer","receiver_id":"me","message":"","created_at":1})", "me", &out));
-  EXPECT_FALSE(ReadBack("{\"message_id\":\"" + id + R"(i","sender_id":"peer","receiver_id":"me","message":"","created_at":1})", "me", &out));
-}
-
 TEST(HistoryRecordJson, CanonicalDecimalsAndLookups) {
   for (const char* yes : {"0", "1", "9", "10", "999999999999999999", "9223372036854775807", "1000000000000000000"}) {
     EXPECT_TRUE(IsCanonicalDecimal(yes)) << yes;
@@ -159,48 +112,6 @@ TEST(HistoryRecordJson, CanonicalDecimalsAndLookups) {
   EXPECT_EQ("x", *FindJsonString(v, "str"));
   EXPECT_EQ(nullptr, FindJsonString(v, "n"));
   EXPECT_EQ(nullptr, FindJsonString(v, "missing"));
-}
-
-TEST(HistoryRecordJson, RandomValidRecordsRoundTrip) {
-  std::mt19937_64 rng(7);
-  auto text = [&](size_t max, bool allow_empty) {
-    std::string s;
-    size_t n = (allow_empty ? 0 : 1) + rng() % max;
-    while (s.size() < n) {
-      switch (rng() % 4) {
-        case 0: s.push_back(static_cast<char>(rng() % 0x80)); break;  // ASCII incl. controls and NUL
-        case 1: s += "\xc3\xa9"; break;
-        case 2: s += "\xe3\x81\x82"; break;
-        default: s += "\xf0\x9f\x98\x80"; break;
-      }
-    }
-    return s;
-  };
-  for (int n = 0; n < 2000; ++n) {
-    HistoryMessage m;
-    m.message_id = text(60, false);
-    std::string self = "self";
-    std::string peer = "p" + text(20, true);
-    bool outgoing = rng() % 2;
-    m.sender_id = outgoing ? self : peer;
-    m.receiver_id = outgoing ? peer : self;
-    m.message = text(200, true);
-    m.client_message_id = text(40, true);
-    m.sequence = (rng() % 3 == 0) ? "" : std::to_string(rng() >> 1);
-    uint64_t bits = rng() & 0x7FEFFFFFFFFFFFFFull;  // finite, not negative
-    std::memcpy(&m.created_at, &bits, sizeof(bits));
-    m.is_read = rng() % 2;
-    m.expired = rng() % 2;
-    std::string json = HistoryMessageToJson(m);
-    HistoryMessage back;
-    if (m.sequence.empty()) {
-      // An empty sequence is written, but the reader refuses it.
-      EXPECT_FALSE(ReadBack(json, self, &back));
-      continue;
-    }
-    ASSERT_TRUE(ReadBack(json, self, &back)) << json;
-    ExpectEqualRecords(m, back);
-  }
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -17,12 +15,6 @@ using history_test::Root;
 using quorix_history::Store;
 using quorix_history::StoreTestAccess;
 
-unsigned ModeOf(const std::filesystem::path& p) {
-  struct stat st {};
-  if (::lstat(p.c_str(), &st) != 0) return 0xFFFF;
-  return st.st_mode & 07777;
-}
-
 using HistoryOpen = HistoryStoreTest;
 
 TEST_F(HistoryOpen, PseudonymAndLayout) {
@@ -36,17 +28,17 @@ TEST_F(HistoryOpen, PseudonymAndLayout) {
             db);
   EXPECT_EQ("", store->last_error());
   for (auto dir : {local_app_data() / "QuorixPhone", Root().parent_path(), Root(), db.parent_path()}) {
-    EXPECT_EQ(0700u, ModeOf(dir)) << dir;
+    EXPECT_EQ(0700u, quorix_test::FileMode(dir)) << dir;
   }
-  EXPECT_EQ(0600u, ModeOf(db));
+  EXPECT_EQ(0600u, quorix_test::FileMode(db));
   {
     RawDb raw(db);
     EXPECT_EQ(std::vector<std::string>{"wal|"}, raw.Rows("PRAGMA journal_mode"));
     EXPECT_EQ(std::vector<std::string>{"1|"}, raw.Rows("PRAGMA user_version"));
   }
   ASSERT_TRUE(store->ReplaceFriends({{"f", "F"}}));  // writes through the WAL
-  EXPECT_EQ(0600u, ModeOf(db.string() + "-wal"));
-  EXPECT_EQ(0600u, ModeOf(db.string() + "-shm"));
+  EXPECT_EQ(0600u, quorix_test::FileMode(db.string() + "-wal"));
+  EXPECT_EQ(0600u, quorix_test::FileMode(db.string() + "-shm"));
 
   // Other users and origins get folders of their own.
   auto other = OpenStore("u2");

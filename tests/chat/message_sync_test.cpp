@@ -54,9 +54,7 @@ TEST_F(SyncTest, RefusedTextAndPermanentRefusals) {
   EXPECT_TRUE(fake_->Requests().empty());
   for (unsigned status : {400u, 403u, 422u}) {
     SCOPED_TRACE(status);
-    Knob refuse;
-    refuse.status = status;
-    fake_->Once(Route::kSend, refuse);
+    fake_->Once(Route::kSend, {.status = status});
     EXPECT_EQ(RunSendMessageTask("p1", "t" + std::to_string(status)).code, 5u);
   }
   EXPECT_TRUE(Pending().empty());
@@ -71,29 +69,18 @@ TEST_F(SyncTest, UnconfirmedSendsStayPending) {
   struct Case {
     const char* name;
     Knob knob;
+  } cases[] = {
+      {"500", {.status = 500}},
+      {"409", {.status = 409}},
+      {"wrong connection", {.wrong_connection = true}},
+      {"other text", {.text = "other"}},
+      {"other nonce", {.nonce = "0123456789abcdef0123456789abcdef"}},
+      {"other receiver", {.receiver = "p2"}},
+      {"null naming an unknown id", {.null_message = true, .named_id = "m999"}},
+      {"null naming another stored message", {.null_message = true, .named_id = stored_id}},
+      {"no sequence", {.no_sequence = true}},
   };
-  std::vector<Case> cases(9);
-  cases[0] = {"500", {}};
-  cases[0].knob.status = 500;
-  cases[1] = {"409", {}};
-  cases[1].knob.status = 409;
-  cases[2] = {"wrong connection", {}};
-  cases[2].knob.wrong_connection = true;
-  cases[3] = {"other text", {}};
-  cases[3].knob.text = "other";
-  cases[4] = {"other nonce", {}};
-  cases[4].knob.nonce = "0123456789abcdef0123456789abcdef";
-  cases[5] = {"other receiver", {}};
-  cases[5].knob.receiver = "p2";
-  cases[6] = {"null naming an unknown id", {}};
-  cases[6].knob.null_message = true;
-  cases[6].knob.named_id = "m999";
-  cases[7] = {"null naming another stored message", {}};
-  cases[7].knob.null_message = true;
-  cases[7].knob.named_id = stored_id;
-  cases[8] = {"no sequence", {}};
-  cases[8].knob.no_sequence = true;
-  for (size_t i = 0; i < cases.size(); ++i) {
+  for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
     fake_->Once(Route::kSend, cases[i].knob);
     EXPECT_EQ(RunSendMessageTask("p1", "text " + std::to_string(i)).code, 7u);
@@ -103,9 +90,7 @@ TEST_F(SyncTest, UnconfirmedSendsStayPending) {
 
 // A send whose reply the service holds while `disturb` runs: not confirmed.
 void ExpectHeldSendUnconfirmed(Fake& fake, const std::function<void()>& disturb) {
-  Knob hold;
-  hold.hold = true;
-  fake.Once(Route::kSend, hold);
+  fake.Once(Route::kSend, {.hold = true});
   auto result = std::async(std::launch::async, [] { return RunSendMessageTask("p1", "held"); });
   ASSERT_TRUE(quorix_test::WaitFor([&] { return fake.RequestsTo(Route::kSend).size() == 1; }, 30s));
   disturb();
@@ -187,20 +172,14 @@ TEST_F(SyncTest, BadPagesStoreNothing) {
   struct Case {
     const char* name;
     Knob knob;
+  } cases[] = {
+      {"101 messages", {.page_limit = 101}},
+      {"no sequence", {.no_sequence = true}},
+      {"repeated id", {.repeat_id = true}},
+      {"other user", {.user_id = "u2"}},
+      {"cursor with a query", {.next_cursor = "1&limit=100000"}},
+      {"other connection", {.wrong_connection = true}},
   };
-  std::vector<Case> cases(6);
-  cases[0] = {"101 messages", {}};
-  cases[0].knob.page_limit = 101;
-  cases[1] = {"no sequence", {}};
-  cases[1].knob.no_sequence = true;
-  cases[2] = {"repeated id", {}};
-  cases[2].knob.repeat_id = true;
-  cases[3] = {"other user", {}};
-  cases[3].knob.user_id = "u2";
-  cases[4] = {"cursor with a query", {}};
-  cases[4].knob.next_cursor = "1&limit=100000";
-  cases[5] = {"other connection", {}};
-  cases[5].knob.wrong_connection = true;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fake_->Once(Route::kInbox, c.knob);
@@ -220,8 +199,7 @@ TEST_F(SyncTest, StreamChangesRestartTheCursor) {
   fake_->Deliver("p1", "first");
   ASSERT_TRUE(Poll().succeeded);
   fake_->Deliver("p1", "second");
-  Knob restart;
-  restart.new_stream = true;
+  const Knob restart{.new_stream = true};
   fake_->Once(Route::kInbox, restart);
   auto batch = Poll();
   EXPECT_TRUE(batch.succeeded);
@@ -249,12 +227,7 @@ TEST_F(SyncTest, RefusedAcknowledgementRestartsWithoutSecondNotice) {
     const char* name;
     Knob knob;
     long long journal;  // rows left: the service took the ids it did not confirm
-  };
-  std::vector<Case> cases(2);
-  cases[0] = {"500", {}, 0};
-  cases[0].knob.status = 500;
-  cases[1] = {"an id missing", {}, 3};
-  cases[1].knob.drop_one_id = true;
+  } cases[] = {{"500", {.status = 500}, 0}, {"an id missing", {.drop_one_id = true}, 3}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     for (int i = 0; i < 3; ++i) fake_->Deliver("p1", "ack me");
@@ -297,13 +270,7 @@ TEST_F(SyncTest, PollResendsAnUnconfirmedMessageUnderItsNonce) {
   struct Case {
     const char* name;
     Knob knob;
-    size_t service_copies;  // the service kept the first attempt
-  };
-  std::vector<Case> cases(2);
-  cases[0] = {"500", {}, 1};
-  cases[0].knob.status = 500;
-  cases[1] = {"reply from another connection", {}, 1};
-  cases[1].knob.wrong_connection = true;
+  } cases[] = {{"500", {.status = 500}}, {"reply from another connection", {.wrong_connection = true}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const size_t sends = fake_->RequestsTo(Route::kSend).size();
@@ -325,9 +292,7 @@ TEST_F(SyncTest, PollResendsAnUnconfirmedMessageUnderItsNonce) {
 TEST_F(SyncTest, OldestPendingEntryBlocksTheOnesBehindIt) {
   AddPending("p1", "stuck", "nonce-stuck-00001");
   AddPending("p1", "behind", "nonce-behind-0001");
-  Knob fail;
-  fail.status = 500;
-  fake_->ForNonce("nonce-stuck-00001", fail);
+  fake_->ForNonce("nonce-stuck-00001", {.status = 500});
   for (int round = 0; round < 2; ++round) {
     const auto batch = Poll();
     EXPECT_TRUE(batch.succeeded);
@@ -337,9 +302,7 @@ TEST_F(SyncTest, OldestPendingEntryBlocksTheOnesBehindIt) {
   EXPECT_EQ(fake_->SendsPerNonce(), (std::map<std::string, size_t>{{"nonce-stuck-00001", 2}}));
   EXPECT_EQ(RunSendMessageTask("p1", "new one").code, 0u);  // new messages still go out
 
-  Knob refuse;
-  refuse.status = 422;
-  fake_->ForNonce("nonce-stuck-00001", refuse);
+  fake_->ForNonce("nonce-stuck-00001", {.status = 422});
   auto batch = Poll();
   EXPECT_FALSE(batch.incomplete);
   EXPECT_TRUE(batch.more_pending);

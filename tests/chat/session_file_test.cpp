@@ -1,7 +1,6 @@
 #include "chat/session_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -74,12 +73,9 @@ TEST_F(SessionFile, LargestSessionRoundTripsPrivatelyWithinTheFileLimit) {
   for (int i = 0; i < 256; ++i) session.user_id.push_back(static_cast<char>(i));
   session.token = std::string(2047, 'A') + "_";
   ASSERT_TRUE(SaveSessionFile(session));
-  struct stat st {};
-  ASSERT_EQ(::stat(Path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
-  EXPECT_LE(st.st_size, 4096);
-  ASSERT_EQ(::stat(Path().parent_path().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(quorix_test::FileMode(Path()), 0600u);
+  EXPECT_LE(std::filesystem::file_size(Path()), 4096u);
+  EXPECT_EQ(quorix_test::FileMode(Path().parent_path()), 0700u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path().parent_path()), {}), 1);
   StoredSession loaded{"x", "y"};
   ASSERT_TRUE(LoadSessionFile(&loaded));

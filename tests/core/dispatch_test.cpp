@@ -96,68 +96,48 @@ TEST(Dispatch, EverySelfCheckOptionReachesItsHandler) {
   }
 }
 
-TEST(Dispatch, LoginChecksComeBeforeTheAudioGuard) {
-  Spy spy;
-  spy.audio_guard_result = 0;
-  EXPECT_EQ(spy.Run({"--login-settings-checks", "/out"}), 10);
-  EXPECT_EQ(spy.ran, std::vector<std::string>{"login:/out"});
-}
-
-TEST(Dispatch, AudioGuardResultEndsTheDispatchWhenNotNegative) {
-  Spy spy;
-  spy.audio_guard_result = 0;
-  EXPECT_EQ(spy.Run({"--ui41-volume-ui-checks", "/out"}), 0);
-  EXPECT_EQ(spy.ran, std::vector<std::string>{"audio_guard:3:3"});
-}
-
-TEST(Dispatch, WrongArityOrCaseStartsNormally) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--ui33-checks", "/a", "/b"},
-           {"--ui33-checks"},
-           {"--UI33-CHECKS", "/a"},
-           {"--steamvr-start"},
-           {"--verify-autostart", "x"},
-           {"--ui3-owner-check"},
-           {},
-       }) {
+// Each command line, what ran in order and what it returned. The audio guard
+// is asked first (a result of 0 or more ends the dispatch), except by the login
+// checks; arguments that are not UTF-8 skip the guard and the wide handlers.
+TEST(Dispatch, CommandLinesRunTheirHandlersInOrder) {
+  using V = std::vector<std::string>;
+  struct Case {
+    V args;
+    int guard_result;
+    bool vr_server;
+    int code;
+    V ran;
+  } cases[] = {
+      {{"--login-settings-checks", "/out"}, 0, false, 10, {"login:/out"}},
+      {{"--ui41-volume-ui-checks", "/out"}, 0, false, 0, {"audio_guard:3:3"}},
+      {{"--ui33-checks", "/bad\xFF"}, -1, false, 0, {"normal"}},
+      {{"--ui3-checks", "/bad\xFF"}, -1, false, 31, {"ui3:/bad\xFF"}},
+      {{"--ui3-owner-check", "/dir"}, -1, false, 30, {"audio_guard:3:3", "owner_check:/dir:/opt/quorix/Quorix"}},
+      {{"--verify-autostart"}, -1, false, 32, {"audio_guard:2:2", "verify:on"}},
+      {{"--verify-autostart-off"}, -1, false, 32, {"audio_guard:2:2", "verify:off"}},
+      {{"--automatic-autostart"}, -1, false, 33, {"audio_guard:2:2", "configure:on:auto"}},
+      {{"--register-autostart"}, -1, true, 33, {"audio_guard:2:2", "configure:on:explicit"}},
+      {{"--unregister-autostart"}, -1, true, 33, {"audio_guard:2:2", "configure:off:explicit"}},
+      {{"--register-autostart"}, -1, false, 2, {"audio_guard:2:2"}},  // prints the request to start the VR server
+      // Wrong arity or case starts normally.
+      {{"--ui33-checks", "/a", "/b"}, -1, false, 0, {"audio_guard:4:4", "normal"}},
+      {{"--ui33-checks"}, -1, false, 0, {"audio_guard:2:2", "normal"}},
+      {{"--UI33-CHECKS", "/a"}, -1, false, 0, {"audio_guard:3:3", "normal"}},
+      {{"--steamvr-start"}, -1, false, 0, {"audio_guard:2:2", "normal"}},
+      {{"--verify-autostart", "x"}, -1, false, 0, {"audio_guard:3:3", "normal"}},
+      {{"--ui3-owner-check"}, -1, false, 0, {"audio_guard:2:2", "normal"}},
+      {{}, -1, false, 0, {"audio_guard:1:1", "normal"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
     Spy spy;
-    EXPECT_EQ(spy.Run(args), 0);
-    EXPECT_EQ(spy.ran.back(), "normal");
+    spy.audio_guard_result = c.guard_result;
+    spy.vr_server = c.vr_server;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(spy.Run(c.args), c.code);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.code == 2 ? "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n" : "");
+    EXPECT_EQ(spy.ran, c.ran);
   }
-}
-
-TEST(Dispatch, NarrowOptionsAndAutostart) {
-  Spy spy;
-  EXPECT_EQ(spy.Run({"--ui3-owner-check", "/dir"}), 30);
-  EXPECT_EQ(spy.ran.back(), "owner_check:/dir:/opt/quorix/Quorix");
-  EXPECT_EQ(spy.Run({"--ui3-checks", "/dir"}), 31);
-  EXPECT_EQ(spy.Run({"--verify-autostart"}), 32);
-  EXPECT_EQ(spy.ran.back(), "verify:on");
-  EXPECT_EQ(spy.Run({"--verify-autostart-off"}), 32);
-  EXPECT_EQ(spy.ran.back(), "verify:off");
-  EXPECT_EQ(spy.Run({"--automatic-autostart"}), 33);
-  EXPECT_EQ(spy.ran.back(), "configure:on:auto");
-  spy.vr_server = true;
-  EXPECT_EQ(spy.Run({"--register-autostart"}), 33);
-  EXPECT_EQ(spy.ran.back(), "configure:on:explicit");
-  EXPECT_EQ(spy.Run({"--unregister-autostart"}), 33);
-  EXPECT_EQ(spy.ran.back(), "configure:off:explicit");
-}
-
-TEST(Dispatch, RegisterWithoutVrServerPrintsAndReturnsTwo) {
-  Spy spy;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(spy.Run({"--register-autostart"}), 2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n");
-  EXPECT_EQ(spy.ran.back(), "audio_guard:2:2");  // no configure call
-}
-
-TEST(Dispatch, ArgumentsThatAreNotUtf8SkipTheWideOptions) {
-  Spy spy;
-  EXPECT_EQ(spy.Run({"--ui33-checks", "/bad\xFF"}), 0);
-  EXPECT_EQ(spy.ran, std::vector<std::string>{"normal"});
-  Spy narrow;
-  EXPECT_EQ(narrow.Run({"--ui3-checks", "/bad\xFF"}), 31);
 }
 
 }  // namespace

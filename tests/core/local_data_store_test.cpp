@@ -227,11 +227,7 @@ TEST(LocalDataStoreInitialize, MakesAnOwnerOnlyLayoutAndTheManifest) {
                       " schema=1 areas=10 atomic_write=YES cloud_sync=NO policy_manifest=PASS\n");
   EXPECT_EQ(store.root, root);
   EXPECT_EQ(ReadFile(std::filesystem::path(root) / "store_manifest.txt"), kManifest);
-  auto mode = [](const std::filesystem::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 0777;
-  };
+  const auto mode = quorix_test::FileMode;
   EXPECT_EQ(mode(dir.path() / "Local"), 0700u);
   EXPECT_EQ(mode(root), 0700u);
   for (const StoreArea& area : kStoreAreas) EXPECT_EQ(mode(std::filesystem::path(root) / area.name), 0700u);

@@ -1,6 +1,7 @@
 #include "core/run_records.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <stdexcept>
 
@@ -109,9 +110,18 @@ TEST_F(RunDirectoryTest, MissingProfileIsReported) {
   EXPECT_THROW(CreateRunDirectory(exe_), std::runtime_error);
 }
 
-TEST(RunName, ProcessIdSeparatesStartsInTheSameMillisecond) {
-  EXPECT_EQ(FormatRunName(2026, 12, 6, 1, 2, 3, 4, 55), "UI3_Run_20261206_010203_004_55");
-  EXPECT_NE(FormatRunName(2026, 12, 6, 1, 2, 3, 4, 55), FormatRunName(2026, 12, 6, 1, 2, 3, 4, 56));
+// The private record is the owner's alone under the usual umask; the others keep theirs.
+TEST_F(RunDirectoryTest, ProcessRecordIsOwnerOnly) {
+  const mode_t saved = ::umask(022);
+  const auto run_dir = CreateRunDirectory(exe_);
+  // An older copy, as a crashed earlier write could leave it, is narrowed too.
+  WriteFile(exe_dir_.path() / "old.private.json", "x");
+  ::chmod((exe_dir_.path() / "old.private.json").c_str(), 0644);
+  WriteRunRecord(exe_dir_.path() / "old.private.json", "y", false, true);
+  ::umask(saved);
+  EXPECT_EQ(quorix_test::FileMode(run_dir / "process.private.json"), 0600u);
+  EXPECT_EQ(quorix_test::FileMode(exe_dir_.path() / "old.private.json"), 0600u);
+  EXPECT_EQ(quorix_test::FileMode(exe_dir_.path() / "LAST_RUN.txt"), 0644u);
 }
 
 TEST(RunRecord, WritesExactBytesAndDetectsFailures) {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 
+#include "program_env.h"
 #include "test_util.h"
 #include "vr/sim/sim_runtime.h"
 
@@ -29,16 +29,8 @@ class AutostartProgramTest : public ::testing::Test {
   }
 
   std::unique_ptr<quorix_test::ChildProcess> Start(const std::vector<std::string>& args) {
-    std::vector<std::string> env = {"HOME=" + (root_.path() / "home").string(),
-                                    "USERPROFILE=" + (root_.path() / "profile").string(),
-                                    "LOCALAPPDATA=" + (root_.path() / "local").string(),
-                                    "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
-                                    "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
-                                    "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
-    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
-    return quorix_test::ChildProcess::Start(exe_, args, env);
+    return quorix_test::ChildProcess::Start(
+        exe_, args, quorix_test::ProgramEnvironment(root_.path(), {"QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string()}));
   }
 
   // Runs one option to its end: the exit code and standard output.

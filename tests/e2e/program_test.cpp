@@ -3,12 +3,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <optional>
-#include <utility>
 #include <string>
 #include <vector>
 
+#include "program_env.h"
 #include "test_util.h"
 
 namespace {
@@ -34,23 +32,7 @@ class ProgramTest : public ::testing::Test {
   std::filesystem::path local() const { return home_.path() / "local"; }
   std::filesystem::path store_root() const { return local() / "QuorixPhone" / "UI3" / "data" / "v1"; }
 
-  std::vector<std::string> Environment() const {
-    std::vector<std::string> env = {
-        "HOME=" + home().string(),
-        "USERPROFILE=" + profile().string(),
-        "LOCALAPPDATA=" + local().string(),
-        "XDG_RUNTIME_DIR=" + runtime_dir().string(),
-        "PATH=/usr/bin:/bin",
-    };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
-    // The desktop window needs the X display; GTK there without an
-    // accessibility bus or a settings daemon.
-    env.insert(env.end(), {"NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"});
-    env.insert(env.end(), extra_env_.begin(), extra_env_.end());
-    return env;
-  }
+  std::vector<std::string> Environment() const { return quorix_test::ProgramEnvironment(home_.path(), extra_env_); }
 
   // "NAME=VALUE" entries added to the environment of later starts.
   std::vector<std::string> extra_env_;
@@ -59,47 +41,15 @@ class ProgramTest : public ::testing::Test {
     return ChildProcess::Start(QUORIX_EXE_PATH, args, Environment());
   }
 
-  // Starts, waits until the program is running, stops it with the stop file
-  // and returns its exit code and the run directory.
-  std::pair<std::optional<int>, std::filesystem::path> RunOnce(std::unique_ptr<ChildProcess>& program) {
-    program = Start();
-    const auto run = WaitForReadyRun();
-    if (run.empty()) return {std::nullopt, run};
-    quorix_test::WriteFile(run / "STOP.requested", "");
-    return {program->WaitExit(20s), run};
-  }
-
-  // One normal run logs `percent` as the browser volume at shutdown.
-  void ExpectVolumeAtShutdown(int percent) {
-    std::unique_ptr<ChildProcess> program;
-    const auto [code, run] = RunOnce(program);
-    ASSERT_FALSE(run.empty()) << program->Stderr();
-    EXPECT_EQ(code, 0);
-    EXPECT_NE(ReadFile(run / "events.private.jsonl")
-                  .find("\"event\":\"BROWSER_VOLUME_PERCENT\",\"n\":" + std::to_string(percent) + ","),
-              std::string::npos);
-  }
-
-  // The run directory, once the program has finished starting.
-  std::filesystem::path WaitForReadyRun() {
-    std::filesystem::path run;
-    WaitFor(
-        [&] {
-          std::error_code ec;
-          for (const auto& e :
-               std::filesystem::directory_iterator(profile() / "Documents" / "QuorixPhone_Development", ec)) {
-            if (std::filesystem::exists(e.path() / "STARTUP.safe.json")) run = e.path();
-          }
-          return !run.empty();
-        },
-        20s);
-    return run;
-  }
+  std::filesystem::path WaitForReadyRun() const { return quorix_test::WaitForProgramRun(home_.path()); }
 
   TempDir home_;
 };
 
-TEST_F(ProgramTest, StopFileEndsANormalRun) {
+// One normal run with both live opt-ins: it keeps looping until the stop file,
+// initializes the local store before the phone and leaves the exit record.
+TEST_F(ProgramTest, StopFileEndsANormalRunThatInitializedTheStoreThenThePhone) {
+  extra_env_ = {"QUORIX_MVP03B2B_LIVE_READONLY=1", "QUORIX_MVP03_LIVE_MESSAGING=1"};
   auto program = Start();
   const auto run = WaitForReadyRun();
   ASSERT_FALSE(run.empty()) << program->Stderr();
@@ -115,31 +65,40 @@ TEST_F(ProgramTest, StopFileEndsANormalRun) {
   EXPECT_NE(events.find("\"event\":\"UI3_UNIFIED_STOPPED\""), std::string::npos);
   EXPECT_NE(events.find("\"event\":\"BROWSER_CLEANUP_DONE\",\"n\":1"), std::string::npos);
   EXPECT_NE(ReadFile(run / "process.private.json").find("\"mode\":\"Unified\"}"), std::string::npos);
+
+  const std::string out = program->Stdout();
+  const size_t store = out.find("[PF20_STORE] INITIALIZE=PASS root=" + store_root().string() +
+                                " schema=1 areas=10 atomic_write=YES cloud_sync=NO policy_manifest=PASS\n");
+  const size_t phone = out.find(
+      "TWO_PC_CHAT_ENV=REAL_QUORIX_API\nMVP03_LIVE_MESSAGING=OPT_IN\n"
+      "[PF17_UI] INITIALIZE=PASS screen=HOME page=1/2 apps=12 dock=3\n");
+  ASSERT_NE(store, std::string::npos) << out;
+  ASSERT_NE(phone, std::string::npos) << out;
+  EXPECT_LT(store, phone);
+  for (const char* area : {"settings", "window_layouts", "notes", "calendar", "join_log", "encounter_history",
+                           "gallery_index", "browser_data", "templates", "timers"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(store_root() / area)) << area;
+  }
+  EXPECT_NE(ReadFile(store_root() / "store_manifest.txt").find("area.9=timers\n"), std::string::npos);
 }
 
-TEST_F(ProgramTest, SecondStartAsksTheFirstToShowAndExits) {
-  auto first = Start();
-  const auto run = WaitForReadyRun();
-  ASSERT_FALSE(run.empty());
-  auto second = Start();
-  const auto code = second->WaitExit(20s);
-  ASSERT_TRUE(code.has_value());
-  EXPECT_EQ(*code, 0);
-  EXPECT_FALSE(first->WaitExit(100ms).has_value());
-  int runs = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(run.parent_path())) ++runs;
-  EXPECT_EQ(runs, 1);  // the second start made no run of its own
-  first->Signal(SIGTERM);
-  EXPECT_EQ(first->WaitExit(20s), 0);
-}
-
-TEST_F(ProgramTest, TerminationSignalRunsTheNormalShutdown) {
+// SIGTERM and SIGINT run the normal shutdown; while the first run lives, a
+// second start asks it to show itself and exits without a run of its own.
+TEST_F(ProgramTest, TerminationSignalsRunTheNormalShutdownAndASecondStartOnlyAsksToShow) {
   for (int signal_number : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal_number);
     auto program = Start();
     const auto run = WaitForReadyRun();
-    ASSERT_FALSE(run.empty());
+    ASSERT_FALSE(run.empty()) << program->Stderr();
+    if (signal_number == SIGTERM) {
+      EXPECT_EQ(Start()->WaitExit(20s), 0);
+      EXPECT_FALSE(program->WaitExit(100ms).has_value());
+      int runs = 0;
+      for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(run.parent_path())) ++runs;
+      EXPECT_EQ(runs, 1);
+    }
     program->Signal(signal_number);
-    EXPECT_EQ(program->WaitExit(20s), 0);
+    EXPECT_EQ(program->WaitExit(20s), 0) << program->Stderr();
     EXPECT_NE(ReadFile(run / "EXIT.safe.json").find("\"normal_exit\":true"), std::string::npos);
     std::filesystem::remove_all(profile());
   }
@@ -157,12 +116,40 @@ TEST_F(ProgramTest, SiblingClientRunningRefusesToStart) {
   EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
 }
 
-TEST_F(ProgramTest, OwnerCheckModeExitCodes) {
+// The modes that only check something exit with their code, make no run of
+// their own and never pretend to pass; a folder that cannot be made fails
+// with a line, not a crash.
+TEST_F(ProgramTest, OneShotModesGiveTheirExitCodesAndNeverPretendToPass) {
   const auto existing = home_.path() / "existing";
   std::filesystem::create_directories(existing);
-  EXPECT_EQ(Start({"--ui3-owner-check", existing.string()})->WaitExit(20s), 3);
+  std::filesystem::create_directories(home_.path() / "pkg");
+  quorix_test::WriteFile(home_.path() / "plainfile", "");
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string out;  // a part of standard output, or all of it when `whole`
+    bool whole;
+  };
+  const Case cases[] = {
+      {{"--ui3-owner-check", existing.string()}, 3, "", false},
+      {{"--ui3-owner-check", (home_.path() / "plainfile" / "sub").string()}, 1, "UI3_OWNER_CHECK_FAILED", false},
+      {{"--ui33-checks", (home_.path() / "out").string()}, 1, "not available", false},
+      {{"--ui45-package-check", (home_.path() / "pkg").string()}, 3, "", false},
+      {{"--ui40-browser-audio-guard"}, 1, "", false},
+      {{"--register-autostart"}, 2, "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    auto program = Start(c.args);
+    EXPECT_EQ(program->WaitExit(20s), c.code);
+    const std::string out = program->Stdout();
+    EXPECT_TRUE(c.whole ? out == c.out : out.find(c.out) != std::string::npos) << out;
+  }
   EXPECT_TRUE(std::filesystem::is_empty(existing));
+  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
+}
 
+TEST_F(ProgramTest, OwnerCheckModeRunsInItsFolderUntilTheStopFile) {
   const auto dir = home_.path() / "owner" / "check";
   auto program = Start({"--ui3-owner-check", dir.string()});
   ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "RUN.txt"); }, 20s));
@@ -172,74 +159,34 @@ TEST_F(ProgramTest, OwnerCheckModeExitCodes) {
   EXPECT_EQ(run.parent_path(), dir / "Documents" / "QuorixPhone_Development");
   quorix_test::WriteFile(run / "STOP.requested", "");
   EXPECT_EQ(program->WaitExit(20s), 0);
-
-  // A folder that cannot be made fails with a line, not a crash.
-  quorix_test::WriteFile(home_.path() / "plainfile", "");
-  auto broken = Start({"--ui3-owner-check", (home_.path() / "plainfile" / "sub").string()});
-  EXPECT_EQ(broken->WaitExit(20s), 1);
-  EXPECT_NE(broken->Stdout().find("UI3_OWNER_CHECK_FAILED"), std::string::npos);
 }
 
-TEST_F(ProgramTest, MaintenanceAndSelfCheckModesNeverPretendToPass) {
-  auto check = Start({"--ui33-checks", (home_.path() / "out").string()});
-  EXPECT_EQ(check->WaitExit(20s), 1);
-  EXPECT_NE(check->Stdout().find("not available"), std::string::npos);
-
-  std::filesystem::create_directories(home_.path() / "pkg");
-  EXPECT_EQ(Start({"--ui45-package-check", (home_.path() / "pkg").string()})->WaitExit(20s), 3);
-  EXPECT_EQ(Start({"--ui40-browser-audio-guard"})->WaitExit(20s), 1);
-
-  auto reg = Start({"--register-autostart"});
-  EXPECT_EQ(reg->WaitExit(20s), 2);
-  EXPECT_EQ(reg->Stdout(), "START_STEAMVR_FOR_AUTOSTART_CONFIGURATION\n");
-  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
-}
-
-TEST_F(ProgramTest, NormalStartKeepsItsSettingsInTheLocalStore) {
-  std::unique_ptr<ChildProcess> program;
-  const auto [code, run] = RunOnce(program);
-  ASSERT_FALSE(run.empty()) << program->Stderr();
-  EXPECT_EQ(code, 0);
-  EXPECT_NE(program->Stdout().find("[PF20_STORE] INITIALIZE=PASS root=" + store_root().string() +
-                                   " schema=1 areas=10 atomic_write=YES cloud_sync=NO policy_manifest=PASS\n"),
-            std::string::npos)
-      << program->Stdout();
-  for (const char* area : {"settings", "window_layouts", "notes", "calendar", "join_log", "encounter_history",
-                           "gallery_index", "browser_data", "templates", "timers"}) {
-    EXPECT_TRUE(std::filesystem::is_directory(store_root() / area)) << area;
+// The browser volume at shutdown comes from the store, else from the older
+// settings, which are not written back.
+TEST_F(ProgramTest, SavedOrOlderBrowserVolumeReachesTheAudioRoute) {
+  struct Case {
+    std::filesystem::path folder;
+    int percent;
+  };
+  const Case cases[] = {{store_root() / "settings", 150},
+                        {local() / "QuorixPhoneReal2PCTest" / "K19" / "data" / "v1" / "settings", 120}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.percent);
+    std::filesystem::remove_all(profile());
+    std::filesystem::remove_all(local());
+    std::filesystem::create_directories(c.folder);
+    quorix_test::WriteFile(c.folder / "wrist_home_v1", "{\"browser_volume\":" + std::to_string(c.percent) + "}");
+    auto program = Start();
+    const auto run = WaitForReadyRun();
+    ASSERT_FALSE(run.empty()) << program->Stderr();
+    quorix_test::WriteFile(run / "STOP.requested", "");
+    EXPECT_EQ(program->WaitExit(20s), 0);
+    EXPECT_NE(ReadFile(run / "events.private.jsonl")
+                  .find("\"event\":\"BROWSER_VOLUME_PERCENT\",\"n\":" + std::to_string(c.percent) + ","),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(store_root() / "settings"));
+    EXPECT_EQ(std::filesystem::exists(store_root() / "settings" / "wrist_home_v1"), c.percent == 150);
   }
-  EXPECT_NE(ReadFile(store_root() / "store_manifest.txt").find("area.9=timers\n"), std::string::npos);
-}
-
-TEST_F(ProgramTest, NormalStartInitializesThePhoneAfterTheStore) {
-  extra_env_ = {"QUORIX_MVP03B2B_LIVE_READONLY=1", "QUORIX_MVP03_LIVE_MESSAGING=1"};
-  std::unique_ptr<ChildProcess> program;
-  const auto [code, run] = RunOnce(program);
-  ASSERT_FALSE(run.empty()) << program->Stderr();
-  EXPECT_EQ(code, 0);
-  const std::string out = program->Stdout();
-  const size_t store = out.find("[PF20_STORE] INITIALIZE=PASS");
-  const size_t phone = out.find(
-      "TWO_PC_CHAT_ENV=REAL_QUORIX_API\nMVP03_LIVE_MESSAGING=OPT_IN\n"
-      "[PF17_UI] INITIALIZE=PASS screen=HOME page=1/2 apps=12 dock=3\n");
-  ASSERT_NE(store, std::string::npos) << out;
-  ASSERT_NE(phone, std::string::npos) << out;
-  EXPECT_LT(store, phone);
-}
-
-TEST_F(ProgramTest, SavedBrowserVolumeReachesTheAudioRoute) {
-  std::filesystem::create_directories(store_root() / "settings");
-  quorix_test::WriteFile(store_root() / "settings" / "wrist_home_v1", R"({"browser_volume":150})");
-  ExpectVolumeAtShutdown(150);
-}
-
-TEST_F(ProgramTest, OlderSettingsAreUsedWithoutBeingWrittenBack) {
-  const auto k19 = local() / "QuorixPhoneReal2PCTest" / "K19" / "data" / "v1" / "settings";
-  std::filesystem::create_directories(k19);
-  quorix_test::WriteFile(k19 / "wrist_home_v1", R"({"browser_volume":120})");
-  ExpectVolumeAtShutdown(120);
-  EXPECT_TRUE(std::filesystem::is_directory(store_root() / "settings"));
-  EXPECT_FALSE(std::filesystem::exists(store_root() / "settings" / "wrist_home_v1"));
 }
 
 TEST_F(ProgramTest, EmptyLocalAppDataStopsTheStartInStageSettings) {

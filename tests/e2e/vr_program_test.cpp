@@ -6,10 +6,10 @@
 
 #include <csignal>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "program_env.h"
 #include "test_util.h"
 
 namespace {
@@ -34,37 +34,11 @@ class VrProgramTest : public ::testing::Test {
   }
 
   std::unique_ptr<ChildProcess> Start() {
-    std::vector<std::string> env = {
-        "HOME=" + (root_.path() / "home").string(),
-        "USERPROFILE=" + (root_.path() / "profile").string(),
-        "LOCALAPPDATA=" + (root_.path() / "local").string(),
-        "XDG_RUNTIME_DIR=" + (root_.path() / "run").string(),
-        "QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string(),
-        "PATH=/usr/bin:/bin",
-        "NO_AT_BRIDGE=1",
-        "GSETTINGS_BACKEND=memory",
-    };
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
-    return ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
+    return ChildProcess::Start(QUORIX_EXE_PATH, {},
+                               quorix_test::ProgramEnvironment(root_.path(),
+                                                               {"QUORIX_VR_SIM_DIR=" + (root_.path() / "sim").string()}));
   }
-
-  // The run directory once the program has started, empty after 20 s.
-  std::filesystem::path WaitForRun() {
-    std::filesystem::path run;
-    WaitFor(
-        [&] {
-          std::error_code ec;
-          for (const auto& e : std::filesystem::directory_iterator(
-                   root_.path() / "profile" / "Documents" / "QuorixPhone_Development", ec)) {
-            if (std::filesystem::exists(e.path() / "STARTUP.safe.json")) run = e.path();
-          }
-          return !run.empty();
-        },
-        20s);
-    return run;
-  }
+  std::filesystem::path WaitForRun() const { return quorix_test::WaitForProgramRun(root_.path()); }
 
   TempDir root_;
 };

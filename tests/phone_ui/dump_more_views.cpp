@@ -134,7 +134,10 @@ int DumpMoreViews(const std::filesystem::path& folder) {
       f.ui.call_popup_peer_id = "hana.sato";
       f.ui.call_popup_peer_name = u"佐藤 花";
       f.owner.friend_presence["hana.sato"] = 2;
-      if (p.slot == 0 && !quorix_test::DriveCallTo(f.call, gateway, p.state, "hana.sato")) ++failures;
+      if (p.slot == 0 && !quorix_test::DriveCallTo(f.call, gateway, p.state, "hana.sato")) {
+        std::cerr << "cannot bring the call to the state of popup_" << p.name << "\n";
+        ++failures;
+      }
       if (p.muted && p.slot == 0) f.call.SetMuted(true);
       f.ui.call_popup_ended_shown = p.ended;
       f.owner.pending_notices = {

@@ -31,26 +31,30 @@ int64_t LocalSeconds(int year, int month, int day, int hour, int minute) {
   return static_cast<int64_t>(mktime(&parts));
 }
 
-TEST(FormatMessageTimeTest, SameDaySameYearOtherYear) {
+// Against 2026-07-15 18:30 local time; fractions of a second do not move the
+// label, and times outside the range give nothing.
+TEST(FormatMessageTimeTest, SameDaySameYearOtherYearAndOutOfRange) {
   const int64_t now = LocalSeconds(2026, 7, 15, 18, 30);
-  EXPECT_EQ(FormatMessageTime(static_cast<double>(LocalSeconds(2026, 7, 15, 9, 5)), now), u"09:05");
-  EXPECT_EQ(FormatMessageTime(static_cast<double>(LocalSeconds(2026, 3, 3, 9, 5)), now),
-            u"3/3 09:05");
-  EXPECT_EQ(FormatMessageTime(static_cast<double>(LocalSeconds(2024, 3, 3, 9, 5)), now),
-            u"2024/3/3 09:05");
-  EXPECT_EQ(FormatMessageTime(static_cast<double>(LocalSeconds(2026, 12, 24, 23, 59)), now),
-            u"12/24 23:59");
-  // Fractions of a second do not move the label.
-  EXPECT_EQ(FormatMessageTime(LocalSeconds(2026, 7, 15, 0, 0) + 0.75, now), u"00:00");
-}
-
-TEST(FormatMessageTimeTest, TimesOutsideTheRangeGiveNothing) {
-  const int64_t now = LocalSeconds(2026, 7, 15, 18, 30);
-  EXPECT_EQ(FormatMessageTime(std::numeric_limits<double>::quiet_NaN(), now), u"");
-  EXPECT_EQ(FormatMessageTime(std::numeric_limits<double>::infinity(), now), u"");
-  EXPECT_EQ(FormatMessageTime(0, now), u"");
-  EXPECT_EQ(FormatMessageTime(-1, now), u"");
-  EXPECT_EQ(FormatMessageTime(253402300799.0, now), u"");
+  struct Case {
+    double seconds;
+    std::u16string_view label;
+  };
+  const Case cases[] = {
+      {double(LocalSeconds(2026, 7, 15, 9, 5)), u"09:05"},
+      {double(LocalSeconds(2026, 3, 3, 9, 5)), u"3/3 09:05"},
+      {double(LocalSeconds(2024, 3, 3, 9, 5)), u"2024/3/3 09:05"},
+      {double(LocalSeconds(2026, 12, 24, 23, 59)), u"12/24 23:59"},
+      {LocalSeconds(2026, 7, 15, 0, 0) + 0.75, u"00:00"},
+      {std::numeric_limits<double>::quiet_NaN(), u""},
+      {std::numeric_limits<double>::infinity(), u""},
+      {0, u""},
+      {-1, u""},
+      {253402300799.0, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(FormatMessageTime(c.seconds, now), c.label);
+  }
   EXPECT_FALSE(FormatMessageTime(253402300798.0, now).empty());
 }
 

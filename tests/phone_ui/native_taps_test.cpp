@@ -123,12 +123,10 @@ TEST_F(NativeTapsTest, VrSettingsStepInSinglePrecisionAndLogTheSave) {
               std::vector<float>({0, -1, 0}));
   }
   // A folder where the settings file goes makes the save fail.
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(p_.root.path())) {
-    if (!entry.is_regular_file()) continue;
-    std::filesystem::remove(entry.path());
-    std::filesystem::create_directory(entry.path());
-    break;
-  }
+  std::string settings_file;
+  ASSERT_TRUE(p_.settings.store.ResolveKeyPath("settings", "wrist_home_v1", &settings_file));
+  std::filesystem::remove(settings_file);
+  std::filesystem::create_directory(settings_file);
   p_.ui.Tap(200, 650);
   const auto events = log.Events("VR_SETTINGS_CHANGED");
   ASSERT_EQ(events.size(), 5u);

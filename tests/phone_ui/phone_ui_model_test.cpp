@@ -173,14 +173,12 @@ TEST_F(PhoneUiModelTest, APendingFetchIsOneWhoseResultIsNotReady) {
   EXPECT_FALSE(ui_.HasPendingFetch());
 }
 
-TEST_F(PhoneUiModelTest, OwnerRevisionsStatusTextsAndClockMinute) {
+TEST_F(PhoneUiModelTest, OwnerRevisionsStatusPastTheTableAndClockMinute) {
   EXPECT_EQ(ui_.GetOwnerRevisions(7), (std::array<uint64_t, 3>{7, 0, 0}));
   owner_.friend_requests.revision = 5;
   owner_.status.revision = 9;
   ui_.AttachOwner(&owner_);
   EXPECT_EQ(ui_.GetOwnerRevisions(7), (std::array<uint64_t, 3>{7, 5, 9}));
-
-  EXPECT_EQ(std::u16string(GetOwnerStatusText(7)), u"通話の終了を確認中");
   EXPECT_EQ(std::u16string(GetOwnerStatusText(8)), u"状態を確認してください");
 
   for (const auto& [local, day] : {std::pair{platform::WallTime{2023, 3, 1, 9, 5}, 59u},

@@ -89,11 +89,8 @@ TEST_F(DataProtection, KeyIsCreatedPrivateOnceAndNeverRewritten) {
   Protect("x");
   const std::string first = quorix_test::ReadFile(KeyFile());
   ASSERT_EQ(first.size(), 32u);
-  struct stat st {};
-  ASSERT_EQ(::stat(KeyFile().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
-  ASSERT_EQ(::stat(key_folder_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(quorix_test::FileMode(KeyFile()), 0600u);
+  EXPECT_EQ(quorix_test::FileMode(key_folder_), 0700u);
   Protect("y");
   EXPECT_EQ(quorix_test::ReadFile(KeyFile()), first);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(key_folder_), {}), 1);
@@ -192,12 +189,9 @@ TEST(DataProtectionRace, ConcurrentFirstUseLeavesOneKeyForAll) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
   ASSERT_EQ(names, std::vector<std::string>{"data-protection.key"});
-  struct stat st {};
-  ASSERT_EQ(::stat((folder / "data-protection.key").c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 32);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
-  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(std::filesystem::file_size(folder / "data-protection.key"), 32u);
+  EXPECT_EQ(quorix_test::FileMode(folder / "data-protection.key"), 0600u);
+  EXPECT_EQ(quorix_test::FileMode(folder), 0700u);
 
   quorix_test::ScopedKeyFolder scoped(folder);
   for (int i = 0; i < 8; ++i) {

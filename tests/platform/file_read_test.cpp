@@ -50,18 +50,13 @@ TEST(CreatePrivateDirectories, MakesOwnerOnlyFoldersWhateverTheUmask) {
 
   ASSERT_TRUE(made);
   for (const auto& p : {dir.path() / "a", dir.path() / "a" / "b", deep, dir.path() / "open" / "x"}) {
-    struct stat st {};
-    ASSERT_EQ(::stat(p.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u) << p;
+    EXPECT_EQ(quorix_test::FileMode(p), 0700u) << p;
   }
   EXPECT_TRUE(again);
-  struct stat st {};
-  ASSERT_EQ(::stat((dir.path() / "open").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0777u);
+  EXPECT_EQ(quorix_test::FileMode(dir.path() / "open"), 0777u);
   EXPECT_FALSE(under_file);
   ASSERT_TRUE(replaced);
-  ASSERT_EQ(::stat((dir.path() / "a" / "value").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(quorix_test::FileMode(dir.path() / "a" / "value"), 0600u);
 }
 
 }  // namespace

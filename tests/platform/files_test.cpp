@@ -1,7 +1,6 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "platform/crypto.h"
 #include "test_util.h"
@@ -21,9 +20,7 @@ TEST(DurableReplace, ReplacesContentAndLeavesNoTemporary) {
   int entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 1);
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(quorix_test::FileMode(target), 0600u);
 }
 
 TEST(DurableReplace, FailureKeepsTheOldFileAndRemovesTheTemporary) {

@@ -12,12 +12,6 @@
 
 namespace {
 
-unsigned ModeOf(const std::filesystem::path& p) {
-  struct stat st {};
-  EXPECT_EQ(0, ::lstat(p.c_str(), &st)) << p;
-  return st.st_mode & 07777;
-}
-
 TEST(OwnerOnlyFiles, FoldersAndFileGetOwnerModesWhateverTheUmask) {
   quorix_test::TempDir dir;
   mode_t old = ::umask(0);  // the most permissive umask must not widen anything
@@ -25,21 +19,21 @@ TEST(OwnerOnlyFiles, FoldersAndFileGetOwnerModesWhateverTheUmask) {
   bool made = platform::CreateOwnerOnlyDirectories(deep);
   ::umask(old);
   ASSERT_TRUE(made);
-  EXPECT_EQ(0700u, ModeOf(dir.path() / "a"));
-  EXPECT_EQ(0700u, ModeOf(dir.path() / "a" / "b"));
-  EXPECT_EQ(0700u, ModeOf(deep));
+  EXPECT_EQ(0700u, quorix_test::FileMode(dir.path() / "a"));
+  EXPECT_EQ(0700u, quorix_test::FileMode(dir.path() / "a" / "b"));
+  EXPECT_EQ(0700u, quorix_test::FileMode(deep));
   // An existing last folder is forced to 0700, existing parents are left alone.
   ASSERT_EQ(0, ::chmod(deep.c_str(), 0755));
   ASSERT_EQ(0, ::chmod((dir.path() / "a").c_str(), 0755));
   ASSERT_TRUE(platform::CreateOwnerOnlyDirectories(deep));
-  EXPECT_EQ(0700u, ModeOf(deep));
-  EXPECT_EQ(0755u, ModeOf(dir.path() / "a"));
+  EXPECT_EQ(0700u, quorix_test::FileMode(deep));
+  EXPECT_EQ(0755u, quorix_test::FileMode(dir.path() / "a"));
 
   auto file = deep / "f.db";
   quorix_test::WriteFile(file, "keep");
   ASSERT_EQ(0, ::chmod(file.c_str(), 0644));
   ASSERT_TRUE(platform::EnsureOwnerOnlyFile(file));
-  EXPECT_EQ(0600u, ModeOf(file));
+  EXPECT_EQ(0600u, quorix_test::FileMode(file));
   EXPECT_EQ("keep", quorix_test::ReadFile(file));
 }
 

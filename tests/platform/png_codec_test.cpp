@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
-#include <zlib.h>
 
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "png_files.h"
 #include "test_util.h"
 
 namespace {
@@ -63,24 +63,6 @@ std::vector<uint8_t> Decoded(const std::string& file) {
   EXPECT_EQ(DecodePng(Bytes(file), 4096, 4096, &image), PngStatus::kOk);
   EXPECT_EQ(image.frame_count, 1u);
   return image.rgba;
-}
-
-void PutBigEndian32(std::string* s, size_t at, uint32_t v) {
-  (*s)[at] = static_cast<char>(v >> 24);
-  (*s)[at + 1] = static_cast<char>(v >> 16);
-  (*s)[at + 2] = static_cast<char>(v >> 8);
-  (*s)[at + 3] = static_cast<char>(v);
-}
-
-std::string Chunk(const std::string& type, const std::string& data) {
-  std::string chunk(4, '\0');
-  PutBigEndian32(&chunk, 0, static_cast<uint32_t>(data.size()));
-  chunk += type + data;
-  uLong crc = crc32(0L, Z_NULL, 0);
-  crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data() + 4), static_cast<uInt>(4 + data.size()));
-  std::string tail(4, '\0');
-  PutBigEndian32(&tail, 0, static_cast<uint32_t>(crc));
-  return chunk + tail;
 }
 
 std::string SmallRgba() {
@@ -180,38 +162,25 @@ TEST(PngCodecTest, DamagedAndOversizedFilesFail) {
   std::string bad_crc = good;
   bad_crc[29] ^= 0x01;  // the header chunk's CRC
   EXPECT_EQ(DecodePng(Bytes(bad_crc), 256, 256, &image), PngStatus::kMalformed);
-  std::string bad_data_crc = good;
-  bad_data_crc[bad_data_crc.size() - 17] ^= 0x40;  // inside the last data chunk
-  EXPECT_NE(DecodePng(Bytes(bad_data_crc), 256, 256, &image), PngStatus::kOk);
+  EXPECT_NE(DecodePng(Bytes(quorix_test::WithDamagedDataCrc(good)), 256, 256, &image), PngStatus::kOk);
   EXPECT_TRUE(image.rgba.empty());
 
   // A header claiming 100,000 × 100,000 is refused before any pixel memory.
-  std::string huge = good;
-  PutBigEndian32(&huge, 16, 100'000);
-  PutBigEndian32(&huge, 20, 100'000);
-  huge.replace(8, 25, Chunk("IHDR", huge.substr(16, 13)));
-  EXPECT_EQ(DecodePng(Bytes(huge), 256, 256, &image), PngStatus::kTooLarge);
+  EXPECT_EQ(DecodePng(Bytes(quorix_test::WithDimensions(good, 100'000, 100'000)), 256, 256, &image),
+            PngStatus::kTooLarge);
   EXPECT_EQ(DecodePng(Bytes(good), 3, 4, &image), PngStatus::kTooLarge);
 
   // A chunk length pointing past the end.
-  std::string past_end = good;
-  PutBigEndian32(&past_end, 33, 0x7FFFFFF0);
-  EXPECT_EQ(DecodePng(Bytes(past_end), 256, 256, &image), PngStatus::kMalformed);
-  PutBigEndian32(&past_end, 33, 0xFFFFFFFF);
-  EXPECT_EQ(DecodePng(Bytes(past_end), 256, 256, &image), PngStatus::kMalformed);
+  for (const uint32_t length : {0x7FFFFFF0u, 0xFFFFFFFFu}) {
+    const std::string past_end = good.substr(0, 33) + quorix_test::BigEndian32(length) + good.substr(37);
+    EXPECT_EQ(DecodePng(Bytes(past_end), 256, 256, &image), PngStatus::kMalformed) << length;
+  }
 }
 
 TEST(PngCodecTest, FrameCountComesFromTheAnimationChunk) {
-  const std::string good = SmallRgba();
-  std::string actl_data(8, '\0');
-  PutBigEndian32(&actl_data, 0, 2);
-  std::string animated = good;
-  animated.insert(33, Chunk("acTL", actl_data));  // after the header chunk
   PngImage image;
-  ASSERT_EQ(DecodePng(Bytes(animated), 256, 256, &image), PngStatus::kOk);
+  ASSERT_EQ(DecodePng(Bytes(quorix_test::WithFrameCount(SmallRgba(), 2)), 256, 256, &image), PngStatus::kOk);
   EXPECT_EQ(image.frame_count, 2u);
-  ASSERT_EQ(DecodePng(Bytes(good), 256, 256, &image), PngStatus::kOk);
-  EXPECT_EQ(image.frame_count, 1u);
 }
 
 TEST(PngCodecTest, FilesAreWrittenAndReadWithinBounds) {

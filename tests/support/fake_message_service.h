@@ -43,13 +43,13 @@ class FakeMessageService {
 
   // How one reply is bent; the defaults bend nothing.
   struct Knob {
-    std::optional<unsigned> status;           // answered with {"ok":false}, nothing done
+    std::optional<unsigned> status{};         // answered with {"ok":false}, nothing done
     bool hold = false;                        // held until LoopbackService::Release
     bool wrong_connection = false;            // send, inbox: another "connection_id"
     // Send.
     bool null_message = false;                // "message":null with "message_id"
-    std::optional<std::string> named_id;      // the "message_id" then named (default: the real one)
-    std::optional<std::string> text, nonce, receiver;  // the echoed message altered
+    std::optional<std::string> named_id{};    // the "message_id" then named (default: the real one)
+    std::optional<std::string> text{}, nonce{}, receiver{};  // the echoed message altered
     bool no_sequence = false;                 // send: the echo; inbox: the page's first message
     bool expired = false;
     // Ack.
@@ -57,7 +57,7 @@ class FakeMessageService {
     // Inbox.
     size_t page_limit = 0;                    // 0: 100
     bool repeat_id = false;                   // the page's first message twice
-    std::optional<std::string> user_id, next_cursor;
+    std::optional<std::string> user_id{}, next_cursor{};
     bool new_stream = false;                  // a fresh "stream_id"
   };
 

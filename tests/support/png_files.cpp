@@ -24,10 +24,6 @@ uint32_t Crc32(const std::string& bytes) {
   return c ^ 0xFFFFFFFFu;
 }
 
-std::string BigEndian32(uint32_t v) {
-  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
-
 // Offset of the first chunk of `type`.
 size_t FindChunk(const std::string& png, const std::string& type) {
   size_t at = 8;
@@ -42,6 +38,19 @@ size_t FindChunk(const std::string& png, const std::string& type) {
 }
 
 }  // namespace
+
+std::string BigEndian32(uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+  return BigEndian32(static_cast<uint32_t>(data.size())) + type + data + BigEndian32(Crc32(type + data));
+}
+
+std::string WithDimensions(const std::string& png, uint32_t width, uint32_t height) {
+  const std::string header = BigEndian32(width) + BigEndian32(height) + png.substr(24, 5);
+  return png.substr(0, 8) + PngChunk("IHDR", header) + png.substr(8 + 12 + 13);
+}
 
 std::string EncodeRgbaPng(uint32_t width, uint32_t height, const std::function<uint32_t(uint32_t, uint32_t)>& pixel) {
   std::vector<uint8_t> rgba;
@@ -59,9 +68,7 @@ std::string EncodeRgbaPng(uint32_t width, uint32_t height, const std::function<u
 
 std::string InsertChunkAfterHeader(const std::string& png, const std::string& type, const std::string& data) {
   const size_t after_header = 8 + 12 + 13;
-  const std::string body = type + data;
-  return png.substr(0, after_header) + BigEndian32(static_cast<uint32_t>(data.size())) + body +
-         BigEndian32(Crc32(body)) + png.substr(after_header);
+  return png.substr(0, after_header) + PngChunk(type, data) + png.substr(after_header);
 }
 
 std::string WithFrameCount(const std::string& png, uint32_t frames) {

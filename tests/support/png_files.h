@@ -10,6 +10,15 @@ namespace quorix_test {
 // 0xRRGGBBAA, encoded by the program's PNG writer.
 std::string EncodeRgbaPng(uint32_t width, uint32_t height, const std::function<uint32_t(uint32_t, uint32_t)>& pixel);
 
+// A chunk: length, type, data and CRC.
+std::string PngChunk(const std::string& type, const std::string& data);
+
+// `v` as four big-endian bytes.
+std::string BigEndian32(uint32_t v);
+
+// `png` whose header chunk claims `width` × `height` (its CRC made right).
+std::string WithDimensions(const std::string& png, uint32_t width, uint32_t height);
+
 // `png` with one chunk inserted right after the header chunk.
 std::string InsertChunkAfterHeader(const std::string& png, const std::string& type, const std::string& data);
 

@@ -28,6 +28,10 @@ class TempDir {
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+// The permission bits (07777) of `path` itself, not of a link's target;
+// 0xFFFFFFFF when it cannot be read.
+unsigned FileMode(const std::filesystem::path& path);
+
 // The number of entries in `folder` (for /proc/self/fd and /proc/self/task).
 size_t CountDirectoryEntries(const std::filesystem::path& folder);
 

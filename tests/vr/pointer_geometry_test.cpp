@@ -1,9 +1,8 @@
-// The pointing geometry: its edge cases table by table, and seeded sweeps of
-// the transform algebra.
+// The pointing geometry, its edge cases table by table (the transform algebra
+// is swept by pointer_geometry_fuzz).
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "core/ui_settings.h"
 #include "vr/overlay/overlay_record.h"
@@ -21,37 +20,6 @@ Matrix34 At(float x, float y, float z) {
   t[1][3] = y;
   t[2][3] = z;
   return t;
-}
-
-Matrix34 RandomRigid(std::mt19937& rng) {
-  std::uniform_real_distribution<float> u(-3.0f, 3.0f);
-  const Vec3 p{u(rng), u(rng), u(rng)};
-  Vec3 target{u(rng), u(rng), u(rng)};
-  return MakeFacingTransform(p, target);
-}
-
-TEST(PointerGeometryTest, RigidAlgebraOverSeededTransforms) {
-  std::mt19937 rng(25);
-  for (int i = 0; i < 1200; ++i) {
-    SCOPED_TRACE(i);
-    const Matrix34 t = RandomRigid(rng);
-    const Matrix34 i_t = ComposeTransforms(InvertRigidTransform(t), t);
-    for (int r = 0; r < 3; ++r) {
-      for (int c = 0; c < 4; ++c) ASSERT_NEAR(i_t[r][c], kIdentity[r][c], 1e-5f);
-    }
-    // Facing transforms are orthonormal and look at their target.
-    std::uniform_real_distribution<float> u(-3.0f, 3.0f);
-    const Vec3 p{u(rng), u(rng), u(rng)};
-    const Vec3 target{u(rng), u(rng), u(rng)};
-    const Matrix34 f = MakeFacingTransform(p, target);
-    const Vec3 x{f[0][0], f[1][0], f[2][0]}, y{f[0][1], f[1][1], f[2][1]}, z{f[0][2], f[1][2], f[2][2]};
-    ASSERT_NEAR(Dot(x, x), 1.0f, 1e-5f);
-    ASSERT_NEAR(Dot(y, y), 1.0f, 1e-5f);
-    ASSERT_NEAR(Dot(x, y), 0.0f, 1e-5f);
-    ASSERT_NEAR(Dot(x, z), 0.0f, 1e-5f);
-    const Vec3 to = NormalizeOrZero({target[0] - p[0], target[1] - p[1], target[2] - p[2]});
-    ASSERT_NEAR(Dot(z, to), 1.0f, 1e-4f);
-  }
 }
 
 TEST(PointerGeometryTest, FacingStraightUpUsesTheXAxis) {
