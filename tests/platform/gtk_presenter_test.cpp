@@ -1,5 +1,5 @@
 // Window records on a private X server through the GTK presenter, clicked
-// with XTest.
+// through the X test driver.
 #include "platform/gtk_presenter.h"
 
 #include <gtest/gtest.h>
@@ -7,12 +7,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <array>
 #include <functional>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -22,6 +21,7 @@
 #include "platform/message_pump.h"
 #include "platform/ui_window.h"
 #include "private_x_server.h"
+#include "x_driver.h"
 
 namespace {
 
@@ -82,17 +82,6 @@ class GtkPresenterTest : public testing::Test {
     gdk_x11_display_error_trap_pop_ignored(gdk_display_get_default());
     return viewable;
   }
-  void RootPosition(unsigned long xid, int* x, int* y) {
-    ::Window child = 0;
-    XTranslateCoordinates(display_, xid, DefaultRootWindow(display_), 0, 0, x, y, &child);
-  }
-  void Click(int x, int y) {
-    XTestFakeMotionEvent(display_, -1, x, y, 0);
-    XTestFakeButtonEvent(display_, 1, True, 0);
-    XTestFakeButtonEvent(display_, 1, False, 0);
-    XFlush(display_);
-  }
-
   // A popup as the owner makes its notices: a label and two buttons.
   platform::WindowHandle MakePopup(const std::u16string& label) {
     ui::WindowSpec spec;
@@ -153,10 +142,11 @@ TEST_F(GtkPresenterTest, PopupShowsPlainTextAtItsPlaceWithoutTakingTheFocus) {
   ui::ShowWindow(popup_, true);
   const unsigned long xid = platform::PresentedXWindow(popup_);
   ASSERT_TRUE(PumpUntil([&] { return Viewable(xid); }));
-  int x = 0, y = 0;
-  RootPosition(xid, &x, &y);
-  EXPECT_EQ(x, 300);
-  EXPECT_EQ(y, 200);
+  quorix_test::XDriver driver;
+  ASSERT_TRUE(driver.ok());
+  const std::array<int, 4> geometry = driver.Geometry(xid);
+  EXPECT_EQ(geometry[0], 300);
+  EXPECT_EQ(geometry[1], 200);
   EXPECT_EQ(focus(), other_xid);
   // The no-focus hint and the utility type reach the window manager.
   XWMHints* hints = XGetWMHints(display_, xid);
@@ -202,7 +192,7 @@ TEST_F(GtkPresenterTest, PopupShowsPlainTextAtItsPlaceWithoutTakingTheFocus) {
   EXPECT_EQ(labels, (std::vector<std::string>{"<b>&amp;_x", "応答", "拒否"}));
 
   // "拒否" clicked: the procedure hears it, and the focus stays.
-  Click(300 + 210 + 88, 200 + 65 + 22);
+  driver.Click(300 + 210 + 88, 200 + 65 + 22);
   ASSERT_TRUE(PumpUntil([&] { return Count(ui::kWmCommand) == 1; }));
   EXPECT_EQ(g_seen.back().wparam, (uintptr_t{ui::kBnClicked} << 16) | 2);
   EXPECT_EQ(focus(), other_xid);
