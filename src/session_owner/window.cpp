@@ -478,7 +478,8 @@ void Window::Close() {
 // desktop panel fill; until then they keep the owner signed-in-session only.
 void Window::CollectChatTask() {}
 void Window::ApplyFriendResult() {}
-void Window::UpdateNotices() {}
+// Until the notice queue is filled, a pass still keeps the popups in step.
+void Window::UpdateNotices() { UpdateDesktopNotices(); }
 void Window::FetchSelectedHistory(uint64_t) {}
 void Window::OnCommand(uint32_t, uint32_t) {}
 void Window::DrawFriendRow(intptr_t) {}
