@@ -10,8 +10,8 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <array>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -27,25 +27,28 @@ namespace {
 
 namespace ui = platform::ui;
 
-struct Seen {
-  uint32_t message;
-  uintptr_t wparam;
-};
-std::vector<Seen> g_seen;
+// (message, wparam) of the popup's commands, closes and paints.
+std::vector<std::pair<uint32_t, uintptr_t>> g_seen;
 
 intptr_t RecordingProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  if (message == ui::kWmCommand || message == ui::kWmClose || message == ui::kWmPaint) {
-    g_seen.push_back({message, wparam});
-    if (message == ui::kWmPaint) return 0;
+  if (message != ui::kWmCommand && message != ui::kWmClose && message != ui::kWmPaint) {
+    return ui::DefWindowProc(window, message, wparam, lparam);
   }
-  if (message == ui::kWmClose) return 0;  // the test decides when it goes
-  return ui::DefWindowProc(window, message, wparam, lparam);
+  g_seen.emplace_back(message, wparam);
+  return 0;  // a close leaves the window to the test
 }
 
 size_t Count(uint32_t message) {
-  size_t n = 0;
-  for (const Seen& seen : g_seen) n += seen.message == message ? 1 : 0;
-  return n;
+  return std::count_if(g_seen.begin(), g_seen.end(), [message](const auto& seen) { return seen.first == message; });
+}
+
+// The texts of the labels and buttons under `widget`, depth first.
+void CollectLabels(GtkWidget* widget, std::vector<std::string>* out) {
+  if (GTK_IS_LABEL(widget)) out->push_back(gtk_label_get_label(GTK_LABEL(widget)));
+  if (!GTK_IS_CONTAINER(widget)) return;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (GList* child = children; child != nullptr; child = child->next) CollectLabels(GTK_WIDGET(child->data), out);
+  g_list_free(children);
 }
 
 class GtkPresenterTest : public testing::Test {
@@ -167,34 +170,21 @@ TEST_F(GtkPresenterTest, PopupShowsPlainTextAtItsPlaceWithoutTakingTheFocus) {
 
   // The label shows the text as it stands.
   GtkWidget* top = nullptr;
-  for (GList* it = gtk_window_list_toplevels(); it != nullptr; it = it->next) {
-    if (gtk_widget_get_window(GTK_WIDGET(it->data)) != nullptr &&
-        GDK_WINDOW_XID(gtk_widget_get_window(GTK_WIDGET(it->data))) == xid) {
-      top = GTK_WIDGET(it->data);
-    }
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* it = toplevels; it != nullptr; it = it->next) {
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(it->data));
+    if (window != nullptr && GDK_WINDOW_XID(window) == xid) top = GTK_WIDGET(it->data);
   }
+  g_list_free(toplevels);
   ASSERT_NE(top, nullptr);
   std::vector<std::string> labels;
-  gtk_container_forall(
-      GTK_CONTAINER(top),
-      [](GtkWidget* widget, gpointer out) {
-        std::function<void(GtkWidget*)> walk = [&](GtkWidget* w) {
-          if (GTK_IS_LABEL(w)) static_cast<std::vector<std::string>*>(out)->push_back(gtk_label_get_label(GTK_LABEL(w)));
-          if (GTK_IS_CONTAINER(w)) {
-            GList* children = gtk_container_get_children(GTK_CONTAINER(w));
-            for (GList* c = children; c != nullptr; c = c->next) walk(GTK_WIDGET(c->data));
-            g_list_free(children);
-          }
-        };
-        walk(widget);
-      },
-      &labels);
+  CollectLabels(top, &labels);
   EXPECT_EQ(labels, (std::vector<std::string>{"<b>&amp;_x", "応答", "拒否"}));
 
   // "拒否" clicked: the procedure hears it, and the focus stays.
   driver.Click(300 + 210 + 88, 200 + 65 + 22);
   ASSERT_TRUE(PumpUntil([&] { return Count(ui::kWmCommand) == 1; }));
-  EXPECT_EQ(g_seen.back().wparam, (uintptr_t{ui::kBnClicked} << 16) | 2);
+  EXPECT_EQ(g_seen.back().second, (uintptr_t{ui::kBnClicked} << 16) | 2);
   EXPECT_EQ(focus(), other_xid);
 
   // The window manager's close reaches the procedure as WM_CLOSE.
