@@ -29,6 +29,11 @@ platform::PulseWaveOutputOptions ServerOptions(const PulseTestServer& server, st
 class OwnerAudioTest : public OwnerTest {
  protected:
   void SetUp() override {
+#if defined(__SANITIZE_THREAD__)
+    // libpulse's lock-free memory pools are not instrumented; the sound
+    // server tests run in the AddressSanitizer build.
+    GTEST_SKIP() << "libpulse is left out under ThreadSanitizer";
+#endif
     if (!PulseTestServer::FindBinary()) GTEST_SKIP() << "no pulseaudio binary on PATH; install pulseaudio";
     std::string why;
     ASSERT_TRUE(server_.Start(&why)) << why;
@@ -59,7 +64,7 @@ class OwnerAudioTest : public OwnerTest {
 };
 
 TEST_F(OwnerAudioTest, ListsSelectsAndRoutesTheChosenSpeaker) {
-  ASSERT_TRUE(Create(false));
+  ASSERT_TRUE(Create());
   const auto mics = owner_->GetAudioDevices(true);
   const auto speakers = owner_->GetAudioDevices(false);
   EXPECT_EQ(mics.names, (std::vector<std::u16string>{u"QuorixMicA", u"QuorixMicB"}));
@@ -88,7 +93,7 @@ TEST_F(OwnerAudioTest, ListsSelectsAndRoutesTheChosenSpeaker) {
 }
 
 TEST_F(OwnerAudioTest, RefusalsChangeNothing) {
-  ASSERT_TRUE(Create(false));
+  ASSERT_TRUE(Create());
   struct Case {
     const char* name;
     bool capture;
@@ -111,7 +116,7 @@ TEST_F(OwnerAudioTest, RefusalsChangeNothing) {
 }
 
 TEST_F(OwnerAudioTest, VanishedSpeakerIsCaughtByRefreshOrByTheCheck) {
-  ASSERT_TRUE(Create(false));
+  ASSERT_TRUE(Create());
   ASSERT_TRUE(owner_->SelectAudioDevice(false, 1, 2));
   ASSERT_TRUE(server_.UnloadModuleWith("sink_name=quorix_test_b"));
   // Unplugged without a refresh: the check at use refuses.
@@ -135,7 +140,7 @@ TEST_F(OwnerAudioTest, VanishedSpeakerIsCaughtByRefreshOrByTheCheck) {
 }
 
 TEST_F(OwnerAudioTest, FailingVariableWriteAndNoServer) {
-  ASSERT_TRUE(Create(false));
+  ASSERT_TRUE(Create());
   platform::env::SetWriteFaultForTesting(
       [](platform::env::Layer, std::string_view name) { return name != "QUORIX_C1B_RENDER_ID"; });
   EXPECT_FALSE(owner_->SelectAudioDevice(false, 1, 2));

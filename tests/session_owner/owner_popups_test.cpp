@@ -8,10 +8,20 @@
 namespace quorix_test {
 namespace {
 
+// GTK's font start-up thread is not instrumented, so the ThreadSanitizer
+// pass leaves GTK out and the presenter to the other builds.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kShowsWindows = false;
+#else
+constexpr bool kShowsWindows = true;
+#endif
+
 // GTK starts once per process on the display it first finds, so the private
 // X server is up before the first test makes a desktop-mode owner.
 struct PrivateDisplay : ::testing::Environment {
-  void SetUp() override { (void)SharedPrivateXServer(); }
+  void SetUp() override {
+    if (kShowsWindows) (void)SharedPrivateXServer();
+  }
 };
 [[maybe_unused]] ::testing::Environment* const kPrivateDisplay =
     ::testing::AddGlobalTestEnvironment(new PrivateDisplay);
@@ -27,6 +37,7 @@ TEST_F(OwnerTest, PhoneModeMakesNoPopupWindowAtAll) {
 }
 
 TEST_F(OwnerTest, DesktopModeShowsThePanelAndMakesTheHiddenOwnerOnce) {
+  if (!kShowsWindows) GTEST_SKIP() << "GTK is left out under ThreadSanitizer";
   if (!SharedPrivateXServer().running()) GTEST_SKIP() << "no private X server: " << SharedPrivateXServer().failure();
   const size_t before = platform::ui::WindowCount();
   ASSERT_TRUE(Create(false));
