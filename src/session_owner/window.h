@@ -189,7 +189,10 @@ class Window final : public quorix_native::Ui {
   void DismissNotice(uint64_t) override {}
   Notice GetSystemNotice() override { return {}; }
   void DismissSystemNotice(uint64_t) override {}
-  void SetNotificationsEnabled(bool enabled) override { notifications_ = enabled ? 1 : 0; }
+  void SetNotificationsEnabled(bool enabled) override {
+    notifications_ = enabled ? 1 : 0;
+    UpdateDesktopNotices();
+  }
   bool AreNotificationsEnabled() override { return notifications_ != 0; }
   void AttachSettings(const UiSettings* settings) override { settings_ = settings; }
   std::string GetOwnUserId() override;
@@ -224,6 +227,12 @@ class Window final : public quorix_native::Ui {
   static void LogoutTask(SecretText token);
 
   static intptr_t WindowProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+  // The desktop popups' procedure; the owner is their user data.
+  static intptr_t DesktopNoticeWindowProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam,
+                                          intptr_t lparam);
+  // A hidden notice popup at the work area's right, `bottom_offset` above its
+  // bottom, owned by the hidden owner window.
+  platform::WindowHandle CreateNoticePopup(const char16_t* title, int32_t bottom_offset);
   void CreateControls();
   void ResetSession();
   bool BusyRuleRefuses();
@@ -245,6 +254,9 @@ class Window final : public quorix_native::Ui {
   void ObserveCallAudio();
   void RefreshDeviceList(bool capture);
   bool ApplyAudioSelection();
+  void PublishBrowserOutputSelection();
+  // The list's current selection, -1 when none is valid.
+  int32_t SelectedAudioIndex(bool capture) const;
   void FetchSelectedHistory(uint64_t now);
   void OnCommand(uint32_t id, uint32_t code);
   void DrawFriendRow(intptr_t item);
