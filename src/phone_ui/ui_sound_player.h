@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,6 +76,10 @@ class UiSoundPlayer {
   void LoadClips();
   // The device list of the output, in device-number order.
   std::vector<platform::WaveOutputDevice> OutputDevices();
+  // New voices open on the first output device whose name (1 to 32767 UTF-16
+  // units) equals `render_id` without regard to ASCII case, else on the
+  // default output; a change stops the playing sounds first.
+  void SelectOutputEndpoint(const std::u16string& render_id);
 
   std::array<std::vector<uint8_t>, kUiSoundCount> clips;
   std::array<UiSoundVoice, kUiSoundVoiceCount> voices;

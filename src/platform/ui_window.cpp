@@ -25,6 +25,7 @@ struct State {
   // Handles count up from an arbitrary base and are never reused.
   WindowHandle next_handle = 0x10000;
   MessagePump* quit_pump = nullptr;
+  WindowPresenter* presenter = nullptr;
   bool fail_next_class = false;
   bool fail_next_window = false;
 };
@@ -116,6 +117,7 @@ WindowHandle CreateWindowRecord(const WindowSpec& spec) {
   info.height = spec.height;
   info.id = spec.id;
   info.parent = spec.parent;
+  info.ex_style = spec.ex_style;
   const WindowHandle handle = state.next_handle++;
   state.windows.emplace(handle, std::move(record));
   if (spec.parent != kNoWindow) Find(spec.parent)->children.push_back(handle);
@@ -136,6 +138,7 @@ bool DestroyWindow(WindowHandle window) {
   Record* record = Find(window);
   if (record == nullptr || record->destroying) return false;
   record->destroying = true;
+  if (GetState().presenter != nullptr) GetState().presenter->Destroying(window);
   Dispatch(window, kWmDestroy, 0, 0);
   // Children go after their parent's WM_DESTROY, as on Windows.
   record = Find(window);
@@ -177,6 +180,7 @@ void ShowWindow(WindowHandle window, bool shown) {
   if (Record* record = Find(window)) {
     uint32_t& style = record->info.style;
     style = shown ? (style | kWsVisible) : (style & ~kWsVisible);
+    if (GetState().presenter != nullptr) GetState().presenter->Shown(window, shown);
   }
 }
 
@@ -189,6 +193,7 @@ void EnableWindow(WindowHandle window, bool enabled) {
   if (Record* record = Find(window)) {
     uint32_t& style = record->info.style;
     style = enabled ? (style & ~kWsDisabled) : (style | kWsDisabled);
+    if (GetState().presenter != nullptr) GetState().presenter->EnabledChanged(window);
   }
 }
 
@@ -203,6 +208,7 @@ bool SetWindowText(WindowHandle window, const std::u16string& text) {
   // Zero the old text before its buffer may be released or reused.
   std::fill(record->text.begin(), record->text.end(), u'\0');
   record->text = text;
+  if (GetState().presenter != nullptr) GetState().presenter->TextChanged(window);
   return true;
 }
 
@@ -259,6 +265,8 @@ std::vector<WindowHandle> ChildWindows(WindowHandle parent) {
 }
 
 size_t WindowCount() { return GetState().windows.size(); }
+
+void SetWindowPresenter(WindowPresenter* presenter) { GetState().presenter = presenter; }
 
 }  // namespace platform::ui
 

@@ -28,6 +28,10 @@ inline constexpr uint32_t kWmMeasureItem = 0x002C;
 inline constexpr uint32_t kWmNcCreate = 0x0081;
 inline constexpr uint32_t kWmNcDestroy = 0x0082;
 inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr uint32_t kWmPaint = 0x000F;
+inline constexpr uint32_t kWmMouseActivate = 0x0021;
+inline constexpr intptr_t kMaNoActivate = 3;
+inline constexpr uint32_t kBnClicked = 0;
 inline constexpr uint32_t kEmLimitText = 0x00C5;
 inline constexpr uint32_t kCbAddString = 0x0143;
 inline constexpr uint32_t kCbGetCurSel = 0x0147;
@@ -54,6 +58,11 @@ inline constexpr uint32_t kEsReadOnly = 0x0800;
 inline constexpr uint32_t kCbsDropDownList = 0x0003;
 inline constexpr uint32_t kCbsOwnerDrawFixed = 0x0010;
 inline constexpr uint32_t kCbsHasStrings = 0x0200;
+inline constexpr uint32_t kSsNoPrefix = 0x0080;
+// Extended styles.
+inline constexpr uint32_t kWsExTopmost = 0x00000008;
+inline constexpr uint32_t kWsExToolWindow = 0x00000080;
+inline constexpr uint32_t kWsExNoActivate = 0x08000000;
 inline constexpr int32_t kCwUseDefault = static_cast<int32_t>(0x80000000);
 
 // Results of RegisterWindowClass.
@@ -83,9 +92,10 @@ struct WindowSpec {
   int32_t y = 0;
   int32_t width = 0;
   int32_t height = 0;  // for a combo box: the height with its drop-down list
-  WindowHandle parent = kNoWindow;
+  WindowHandle parent = kNoWindow;  // for a popup: its owner
   uint32_t id = 0;
   void* param = nullptr;
+  uint32_t ex_style = 0;
 };
 
 // kClassRegistered, kErrorClassAlreadyExists (the name is taken, whatever
@@ -139,6 +149,7 @@ struct WindowInfo {
   uint32_t id = 0;
   WindowHandle parent = kNoWindow;
   uint32_t text_limit = 0;  // EM_LIMITTEXT's value; 0 = none set
+  uint32_t ex_style = 0;
   uint64_t invalidations = 0;
   std::vector<std::u16string> rows;  // combo box rows
   int32_t selection = -1;            // combo box selection
@@ -148,5 +159,30 @@ bool GetWindowInfo(WindowHandle window, WindowInfo* info);
 std::vector<WindowHandle> ChildWindows(WindowHandle parent);
 // Windows alive in the process.
 size_t WindowCount();
+
+// What WM_PAINT carries in lparam (a pointer to this) when a window is drawn
+// on a display: the drawing surface of its client area.
+struct PaintTarget {
+  void* surface = nullptr;  // the toolkit's drawing context
+  int32_t width = 0;
+  int32_t height = 0;
+};
+// Copies top-down 32-bit B, G, R, X pixels (rows of width × 4 bytes) to
+// (x, y) of the target. False for an empty target or size.
+bool DrawPixels(const PaintTarget& target, int32_t x, int32_t y, int32_t width, int32_t height,
+                const uint8_t* pixels);
+
+// Something that shows window records on a display. Called after the record
+// changed (and before a destroyed one is gone).
+class WindowPresenter {
+ public:
+  virtual ~WindowPresenter() = default;
+  virtual void Shown(WindowHandle window, bool shown) = 0;
+  virtual void TextChanged(WindowHandle window) = 0;
+  virtual void EnabledChanged(WindowHandle window) = 0;
+  virtual void Destroying(WindowHandle window) = 0;
+};
+// Null: records only.
+void SetWindowPresenter(WindowPresenter* presenter);
 
 }  // namespace platform::ui

@@ -8,9 +8,10 @@
 #include "chat/history_session.h"
 #include "core/event_log.h"
 #include "core/text.h"
+#include "platform/ui_window.h"
 #include "session_owner/window.h"
 
-void PaintAvatar(platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_t size, const std::string& user_id,
+void PaintAvatar(const platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_t size, const std::string& user_id,
                  uint32_t background) {
   if (size < 4 || size > 128) return;
   const size_t count = static_cast<size_t>(size) * static_cast<size_t>(size);
@@ -24,7 +25,7 @@ void PaintAvatar(platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_
   quorix_avatar::Draw(pixels, static_cast<uint32_t>(size), 0, 0, size, quorix_avatar::Find(user_id));
   // R G B A to the bitmap's B G R order.
   for (size_t i = 0; i < count; ++i) std::swap(pixels[i * 4], pixels[i * 4 + 2]);
-  platform::ui::SetDIBitsToDevice(target, x, y, size, size, pixels.data());
+  platform::ui::DrawPixels(target, x, y, size, size, pixels.data());
 }
 
 namespace two_pc {

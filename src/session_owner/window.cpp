@@ -15,6 +15,7 @@
 #include "platform/com.h"
 #include "platform/crypto.h"
 #include "platform/env.h"
+#include "platform/gtk_presenter.h"
 #include "platform/ui_window.h"
 #include "session_owner/window_internal.h"
 
@@ -122,6 +123,8 @@ bool Window::Create(bool phone_mode) {
   }
   if (session_ != nullptr) session_->SetPrepareCheck([this] { return ApplyAudioSelection(); });
   if (!phone_mode) {
+    // On the display when one is open; without one the panel stays a record.
+    (void)platform::StartWindowPresenter();
     ui::ShowWindow(window_, true);
     return true;
   }
@@ -471,15 +474,7 @@ void Window::Close() {
 
 // Members the calls, notices, popups, audio devices, friend requests and the
 // desktop panel fill; until then they keep the owner signed-in-session only.
-void Window::ObserveCallAudio() {}
-void Window::RefreshDeviceList(bool) {}
-// No device is chosen yet, so no call may start.
-bool Window::ApplyAudioSelection() { return false; }
 void Window::OnCommand(uint32_t, uint32_t) {}
 void Window::DrawFriendRow(intptr_t) {}
-
-quorix_native::Ui::AudioDeviceList Window::GetAudioDevices(bool) { return {}; }
-bool Window::SelectAudioDevice(bool, int32_t, uint64_t) { return false; }
-bool Window::RefreshAudioDevices() { return false; }
 
 }  // namespace two_pc

@@ -26,7 +26,7 @@
 #include "phone_service/call_session.h"
 #include "phone_service/gateway.h"
 #include "phone_service/windows_wire.h"
-#include "platform/paint_target.h"
+#include "platform/ui_window.h"
 #include "platform/window_handle.h"
 #include "session_owner/notices.h"
 #include "session_owner/owner_ui.h"
@@ -96,7 +96,7 @@ platform::WindowHandle CreateChildControl(platform::WindowHandle parent, const s
 // Draws `user_id`'s avatar disc (the placeholder without a picture), size x
 // size pixels on `background` (0x00BBGGRR), with its top left at (x, y).
 // Nothing unless 4 <= size <= 128.
-void PaintAvatar(platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_t size, const std::string& user_id,
+void PaintAvatar(const platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_t size, const std::string& user_id,
                  uint32_t background);
 // A stored or received number as a whole count: 0 for negative, NaN and
 // below-one values, at most 2^53.
@@ -257,6 +257,12 @@ class Window final : public quorix_native::Ui {
   static FriendResult FriendOperationTask(FriendOperationInput input);
 
   static intptr_t WindowProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+  // The desktop popups' procedure; the owner is their user data.
+  static intptr_t DesktopNoticeWindowProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam,
+                                          intptr_t lparam);
+  // A hidden notice popup at the work area's right, `bottom_offset` above its
+  // bottom, owned by the hidden owner window.
+  platform::WindowHandle CreateNoticePopup(const char16_t* title, int32_t bottom_offset);
   void CreateControls();
   void ResetSession();
   bool BusyRuleRefuses();
@@ -281,6 +287,9 @@ class Window final : public quorix_native::Ui {
   void ObserveCallAudio();
   void RefreshDeviceList(bool capture);
   bool ApplyAudioSelection();
+  void PublishBrowserOutputSelection();
+  // The list's current selection, -1 when none is valid.
+  int32_t SelectedAudioIndex(bool capture) const;
   void FetchSelectedHistory(uint64_t now);
   void OnCommand(uint32_t id, uint32_t code);
   void DrawFriendRow(intptr_t item);

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "program_env.h"
 #include "test_util.h"
 
 namespace {
@@ -18,15 +17,7 @@ TEST(SessionProgram, NothingToRestoreAndTheCloseKeepsTheSession) {
   quorix_test::TempDir root;
   fs::create_directories(root.path() / "run");
   ::chmod((root.path() / "run").c_str(), 0700);
-  std::vector<std::string> env = {"HOME=" + (root.path() / "home").string(),
-                                  "USERPROFILE=" + (root.path() / "profile").string(),
-                                  "LOCALAPPDATA=" + (root.path() / "local").string(),
-                                  "XDG_RUNTIME_DIR=" + (root.path() / "run").string(), "PATH=/usr/bin:/bin",
-                                  "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
-    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-  }
-  auto program = quorix_test::ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
+  auto program = quorix_test::ChildProcess::Start(QUORIX_EXE_PATH, {}, quorix_test::ProgramEnvironment(root.path()));
 
   // The run folder's event log, once the restore has found no session.
   fs::path events;

@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "core/text.h"
 #include "phone_ui/ui_text.h"
-#include "platform/text_rasterizer.h"
 #include "support/fake_text_rasterizer.h"
 
 namespace {
@@ -140,33 +138,6 @@ TEST(KeyboardFrame, TheEditorBarShowsAPasswordAsTwelveDots) {
   ComposeKeyboardFrame(in);
   EXPECT_TRUE(Drew(fake.log(), u"再試行中…", 12));
   EXPECT_TRUE(Drew(fake.log(), u"適用"));
-}
-
-TEST(KeyboardFrame, EveryLabelHasItsGlyphsInTheRealFont) {
-  std::set<std::u16string> labels;
-  {
-    test_support::ScopedFakeTextRasterizer fake;
-    // Every kind, layout and page, English or not, with and without conversion keys.
-    for (int i = 0; i < 24; ++i) {
-      QuorixVrKeyboard kb;
-      kb.keyboard_kind = i % 2 == 0 ? kKeyboardFlick : kKeyboardQwerty;
-      kb.flick_layout = static_cast<uint32_t>(i / 2 % 3);
-      kb.qwerty_symbols = i / 6 % 2 == 1;
-      State state;
-      state.vr_conversion_enabled = i / 12;
-      KeyboardFrameInputs in{i / 12 == 1, false, &kb, &state, 0, nullptr};
-      ComposeKeyboardFrame(in);
-    }
-    for (const auto& d : fake.log().draws) labels.insert(d.text);
-  }
-  ui_render_english = false;
-  auto pango = platform::MakePangoTextRasterizer();
-  std::string missing;
-  for (const auto& label : labels) {
-    if (pango->CountMissingGlyphs(label) != 0) missing += WideToUtf8(label) + " ";
-  }
-  EXPECT_EQ(missing, "");
-  EXPECT_GT(labels.size(), 60u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,8 +11,11 @@
 #include "core/text.h"
 #include "phone_ui/canvas_text.h"
 #include "phone_ui/chat_app.h"
+#include "phone_ui/keyboard_frame.h"
 #include "phone_ui/native_settings_texts.h"
 #include "phone_ui/native_texts.h"
+#include "phone_ui/ui_text.h"
+#include "support/fake_text_rasterizer.h"
 
 namespace {
 
@@ -68,10 +72,34 @@ std::u16string Range(char16_t first, char16_t last) {
   return s;
 }
 
+// The keyboard's labels as its frames draw them: every kind, layout and page,
+// English or not, with and without the conversion keys.
+std::set<std::u16string> KeyboardLabels() {
+  test_support::ScopedFakeTextRasterizer fake;
+  for (int i = 0; i < 24; ++i) {
+    QuorixVrKeyboard kb;
+    kb.keyboard_kind = i % 2 == 0 ? kKeyboardFlick : kKeyboardQwerty;
+    kb.flick_layout = static_cast<uint32_t>(i / 2 % 3);
+    kb.qwerty_symbols = i / 6 % 2 == 1;
+    QuorixTsfDraftBridge::State state;
+    state.vr_conversion_enabled = i / 12;
+    KeyboardFrameInputs in{i / 12 == 1, false, &kb, &state, 0, nullptr};
+    ComposeKeyboardFrame(in);
+  }
+  std::set<std::u16string> labels;
+  for (const auto& d : fake.log().draws) labels.insert(d.text);
+  ui_render_english = false;
+  return labels;
+}
+
 TEST_F(PangoTextTest, EveryUiCharacterHasAGlyph) {
+  const std::set<std::u16string> keyboard = KeyboardLabels();
+  ASSERT_GT(keyboard.size(), 60u);
+  ASSERT_NE(GetTextRasterContext().backend, nullptr);
   std::u16string labels = Range(u'\u3041', u'\u3096') + Range(u'\u30A1', u'\u30FA') +
                           Range(u' ', u'~') + u"ゔー゛゜、。「」・〜〒々〆！（）＋／：？" +
-                          u"⌫⇪⇧↻↶↵◎☆♪◀▶●‹›…⋯−×°¥–—" + u"안녕하세요" + u"你好，谢谢";
+                          u"◎☆♪◀▶●‹›…⋯−×°¥–—" + u"안녕하세요" + u"你好，谢谢";
+  for (const std::u16string& label : keyboard) labels += label;
   for (const NativeText& text : NativeScreenTexts()) labels += std::u16string(text.ja) + std::u16string(text.en);
   labels += ChatAppLabels();
   for (const NativeText& text : NativeSettingsTexts()) labels += std::u16string(text.ja) + std::u16string(text.en);

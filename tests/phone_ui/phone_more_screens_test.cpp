@@ -121,7 +121,6 @@ TEST(SettingsScreenTest, SignedOutDropsHistoryFilesAndTheAngleIsTruncated) {
   f.SignOut(0);
   f.Screens();
   EXPECT_EQ(FindDraw(f.Draws(), u"History files"), nullptr);
-  EXPECT_NE(FindDraw(f.Draws(), u"Back to login"), nullptr);
 }
 
 TEST(SettingsScreenTest, PrimaryPillsFollowThemeLanguageRingAndMode) {

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(PhoneUiBridge, AttachMirrorsTheMessageButNeverAPassword) {
+TEST(PhoneUiBridge, AttachMirrorsTheMessageButNeverAPasswordAndLeavingEmptiesTheDraft) {
   quorix_test::BoundDraftBridge b;
   PhoneUi ui;
   ui.keyboard.SetMessageText(u"こんにちは");
@@ -29,11 +29,8 @@ TEST(PhoneUiBridge, AttachMirrorsTheMessageButNeverAPassword) {
   EXPECT_EQ(ui.tsf_bridge, nullptr);
   EXPECT_EQ(ui.bridge_revision, 0u);
   EXPECT_EQ(ui.candidate_page, 0u);
-}
 
-TEST(PhoneUiBridge, LeavingAConversationEmptiesTheBridgeDraftFirst) {
-  quorix_test::BoundDraftBridge b;
-  PhoneUi ui;
+  // Leaving a conversation empties the bridge's draft first.
   ui.keyboard.SetMessageText(u"はし");
   ui.AttachTsfBridge(b.bridge.get());
   ASSERT_TRUE(b.bridge->RequestVrConvert(0, QuorixTsfDraftBridge::kToDraftEnd));

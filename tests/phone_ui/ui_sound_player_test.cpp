@@ -155,7 +155,7 @@ TEST_F(UiSoundPlayerTest, MissingFolderIsNotRetried) {
   EXPECT_TRUE(output_->calls.empty());
 }
 
-TEST_F(UiSoundPlayerTest, TypingKeyIsLimitedToOneIn60Ms) {
+TEST_F(UiSoundPlayerTest, TypingKeyOneIn60MsFourVoicesReleasedOnlyWhenDone) {
   UiSoundPlayer& p = Player();
   EXPECT_TRUE(p.Play(kTyping, false));
   clock_.Advance(59);
@@ -166,11 +166,6 @@ TEST_F(UiSoundPlayerTest, TypingKeyIsLimitedToOneIn60Ms) {
   EXPECT_TRUE(p.Play(kTap, false));
   EXPECT_TRUE(p.Play(kTap, false));
   EXPECT_EQ(output_->OpenVoices(), 4u);
-}
-
-TEST_F(UiSoundPlayerTest, FourVoicesReleasedOnlyWhenDone) {
-  UiSoundPlayer& p = Player();
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(p.Play(kTap, false));
   output_->calls.clear();
   EXPECT_FALSE(p.Play(kMessage, false));
   EXPECT_TRUE(output_->calls.empty());  // nothing opened, reset or stolen

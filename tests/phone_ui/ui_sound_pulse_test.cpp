@@ -87,7 +87,7 @@ TEST_F(UiSoundPulseTest, ListsSinksAndPlaysOnTheChosenOne) {
                           [](const UiSoundVoice& v) { return v.handle == platform::kNoWaveVoice; }));
 }
 
-TEST_F(UiSoundPulseTest, ShortClipOnTheDefaultSinkFinishes) {
+TEST_F(UiSoundPulseTest, AShortClipFinishesAndFourStreamsAtMost) {
   auto player = MakePlayer(server_.address());
   ASSERT_TRUE(player->Play(kShort, false));
   EXPECT_NE(player->voices[0].handle, platform::kNoWaveVoice);
@@ -95,10 +95,6 @@ TEST_F(UiSoundPulseTest, ShortClipOnTheDefaultSinkFinishes) {
     player->ReleaseFinishedVoices();
     return player->voices[0].handle == platform::kNoWaveVoice;
   }));
-}
-
-TEST_F(UiSoundPulseTest, FourStreamsAtMost) {
-  auto player = MakePlayer(server_.address());
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(player->Play(kLong, false)) << i;
   EXPECT_FALSE(player->Play(kLong, false));
   EXPECT_TRUE(Eventually([&] { return SinkInputs().size() == 4; }));

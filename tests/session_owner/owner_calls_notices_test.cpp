@@ -1,5 +1,7 @@
 // Calls, the chat task and the notices through the session owner, signed in
 // on the loopback service with a call backend double attached after sign-in.
+#include <cairo.h>
+
 #include <cmath>
 #include <limits>
 
@@ -109,15 +111,21 @@ TEST_F(OwnerTest, DeclinedInviteEndsTheCallAtTheServiceAndIsNotMissed) {
 }
 
 TEST_F(OwnerCallTest, AvatarPlaceholderIsPaintedIntoTheTarget) {
-  std::vector<uint8_t> surface(64 * 64 * 4, 0);
-  ui::PaintTarget target{surface.data(), 64, 64, 64 * 4};
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 64, 64);
+  cairo_t* cr = cairo_create(surface);
+  const ui::PaintTarget target{cr, 64, 64};
+  auto pixel = [&](int x, int y) {  // R, G, B, A
+    cairo_surface_flush(surface);
+    const uint8_t* p = cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface) + x * 4;
+    return std::vector<int>{p[2], p[1], p[0], p[3]};
+  };
   for (const int32_t size : {3, 129}) PaintAvatar(target, 0, 0, size, "bob", 0x00FFFFFF);
-  EXPECT_EQ(surface, std::vector<uint8_t>(64 * 64 * 4, 0));
+  EXPECT_EQ(pixel(0, 0), (std::vector<int>{0, 0, 0, 0}));
   PaintAvatar(target, 10, 20, 36, "bob", 0x00FFFFFF);
-  const uint8_t* centre = &surface[((20 + 18) * 64 + 10 + 18) * 4];  // B G R A
-  EXPECT_EQ((std::vector<int>{centre[2], centre[1], centre[0], centre[3]}), (std::vector<int>{76, 117, 188, 255}));
-  const uint8_t* corner = &surface[(20 * 64 + 10) * 4];
-  EXPECT_EQ((std::vector<int>{corner[2], corner[1], corner[0]}), (std::vector<int>{255, 255, 255}));
+  EXPECT_EQ(pixel(10 + 18, 20 + 18), (std::vector<int>{76, 117, 188, 255}));
+  EXPECT_EQ(pixel(10, 20), (std::vector<int>{255, 255, 255, 255}));
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
 }
 
 TEST_F(OwnerCallTest, SendClearsOnlyTheUneditedDraftAndKeepsItOnRefusal) {

@@ -80,7 +80,9 @@ bool PulseTestServer::Start(std::string* why) {
       "--log-target=stderr",
       "-L", "module-native-protocol-unix socket=" + socket_path + " auth-anonymous=1",
       "-L", "module-null-sink sink_name=quorix_test_a sink_properties=device.description=QuorixTestA",
-      "-L", "module-null-sink sink_name=quorix_test_b sink_properties=device.description=QuorixTestB"};
+      "-L", "module-null-sink sink_name=quorix_test_b sink_properties=device.description=QuorixTestB",
+      "-L", "module-null-source source_name=quorix_mic_a description=QuorixMicA",
+      "-L", "module-null-source source_name=quorix_mic_b description=QuorixMicB"};
   std::vector<std::string> env = {
       "HOME=" + home.string(),
       "XDG_RUNTIME_DIR=" + runtime.string(),
@@ -159,71 +161,121 @@ namespace {
 struct Introspection {
   std::map<uint32_t, std::string> sinks;
   std::vector<uint32_t> input_sinks;
-  int pending = 0;
+};
+
+}  // namespace
+
+namespace {
+
+// A blocking client of the test server on its own main loop; every wait is
+// bounded by 15 s from the start.
+class TestClient {
+ public:
+  explicit TestClient(const PulseTestServer& server)
+      : loop_(pa_mainloop_new()),
+        context_(pa_context_new(pa_mainloop_get_api(loop_), "quorix-test-introspection")),
+        deadline_(Clock::now() + std::chrono::seconds(15)) {
+    pa_context_load_cookie_from_file(context_, server.cookie_file().c_str());
+    ready_ = pa_context_connect(context_, server.address().c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+             RunUntil([this] {
+               const pa_context_state_t s = pa_context_get_state(context_);
+               return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+             }) &&
+             pa_context_get_state(context_) == PA_CONTEXT_READY;
+  }
+  ~TestClient() {
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    pa_mainloop_free(loop_);
+  }
+  TestClient(const TestClient&) = delete;
+  TestClient& operator=(const TestClient&) = delete;
+
+  bool ready() const { return ready_; }
+  pa_context* context() const { return context_; }
+
+  template <typename Done>
+  bool RunUntil(Done done) {
+    while (!done() && Clock::now() < deadline_) {
+      if (pa_mainloop_iterate(loop_, 0, nullptr) < 0) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+  }
+  // Waits for `operation` (null: failed to start) and releases it.
+  bool Finish(pa_operation* operation) {
+    if (operation == nullptr) return false;
+    const bool done = RunUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+    if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
+    pa_operation_unref(operation);
+    return done;
+  }
+
+ private:
+  pa_mainloop* loop_;
+  pa_context* context_;
+  Clock::time_point deadline_;
+  bool ready_ = false;
 };
 
 }  // namespace
 
 std::optional<std::vector<std::string>> SinkInputSinkNames(const PulseTestServer& server) {
-  pa_mainloop* loop = pa_mainloop_new();
-  pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "quorix-test-introspection");
+  TestClient client(server);
+  if (!client.ready()) return std::nullopt;
   Introspection data;
-  std::optional<std::vector<std::string>> result;
-  const auto deadline = Clock::now() + std::chrono::seconds(15);
-  auto run_until = [&](auto done) {
-    while (!done() && Clock::now() < deadline) {
-      if (pa_mainloop_iterate(loop, 0, nullptr) < 0) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return done();
-  };
-  pa_context_load_cookie_from_file(context, server.cookie_file().c_str());
-  if (pa_context_connect(context, server.address().c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
-      run_until([&] {
-        const pa_context_state_t s = pa_context_get_state(context);
-        return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-      }) &&
-      pa_context_get_state(context) == PA_CONTEXT_READY) {
-    data.pending = 2;
-    pa_operation* sinks = pa_context_get_sink_info_list(
-        context,
-        [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
-          auto* d = static_cast<Introspection*>(userdata);
-          if (eol != 0) {
-            --d->pending;
-          } else {
-            d->sinks[info->index] = info->name;
-          }
-        },
-        &data);
-    pa_operation* inputs = pa_context_get_sink_input_info_list(
-        context,
-        [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
-          auto* d = static_cast<Introspection*>(userdata);
-          if (eol != 0) {
-            --d->pending;
-          } else {
-            d->input_sinks.push_back(info->sink);
-          }
-        },
-        &data);
-    if (sinks != nullptr && inputs != nullptr && run_until([&] { return data.pending == 0; })) {
-      result.emplace();
-      for (uint32_t index : data.input_sinks) result->push_back(data.sinks[index]);
-    }
-    if (sinks != nullptr) {
-      if (pa_operation_get_state(sinks) == PA_OPERATION_RUNNING) pa_operation_cancel(sinks);
-      pa_operation_unref(sinks);
-    }
-    if (inputs != nullptr) {
-      if (pa_operation_get_state(inputs) == PA_OPERATION_RUNNING) pa_operation_cancel(inputs);
-      pa_operation_unref(inputs);
-    }
-  }
-  pa_context_disconnect(context);
-  pa_context_unref(context);
-  pa_mainloop_free(loop);
+  const bool sinks = client.Finish(pa_context_get_sink_info_list(
+      client.context(),
+      [](pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+        if (eol == 0) static_cast<Introspection*>(userdata)->sinks[info->index] = info->name;
+      },
+      &data));
+  const bool inputs = sinks && client.Finish(pa_context_get_sink_input_info_list(
+                                   client.context(),
+                                   [](pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+                                     if (eol == 0) static_cast<Introspection*>(userdata)->input_sinks.push_back(info->sink);
+                                   },
+                                   &data));
+  if (!inputs) return std::nullopt;
+  std::vector<std::string> result;
+  for (uint32_t index : data.input_sinks) result.push_back(data.sinks[index]);
   return result;
+}
+
+bool PulseTestServer::UnloadModuleWith(const std::string& argument) const {
+  TestClient client(*this);
+  if (!client.ready()) return false;
+  std::vector<std::pair<uint32_t, std::string>> modules;
+  if (!client.Finish(pa_context_get_module_info_list(
+          client.context(),
+          [](pa_context*, const pa_module_info* info, int eol, void* userdata) {
+            if (eol != 0) return;
+            static_cast<std::vector<std::pair<uint32_t, std::string>>*>(userdata)->emplace_back(
+                info->index, info->argument != nullptr ? info->argument : "");
+          },
+          &modules))) {
+    return false;
+  }
+  for (const auto& [index, args] : modules) {
+    if (args.find(argument) == std::string::npos) continue;
+    int success = 0;
+    return client.Finish(pa_context_unload_module(
+               client.context(), index,
+               [](pa_context*, int ok, void* userdata) { *static_cast<int*>(userdata) = ok; }, &success)) &&
+           success != 0;
+  }
+  return false;
+}
+
+bool PulseTestServer::LoadModule(const std::string& name, const std::string& arguments) const {
+  TestClient client(*this);
+  if (!client.ready()) return false;
+  uint32_t index = PA_INVALID_INDEX;
+  return client.Finish(pa_context_load_module(
+             client.context(), name.c_str(), arguments.c_str(),
+             [](pa_context*, uint32_t loaded, void* userdata) { *static_cast<uint32_t*>(userdata) = loaded; },
+             &index)) &&
+         index != PA_INVALID_INDEX;
 }
 
 }  // namespace quorix_test

@@ -1,6 +1,8 @@
 #pragma once
 // A private PulseAudio server for tests: a child process with two null sinks
-// ("quorix_test_a", "quorix_test_b") listening only on <dir>/native, with its
+// ("quorix_test_a", "quorix_test_b", described "QuorixTestA", "QuorixTestB")
+// and two null sources ("quorix_mic_a", "quorix_mic_b", described
+// "QuorixMicA", "QuorixMicB") listening only on <dir>/native, with its
 // home, runtime and state folders inside <dir> and no session bus or display.
 // It dies with the test process.
 #include <sys/types.h>
@@ -31,6 +33,13 @@ class PulseTestServer {
   // A cookie file for clients of this server, so that they leave the user's
   // own alone (the server takes anonymous clients anyway).
   std::string cookie_file() const { return (dir_ / "client-cookie").string(); }
+
+  // Run-time changes through the test's own connection, as a device that is
+  // unplugged or plugged in: unloads the first module whose argument holds
+  // `argument` (such as "sink_name=quorix_test_b"), or loads one. False when
+  // the server refused or could not be asked.
+  bool UnloadModuleWith(const std::string& argument) const;
+  bool LoadModule(const std::string& name, const std::string& arguments) const;
 
  private:
   std::filesystem::path dir_;

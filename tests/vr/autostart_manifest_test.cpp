@@ -45,6 +45,9 @@ TEST(AutostartManifest, GeneratedBuiltinAndShippedTexts) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') + 1, lines);
     EXPECT_TRUE(Parses(text));
   }
+  // The shipped manifest, byte for byte as the runtime reads it.
+  EXPECT_EQ(GetBuiltinAppManifest().size(), 323u);
+  EXPECT_NE(GetBuiltinAppManifest().find("\r\n      \"binary_path_linux\": \"../Quorix\",\r\n"), std::string::npos);
   for (const fs::path& folder : {quorix_test::ShippedAssets(), fs::path(std::getenv("QUORIX_BUILD_DIR")) / "vr_assets"}) {
     SCOPED_TRACE(folder);
     EXPECT_EQ(ReadFile(folder / "quorix.vrmanifest"), GetBuiltinAppManifest());

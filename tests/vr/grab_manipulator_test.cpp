@@ -44,20 +44,15 @@ class GrabTest : public ::testing::Test {
   uint64_t time_ = 1000;
 };
 
-TEST_F(GrabTest, OnlyAFreshPressGrabs) {
+TEST_F(GrabTest, AFreshPressGrabsAndTheTargetFollowsTheHandRigidly) {
   Step(false, false);
   EXPECT_FALSE(Step(false, true, -0.05f, 0.05f, true, false).active);  // held off target
   EXPECT_FALSE(Step(false, true).active);                            // moved onto it, still held
   Step(false, false);
-  const GrabResult r = Step(false, true);
+  GrabResult r = Step(false, true);
   EXPECT_TRUE(r.active && r.started);
   EXPECT_EQ(r.hand, 1);
-}
-
-TEST_F(GrabTest, OneHandGrabFollowsTheHandRigidly) {
-  Step(false, false);
-  Step(false, true);
-  const GrabResult r = Step(false, true, -0.05f, 0.25f);
+  r = Step(false, true, -0.05f, 0.25f);
   EXPECT_TRUE(r.changed);
   EXPECT_NEAR(r.target.transform[0][3], 0.2f, 1e-5f);
   EXPECT_NEAR(r.target.transform[2][3], -0.5f, 1e-5f);

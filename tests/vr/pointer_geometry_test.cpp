@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "core/ui_settings.h"
-#include "vr/overlay/overlay_record.h"
 #include "vr/overlay/pointer_geometry.h"
 
 namespace {
@@ -77,19 +76,6 @@ TEST(PointerGeometryTest, PlaneAndQuadEdgeCases) {
   EXPECT_NEAR(hit.x, 75.0f, 1e-3f);  // y down
   EXPECT_NEAR(hit.y, 25.0f, 1e-3f);
   EXPECT_NEAR(hit.distance, 1.0f, 1e-5f);
-}
-
-TEST(PointerGeometryTest, KeyboardHangsBelowAndInFrontOfThePanel) {
-  OverlayRecord phone;
-  phone.pixel_width = 540;
-  phone.pixel_height = 960;
-  phone.width = 0.27f;
-  phone.transform = At(0.1f, 1.2f, -0.5f);
-  const Matrix34 k = ComputeKeyboardTransform(phone, 0.27f);
-  const float phone_h = 0.27f * 960 / 540, key_h = 0.27f * 508 / 540;
-  EXPECT_NEAR(k[1][3], 1.2f - (phone_h + key_h) / 2 - 0.025f, 1e-5f);
-  EXPECT_NEAR(k[2][3], -0.5f + 0.025f, 1e-5f);
-  EXPECT_NEAR(k[0][3], 0.1f, 1e-6f);
 }
 
 TEST(PointerGeometryTest, LaserPlacementLimitsAndThickness) {

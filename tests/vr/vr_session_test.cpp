@@ -73,7 +73,6 @@ TEST_F(VrSessionTest, CreatesTheTenOverlaysAsTabled) {
   EXPECT_EQ(session_->laser_image.builds, 1u);
   EXPECT_TRUE(session_->overlays[kWristRingOverlay].ring.upload_pending);  // the ring image is on its way
   EXPECT_EQ(session_->overlays[kPointerOverlay].ring.stores, 1u);
-  EXPECT_EQ(session_->browser.volume, 100u);
 }
 
 TEST_F(VrSessionTest, IdentifiesAnInstalledAppOrAddsTheManifestTemporarily) {
@@ -204,13 +203,6 @@ TEST_F(VrSessionTest, StatisticsBlockInOrder) {
     EXPECT_EQ(events[before + i].n, std::get<1>(expected[i]));
     EXPECT_EQ(events[before + i].code, std::get<2>(expected[i]));
   }
-}
-
-TEST(ShippedManifestTest, ApplicationManifestKeepsItsExactBytes) {
-  const std::string text = quorix_test::ReadFile(quorix_test::ShippedAssets() / "quorix.vrmanifest");
-  EXPECT_EQ(text.size(), 323u);
-  EXPECT_EQ(text.back(), '}');
-  EXPECT_NE(text.find("\r\n      \"binary_path_linux\": \"../Quorix\",\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,266 @@
+#include "platform/gtk_presenter.h"
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/gui.h"
+#include "platform/text_encoding.h"
+#include "platform/ui_window.h"
+
+namespace platform {
+namespace {
+
+namespace ui = platform::ui;
+
+// One presented top-level record and the widgets of its children.
+struct Presented {
+  GtkWidget* window = nullptr;
+  GtkWidget* fixed = nullptr;
+  std::map<WindowHandle, GtkWidget*> outer;  // what sits in `fixed`
+  std::map<WindowHandle, GtkWidget*> inner;  // the label or button
+};
+
+// Callback data: the record a signal speaks for.
+struct Binding {
+  WindowHandle window = kNoWindow;
+  WindowHandle parent = kNoWindow;
+  uint32_t id = 0;
+};
+
+std::string Utf8(const std::u16string& text) { return Utf16ToUtf8Lenient(text); }
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  const auto* binding = static_cast<const Binding*>(data);
+  ui::SendMessage(binding->window, ui::kWmClose, 0, 0);
+  return TRUE;  // the record decides; its destruction removes the window
+}
+
+void OnClicked(GtkButton*, gpointer data) {
+  const auto* binding = static_cast<const Binding*>(data);
+  const uintptr_t wparam = (static_cast<uintptr_t>(ui::kBnClicked) << 16) | (binding->id & 0xFFFF);
+  ui::SendMessage(binding->parent, ui::kWmCommand, wparam, static_cast<intptr_t>(binding->window));
+}
+
+gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
+  const auto* binding = static_cast<const Binding*>(data);
+  ui::PaintTarget target{cr, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
+  ui::SendMessage(binding->window, ui::kWmPaint, 0, reinterpret_cast<intptr_t>(&target));
+  return FALSE;
+}
+
+void FreeBinding(gpointer data, GClosure*) { delete static_cast<Binding*>(data); }
+
+class GtkPresenter final : public ui::WindowPresenter {
+ public:
+  ~GtkPresenter() override {
+    for (auto& [handle, presented] : windows_) gtk_widget_destroy(presented.window);
+  }
+
+  void Shown(WindowHandle window, bool shown) override {
+    ui::WindowInfo info;
+    if (!ui::GetWindowInfo(window, &info)) return;
+    if ((info.style & ui::kWsChild) != 0) {
+      if (GtkWidget* widget = ChildWidget(window, /*outer=*/true)) gtk_widget_set_visible(widget, shown);
+      return;
+    }
+    auto found = windows_.find(window);
+    if (!shown) {
+      if (found != windows_.end()) gtk_widget_hide(found->second.window);
+      return;
+    }
+    if (found == windows_.end()) found = windows_.emplace(window, Present(window, info)).first;
+    gtk_widget_show_all(found->second.window);
+    for (const auto& [child, widget] : found->second.outer) {
+      if (!ui::IsWindowVisible(child)) gtk_widget_hide(widget);
+    }
+  }
+
+  void TextChanged(WindowHandle window) override {
+    const std::string text = Utf8(ui::GetWindowText(window));
+    if (auto found = windows_.find(window); found != windows_.end()) {
+      gtk_window_set_title(GTK_WINDOW(found->second.window), text.c_str());
+      return;
+    }
+    GtkWidget* widget = ChildWidget(window, /*outer=*/false);
+    if (widget == nullptr) return;
+    if (GTK_IS_LABEL(widget)) gtk_label_set_text(GTK_LABEL(widget), text.c_str());
+    if (GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), text.c_str());
+  }
+
+  void EnabledChanged(WindowHandle window) override {
+    GtkWidget* widget = ChildWidget(window, /*outer=*/true);
+    if (auto found = windows_.find(window); found != windows_.end()) widget = found->second.window;
+    if (widget != nullptr) gtk_widget_set_sensitive(widget, ui::IsWindowEnabled(window));
+  }
+
+  void Destroying(WindowHandle window) override {
+    if (auto found = windows_.find(window); found != windows_.end()) {
+      gtk_widget_destroy(found->second.window);
+      windows_.erase(found);
+      return;
+    }
+    for (auto& [handle, presented] : windows_) {
+      auto outer = presented.outer.find(window);
+      if (outer == presented.outer.end()) continue;
+      gtk_widget_destroy(outer->second);
+      presented.outer.erase(outer);
+      presented.inner.erase(window);
+      return;
+    }
+  }
+
+  unsigned long XWindow(WindowHandle window) const {
+    auto found = windows_.find(window);
+    if (found == windows_.end()) return 0;
+    GdkWindow* gdk_window = gtk_widget_get_window(found->second.window);
+    return gdk_window != nullptr ? GDK_WINDOW_XID(gdk_window) : 0;
+  }
+
+ private:
+  GtkWidget* ChildWidget(WindowHandle child, bool outer) {
+    for (auto& [handle, presented] : windows_) {
+      auto& map = outer ? presented.outer : presented.inner;
+      if (auto found = map.find(child); found != map.end()) return found->second;
+    }
+    return nullptr;
+  }
+
+  template <typename Handler>
+  static void Connect(GtkWidget* widget, const char* signal, Handler handler, Binding binding) {
+    g_signal_connect_data(widget, signal, G_CALLBACK(handler), new Binding(binding), FreeBinding,
+                          static_cast<GConnectFlags>(0));
+  }
+
+  static Presented Present(WindowHandle window, const ui::WindowInfo& info) {
+    Presented presented;
+    GtkWidget* top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* gtk_window = GTK_WINDOW(top);
+    presented.window = top;
+    gtk_window_set_title(gtk_window, Utf8(ui::GetWindowText(window)).c_str());
+    gtk_window_set_decorated(gtk_window, (info.style & ui::kWsCaption) == ui::kWsCaption);
+    gtk_window_set_deletable(gtk_window, (info.style & ui::kWsSysMenu) != 0);
+    gtk_window_set_resizable(gtk_window, FALSE);
+    if ((info.ex_style & ui::kWsExTopmost) != 0) gtk_window_set_keep_above(gtk_window, TRUE);
+    if ((info.ex_style & ui::kWsExToolWindow) != 0) {
+      gtk_window_set_skip_taskbar_hint(gtk_window, TRUE);
+      gtk_window_set_skip_pager_hint(gtk_window, TRUE);
+      gtk_window_set_type_hint(gtk_window, GDK_WINDOW_TYPE_HINT_UTILITY);
+    }
+    if ((info.ex_style & ui::kWsExNoActivate) != 0) {
+      gtk_window_set_accept_focus(gtk_window, FALSE);
+      gtk_window_set_focus_on_map(gtk_window, FALSE);
+    }
+    if (info.x != ui::kCwUseDefault && info.y != ui::kCwUseDefault) gtk_window_move(gtk_window, info.x, info.y);
+    Connect(top, "delete-event", OnDelete, Binding{window, kNoWindow, 0});
+
+    presented.fixed = gtk_fixed_new();
+    gtk_widget_set_size_request(presented.fixed, info.width, info.height);
+    gtk_container_add(GTK_CONTAINER(top), presented.fixed);
+    // The procedure's own drawing, under the children.
+    GtkWidget* canvas = gtk_drawing_area_new();
+    gtk_widget_set_size_request(canvas, info.width, info.height);
+    gtk_fixed_put(GTK_FIXED(presented.fixed), canvas, 0, 0);
+    Connect(canvas, "draw", OnDraw, Binding{window, kNoWindow, 0});
+
+    for (WindowHandle child : ui::ChildWindows(window)) {
+      ui::WindowInfo child_info;
+      if (!ui::GetWindowInfo(child, &child_info)) continue;
+      const std::string text = Utf8(ui::GetWindowText(child));
+      GtkWidget* inner = nullptr;
+      GtkWidget* outer = nullptr;
+      if (child_info.class_name == u"STATIC") {
+        // Plain text, never markup or mnemonics; wrapped, and clipped to the
+        // control's rectangle by a scroller that shows no bars.
+        inner = gtk_label_new(nullptr);
+        gtk_label_set_text(GTK_LABEL(inner), text.c_str());
+        gtk_label_set_use_markup(GTK_LABEL(inner), FALSE);
+        gtk_label_set_use_underline(GTK_LABEL(inner), FALSE);
+        gtk_label_set_line_wrap(GTK_LABEL(inner), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(inner), PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_xalign(GTK_LABEL(inner), 0);
+        gtk_label_set_yalign(GTK_LABEL(inner), 0);
+        outer = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(outer), GTK_POLICY_EXTERNAL, GTK_POLICY_EXTERNAL);
+        gtk_container_add(GTK_CONTAINER(outer), inner);
+      } else if (child_info.class_name == u"BUTTON") {
+        inner = gtk_button_new_with_label(text.c_str());
+        gtk_button_set_use_underline(GTK_BUTTON(inner), FALSE);
+        gtk_widget_set_focus_on_click(inner, FALSE);
+        outer = inner;
+        Connect(inner, "clicked", OnClicked, Binding{child, window, child_info.id});
+      } else {
+        continue;  // edit fields and lists are not shown here
+      }
+      gtk_widget_set_size_request(outer, child_info.width, child_info.height);
+      gtk_widget_set_sensitive(outer, (child_info.style & ui::kWsDisabled) == 0);
+      gtk_fixed_put(GTK_FIXED(presented.fixed), outer, child_info.x, child_info.y);
+      presented.outer[child] = outer;
+      presented.inner[child] = inner;
+    }
+    return presented;
+  }
+
+  std::map<WindowHandle, Presented> windows_;
+};
+
+std::unique_ptr<GtkPresenter>& Instance() {
+  static std::unique_ptr<GtkPresenter> presenter;
+  return presenter;
+}
+
+}  // namespace
+
+bool StartWindowPresenter() {
+  if (Instance() != nullptr) return true;
+  if (!StartGui() || DisplayLost()) return false;
+  Instance() = std::make_unique<GtkPresenter>();
+  ui::SetWindowPresenter(Instance().get());
+  return true;
+}
+
+void StopWindowPresenter() {
+  if (Instance() == nullptr) return;
+  ui::SetWindowPresenter(nullptr);
+  Instance().reset();
+}
+
+unsigned long PresentedXWindow(WindowHandle window) {
+  return Instance() != nullptr ? Instance()->XWindow(window) : 0;
+}
+
+namespace ui {
+
+bool DrawPixels(const PaintTarget& target, int32_t x, int32_t y, int32_t width, int32_t height,
+                const uint8_t* pixels) {
+  if (target.surface == nullptr || pixels == nullptr || width <= 0 || height <= 0) return false;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return false;
+  }
+  cairo_surface_flush(surface);
+  uint8_t* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  // B, G, R, X in memory is Cairo's RGB24 on a little-endian machine.
+  for (int32_t row = 0; row < height; ++row) {
+    std::memcpy(data + static_cast<size_t>(row) * static_cast<size_t>(stride),
+                pixels + static_cast<size_t>(row) * static_cast<size_t>(width) * 4, static_cast<size_t>(width) * 4);
+  }
+  cairo_surface_mark_dirty(surface);
+  auto* cr = static_cast<cairo_t*>(target.surface);
+  cairo_save(cr);
+  cairo_set_source_surface(cr, surface, x, y);
+  cairo_rectangle(cr, x, y, width, height);
+  cairo_fill(cr);
+  cairo_restore(cr);
+  cairo_surface_destroy(surface);
+  return true;
+}
+
+}  // namespace ui
+}  // namespace platform
