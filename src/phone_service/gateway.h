@@ -77,6 +77,8 @@ class Gateway final : public quorix_call::Gateway {
   bool EndCall(const std::string& call_id) override;
   bool SetMuted(const std::string& call_id, bool muted) override;
 
+  // The current call's id; empty without a call.
+  const std::string& current_call_id() const { return call_id_; }
   // Asks the service to end `call_id` (tag 3); whether it was queued.
   bool SendEndRequest(const std::string& call_id);
 

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/crypto.h"
 
 struct UiSettings;
 
@@ -70,9 +73,33 @@ class Ui {
 
 }  // namespace quorix_native
 
+// The first of `owner`'s pending notices, or an empty notice: the body of
+// every implementation's GetActiveNotice. The other copies are wiped.
+inline quorix_native::Ui::Notice GetActiveNoticeDefault(quorix_native::Ui& owner) {
+  std::vector<quorix_native::Ui::Notice> pending = owner.GetPendingNotices();
+  if (pending.empty()) return {};
+  quorix_native::Ui::Notice first = std::move(pending.front());
+  for (quorix_native::Ui::Notice& rest : pending) {
+    platform::SecureZero(rest.title.data(), rest.title.size() * sizeof(char16_t));
+    platform::SecureZero(rest.body.data(), rest.body.size() * sizeof(char16_t));
+  }
+  return first;
+}
+
 // An owner's chat notices: newest first, at most three, and the last id
 // given (ids start at 1).
 struct NoticeQueue {
   std::deque<quorix_native::Ui::Notice> notices;
   uint64_t last_id = 0;
+
+  // Prunes with `now`, then puts a new notice in front (title and body made
+  // one line, 64 and 180 units; expiry now + 3000 ms) and drops the oldest
+  // beyond three. The passed title and body are wiped.
+  void Push(const std::string& peer_id, std::u16string title, std::u16string body, uint64_t now);
+  // Copies of the entries whose expiry is above `now`, in queue order.
+  std::vector<quorix_native::Ui::Notice> CopyUnexpired(uint64_t now) const;
+  // Wipes and erases the first entry with `id`.
+  void Remove(uint64_t id);
+  // Wipes and erases every entry whose expiry is at or below `now`.
+  void PruneExpired(uint64_t now);
 };

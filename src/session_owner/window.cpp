@@ -269,10 +269,6 @@ quorix_native::Ui::Status Window::GetStatus() {
 
 std::string Window::GetOwnUserId() { return signed_in_ != 0 ? own_user_id_ : std::string(); }
 
-int32_t Window::GetPeerNotificationMode(const std::string&) {
-  return settings_ != nullptr ? std::clamp(settings_->notification_mode, 0, 2) : 0;
-}
-
 void Window::SetStatusText(const char16_t* text) { ui::SetWindowText(status_label_, text); }
 
 void Window::Tick() {
@@ -409,6 +405,8 @@ void Window::ResetSession() {
   previous_status_code_ = 0;
   previous_call_state_ = 0;
   sound_call_state_ = 0;
+  sound_muted_ = 0;
+  next_ring_ms_ = 0;
   call_peer_id_.clear();
   WipeWide(&caller_name_);
   friend_names_.clear();
@@ -476,14 +474,7 @@ void Window::Close() {
 
 // Members the calls, notices, popups, audio devices, friend requests and the
 // desktop panel fill; until then they keep the owner signed-in-session only.
-void Window::CollectChatTask() {}
-void Window::ApplyFriendResult() {}
-// Until the notice queue is filled, a pass still keeps the popups in step.
-void Window::UpdateNotices() { UpdateDesktopNotices(); }
-void Window::FetchSelectedHistory(uint64_t) {}
 void Window::OnCommand(uint32_t, uint32_t) {}
 void Window::DrawFriendRow(intptr_t) {}
-
-bool Window::PerformCallAction(uint32_t, uint64_t) { return false; }
 
 }  // namespace two_pc

@@ -20,12 +20,15 @@
 #include "chat/chat_model.h"
 #include "chat/chat_task_results.h"
 #include "chat/message_sync.h"
+#include "chat/session_file.h"
 #include "core/environment.h"
 #include "core/secret_text.h"
 #include "phone_service/call_session.h"
 #include "phone_service/gateway.h"
 #include "phone_service/windows_wire.h"
+#include "platform/ui_window.h"
 #include "platform/window_handle.h"
+#include "session_owner/notices.h"
 #include "session_owner/owner_ui.h"
 
 namespace two_pc {
@@ -90,6 +93,18 @@ platform::WindowHandle CreateChildControl(platform::WindowHandle parent, const s
                                           const std::u16string& text, int32_t x, int32_t y, int32_t width,
                                           int32_t height, uint32_t id, uint32_t style);
 
+// Draws `user_id`'s avatar disc (the placeholder without a picture), size x
+// size pixels on `background` (0x00BBGGRR), with its top left at (x, y).
+// Nothing unless 4 <= size <= 128.
+void PaintAvatar(const platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_t size, const std::string& user_id,
+                 uint32_t background);
+// A stored or received number as a whole count: 0 for negative, NaN and
+// below-one values, at most 2^53.
+uint64_t ClampToWholeNumber(double value);
+// The conversation as the transcript shows it: the unread counter's line,
+// then "time  sender: text" per message, CR LF after each.
+std::u16string BuildTranscript(int32_t unread, const std::vector<ChatMessage>& messages);
+
 // 1 to 2048 bytes, each an ASCII letter, digit, "_" or "-".
 bool IsValidSessionToken(const std::string& token);
 // Whether `window` has a restore task that has not been collected.
@@ -110,6 +125,19 @@ struct FriendList {
 };
 // False when `body` is not an ok friends reply for `user_id`.
 bool ReadFriendsReply(const std::string& body, const std::string& user_id, FriendList* list);
+
+// What a friend operation task is given; the task wipes the token.
+struct FriendOperationInput {
+  StoredSession session;
+  uint64_t session_revision = 0;
+  uint32_t operation = 0;  // 0 refresh, 1 send a request, 2 accept, 3 reject
+  std::string target_id;
+};
+
+// The pending requests to and from `user_id`, in the service's order; false
+// when the reply is not an ok list of pending requests of that user.
+bool FetchFriendRequests(const ServiceEndpoint& endpoint, const std::string& user_id, const std::string& token,
+                         std::vector<std::string>* incoming, std::vector<std::string>* outgoing);
 
 class Window final : public quorix_native::Ui {
  public:
@@ -182,28 +210,29 @@ class Window final : public quorix_native::Ui {
   AudioDeviceList GetAudioDevices(bool capture) override;
   bool SelectAudioDevice(bool capture, int32_t index, uint64_t list_revision) override;
   bool RefreshAudioDevices() override;
-  uint64_t GetCallRevision() override { return 0; }
-  std::u16string GetCallPeerName() override { return {}; }
+  uint64_t GetCallRevision() override;
+  std::u16string GetCallPeerName() override;
   bool PerformCallAction(uint32_t action, uint64_t call_revision) override;
-  Notice GetActiveNotice() override { return {}; }
-  void DismissNotice(uint64_t) override {}
-  Notice GetSystemNotice() override { return {}; }
-  void DismissSystemNotice(uint64_t) override {}
-  void SetNotificationsEnabled(bool enabled) override {
-    notifications_ = enabled ? 1 : 0;
-    UpdateDesktopNotices();
-  }
+  Notice GetActiveNotice() override;
+  void DismissNotice(uint64_t id) override;
+  Notice GetSystemNotice() override;
+  void DismissSystemNotice(uint64_t id) override;
+  void SetNotificationsEnabled(bool enabled) override;
   bool AreNotificationsEnabled() override { return notifications_ != 0; }
   void AttachSettings(const UiSettings* settings) override { settings_ = settings; }
   std::string GetOwnUserId() override;
   int32_t GetPeerNotificationMode(const std::string& peer_id) override;
-  std::vector<Notice> GetPendingNotices() override { return {}; }
+  std::vector<Notice> GetPendingNotices() override;
   FriendRequestState GetFriendRequests() override { return friend_requests_; }
-  bool RequestFriendOperation(uint32_t, const std::string&) override { return false; }
-  int32_t GetFriendPresence(const std::string&) override { return 0; }
-  uint64_t GetPresenceStatus() override { return 0; }
-  uint64_t GetChatRevision() override { return 0; }
-  bool RunHistoryFileDialog(bool) override { return false; }
+  bool RequestFriendOperation(uint32_t operation, const std::string& target_id) override;
+  int32_t GetFriendPresence(const std::string& user_id) override;
+  uint64_t GetPresenceStatus() override;
+  uint64_t GetChatRevision() override;
+  bool RunHistoryFileDialog(bool import) override;
+
+  // Sends the draft field's text to the selected friend once (the panel's
+  // "Send"); false when refused.
+  bool SendDraftMessage();
 
   // The status code of the owner's state; GetStatus fills the input.
   struct StatusInput {
@@ -225,6 +254,7 @@ class Window final : public quorix_native::Ui {
   static LoginResult SignInTask(std::string user_id, SecretText password);
   static quorix_session_restore::Result SessionRestoreTask();
   static void LogoutTask(SecretText token);
+  static FriendResult FriendOperationTask(FriendOperationInput input);
 
   static intptr_t WindowProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
   // The desktop popups' procedure; the owner is their user data.
@@ -250,6 +280,9 @@ class Window final : public quorix_native::Ui {
   void CollectChatTask();
   void ApplyFriendResult();
   void UpdateNotices();
+  void CollectNoticePoll(uint64_t now);
+  void StartNoticePoll(uint64_t now);
+  void UpdateCallSounds(uint64_t now);
   void UpdateDesktopNotices();
   void ObserveCallAudio();
   void RefreshDeviceList(bool capture);
