@@ -20,17 +20,18 @@ double NumberOrMissing(const JsonValue& record, const char* key) {
   return value->number;
 }
 
-// A count from an outside record as a whole number: negative and non-finite
-// values are 0, and the value is clamped to 2^53 before the conversion.
-uint64_t WholeCount(double value) {
-  if (!std::isfinite(value) || value <= 0) return 0;
-  constexpr double kMax = 9007199254740992.0;
-  return static_cast<uint64_t>(value < kMax ? value : kMax);
-}
-
 std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace
+
+uint64_t ClampToWholeNumber(double value) {
+  // Stored and received numbers reach this; converting one out of range
+  // would be undefined.
+  constexpr double kMaxWholeNumber = 9007199254740992.0;  // 2^53
+  if (!std::isfinite(value) || value <= 0.0) return 0;
+  if (value >= kMaxWholeNumber) return static_cast<uint64_t>(kMaxWholeNumber);
+  return static_cast<uint64_t>(value);
+}
 
 CallAudioReading ReadCallAudioLines(std::string_view tail, bool cut, uint64_t call_start_ms) {
   CallAudioReading reading;
@@ -76,8 +77,8 @@ CallAudioReading ReadCallAudioLines(std::string_view tail, bool cut, uint64_t ca
 }
 
 std::u16string DescribeCallAudio(const CallAudioReading& reading) {
-  std::u16string text = u"音声パケット 送信=" + Ascii(std::to_string(WholeCount(reading.packets_sent))) +
-                        u" 受信=" + Ascii(std::to_string(WholeCount(reading.packets_received)));
+  std::u16string text = u"音声パケット 送信=" + Ascii(std::to_string(ClampToWholeNumber(reading.packets_sent))) +
+                        u" 受信=" + Ascii(std::to_string(ClampToWholeNumber(reading.packets_received)));
   if (reading.pcm_clip_fraction > 0.01) {
     text += u" | マイク入力が音割れしています";
   } else if (reading.pcm_rms >= 0 && reading.pcm_rms < 0.0001) {

@@ -9,6 +9,10 @@
 
 namespace two_pc {
 
+// A stored or received number as a whole count: 0 for negative, NaN and
+// below-one values, at most 2^53.
+uint64_t ClampToWholeNumber(double value);
+
 // What the newest records since the call began say; -1 for a value that is
 // missing or not finite.
 struct CallAudioReading {

@@ -13,15 +13,13 @@
 #include "core/text.h"
 #include "phone_ui/ui_sound_player.h"
 #include "platform/ui_window.h"
+#include "session_owner/call_audio.h"
 #include "session_owner/window.h"
 #include "session_owner/window_internal.h"
 
 namespace ui = platform::ui;
 
 namespace {
-
-// The largest count a double holds exactly.
-constexpr double kMaxWholeNumber = 9007199254740992.0;  // 2^53
 
 constexpr int32_t kSentSound = 5;
 constexpr uint64_t kHistoryFetchIntervalMs = 3000;
@@ -30,20 +28,12 @@ void AppendAscii(std::u16string* out, const std::string& text) { out->append(tex
 
 }  // namespace
 
-uint64_t ClampToWholeNumber(double value) {
-  // Stored and received numbers reach this; converting one out of range
-  // would be undefined.
-  if (!std::isfinite(value) || value <= 0.0) return 0;
-  if (value >= kMaxWholeNumber) return static_cast<uint64_t>(kMaxWholeNumber);
-  return static_cast<uint64_t>(value);
-}
-
 std::u16string BuildTranscript(int32_t unread, const std::vector<ChatMessage>& messages) {
   std::u16string text = u"Server unread: ";
   AppendAscii(&text, std::to_string(unread));
   text += u"\r\n";
   for (const ChatMessage& message : messages) {
-    AppendAscii(&text, std::to_string(ClampToWholeNumber(message.timestamp)));
+    AppendAscii(&text, std::to_string(two_pc::ClampToWholeNumber(message.timestamp)));
     text += u"  ";
     text += Utf8ToWideOrEmpty(message.sender);
     text += u": ";

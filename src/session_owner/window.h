@@ -98,9 +98,6 @@ platform::WindowHandle CreateChildControl(platform::WindowHandle parent, const s
 // Nothing unless 4 <= size <= 128.
 void PaintAvatar(const platform::ui::PaintTarget& target, int32_t x, int32_t y, int32_t size, const std::string& user_id,
                  uint32_t background);
-// A stored or received number as a whole count: 0 for negative, NaN and
-// below-one values, at most 2^53.
-uint64_t ClampToWholeNumber(double value);
 // The conversation as the transcript shows it: the unread counter's line,
 // then "time  sender: text" per message, CR LF after each.
 std::u16string BuildTranscript(int32_t unread, const std::vector<ChatMessage>& messages);

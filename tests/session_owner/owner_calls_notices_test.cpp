@@ -9,6 +9,7 @@
 #include "core/ui_settings.h"
 #include "fake_message_service.h"
 #include "owner_fixture.h"
+#include "session_owner/call_audio.h"
 #include "session_owner/notices.h"
 
 namespace quorix_test {
@@ -168,7 +169,7 @@ TEST(OwnerTranscript, TimesAreClampedWholeNumbers) {
                {std::numeric_limits<double>::infinity(), 0}, {1700000000.75, 1700000000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
-    EXPECT_EQ(ClampToWholeNumber(c.value), c.whole);
+    EXPECT_EQ(two_pc::ClampToWholeNumber(c.value), c.whole);
   }
   EXPECT_EQ(BuildTranscript(-1, {ChatMessage{"m1", "bob", "alice", "hi", 1e300, false}}),
             u"Server unread: -1\r\n9007199254740992  bob: hi\r\n");
