@@ -474,7 +474,6 @@ void Window::Close() {
 
 // Members the calls, notices, popups, audio devices, friend requests and the
 // desktop panel fill; until then they keep the owner signed-in-session only.
-void Window::OnCommand(uint32_t, uint32_t) {}
 void Window::DrawFriendRow(intptr_t) {}
 
 }  // namespace two_pc

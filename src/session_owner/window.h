@@ -288,7 +288,13 @@ class Window final : public quorix_native::Ui {
   // The list's current selection, -1 when none is valid.
   int32_t SelectedAudioIndex(bool capture) const;
   void FetchSelectedHistory(uint64_t now);
+  // The panel's WM_COMMAND: the control id and the notification code.
   void OnCommand(uint32_t id, uint32_t code);
+  // Starts a sign-in with the id and password fields' texts; the password
+  // field is emptied first.
+  void SignInFromFields();
+  // "Call (test grant)": signed in and connected only, a failure cleared first.
+  void StartPanelCall();
   void DrawFriendRow(intptr_t item);
 
   // Friend operation task and the friend request record.

@@ -1,0 +1,158 @@
+// The desktop panel's commands, sent through the owner window's procedure on
+// a desktop-mode owner kept as records (no display).
+#include "chat/history_session.h"
+#include "owner_fixture.h"
+
+namespace quorix_test {
+namespace {
+
+namespace ui = platform::ui;
+
+// Accepts every call request and counts the starts.
+struct CallCounter final : quorix_call::Gateway {
+  bool IsReady() override { return true; }
+  bool StartCall(const std::string& peer) override { return started.push_back(peer), true; }
+  bool CancelCall(const std::string&) override { return true; }
+  bool AnswerCall(const std::string&) override { return ++answers, true; }
+  bool DeclineCall(const std::string&) override { return ++declines, true; }
+  bool EndCall(const std::string&) override { return ++ends, true; }
+  bool SetMuted(const std::string&, bool) override { return true; }
+  std::vector<std::string> started;
+  int answers = 0, declines = 0, ends = 0;
+};
+
+class OwnerPanelTest : public OwnerTest {
+ protected:
+  ~OwnerPanelTest() override {
+    service_.Release();
+    owner_.reset();
+    call_.state = CallSession::kIdle;
+    call_.AttachGateway(&gateway_);
+  }
+  void Command(uint32_t id, uint32_t code = ui::kBnClicked) {
+    ui::SendMessage(owner_->window_handle(), ui::kWmCommand, id | (static_cast<uintptr_t>(code) << 16), 0);
+  }
+  // Signed in from the desktop panel, online, with the counting backend.
+  void SignInOnline() {
+    if (!owner_->HasWindowHandle()) {
+      ASSERT_TRUE(Create(false));
+    }
+    ASSERT_TRUE(SignIn());
+    ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }));
+    ASSERT_TRUE(call_.AttachGateway(&backend_));
+    call_.SetPrepareCheck([] { return true; });
+  }
+  platform::WindowHandle UserIdField() { return Control(2); }
+  platform::WindowHandle PasswordField() { return Control(3); }
+
+  CallCounter backend_;
+};
+
+TEST_F(OwnerPanelTest, SignInFromFieldsEmptiesThePasswordAndSendsBoth) {
+  ASSERT_TRUE(Create(false));
+  struct Case { const char* name; std::u16string password; bool request; } cases[] = {
+      {"empty password", u"", false},
+      {"id and password", u"Owner-Pass-5150-long-enough", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::SetWindowText(UserIdField(), u"alice");
+    ui::SetWindowText(PasswordField(), c.password);
+    Command(two_pc::Window::kSignInButtonId);
+    EXPECT_EQ(ui::GetWindowText(PasswordField()), u"");
+    if (!c.request) {
+      EXPECT_EQ(StatusText(), u"Quorix IDとパスワードを確認してください");
+      EXPECT_TRUE(service_.RequestsTo("/auth/login").empty());
+      continue;
+    }
+    ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().signed_in != 0; }));
+    const auto logins = service_.RequestsTo("/auth/login");
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_NE(logins[0].body.find("\"alice\""), std::string::npos);
+    EXPECT_NE(logins[0].body.find(kPassword), std::string::npos);
+  }
+  // Refused while a history fetch runs; taken once the owner is free.
+  EXPECT_TRUE(PassUntil([&] {
+    Command(two_pc::Window::kSignOutButtonId);
+    return log_.Count("LOGOUT") == 1;
+  }));
+}
+
+TEST_F(OwnerPanelTest, CallButtonsNeedASignedInConnectedOwner) {
+  ASSERT_TRUE(Create(false));
+  call_.AttachGateway(&backend_);
+  call_.SetPrepareCheck([] { return true; });
+  Command(two_pc::Window::kCallButtonId);
+  EXPECT_TRUE(backend_.started.empty());  // signed out
+  call_.AttachGateway(&gateway_);
+  SignInOnline();
+  struct Case { const char* name; uint32_t id; uint32_t state_before; } cases[] = {
+      {"call from idle", two_pc::Window::kCallButtonId, CallSession::kIdle},
+      {"call after a failure", two_pc::Window::kCallButtonId, CallSession::kFailed},
+      {"the probe is the same call", two_pc::Window::kPermissionProbeButtonId, CallSession::kFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    backend_.started.clear();
+    call_.state = c.state_before;
+    Command(c.id);
+    EXPECT_EQ(backend_.started, (std::vector<std::string>{"bob"}));
+    EXPECT_EQ(call_.state, CallSession::kOutgoing);
+  }
+  wire_.Stop();  // no connection: nothing starts
+  backend_.started.clear();
+  call_.state = CallSession::kIdle;
+  Command(two_pc::Window::kCallButtonId);
+  EXPECT_TRUE(backend_.started.empty());
+}
+
+TEST_F(OwnerPanelTest, CallActionsReachTheCallSession) {
+  SignInOnline();
+  call_.OnIncomingCall("call-1", "bob");
+  Command(two_pc::Window::kRejectButtonId);
+  EXPECT_EQ(backend_.declines, 1);
+  call_.state = CallSession::kConnected;
+  call_.call_id = "call-1";
+  struct Case { const char* name; uint32_t id; uint8_t muted_after; } cases[] = {
+      {"mute", two_pc::Window::kMuteButtonId, 1},
+      {"unmute", two_pc::Window::kMuteButtonId, 0},
+      {"another notification of another id", 9999, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Command(c.id);
+    EXPECT_EQ(call_.muted, c.muted_after);
+  }
+  Command(two_pc::Window::kEndButtonId);
+  EXPECT_EQ(backend_.ends, 1);
+  call_.state = CallSession::kFailed;
+  Command(two_pc::Window::kClearFailureButtonId);
+  EXPECT_EQ(call_.state, CallSession::kIdle);
+}
+
+TEST_F(OwnerPanelTest, FriendChoiceMovesOnlyWhenIdle) {
+  service_.Script("GET", "/friends/alice",
+                  ScriptedReply::Json(200, FriendsReply(R"({"user_id":"bob"},{"user_id":"carol"})")));
+  SignInOnline();
+  const platform::WindowHandle list = Control(6);
+  const platform::WindowHandle transcript = Control(21);
+  struct Case { const char* name; uint32_t state; int32_t row; std::u16string transcript_after; } cases[] = {
+      {"during a call", CallSession::kConnected, 1, u"kept"},
+      {"idle", CallSession::kIdle, 1, u""},
+      {"no row", CallSession::kIdle, -1, u"kept"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    call_.state = c.state;
+    ui::SetWindowText(transcript, u"kept");
+    ui::SendMessage(list, ui::kCbSetCurSel, static_cast<uintptr_t>(c.row), 0);
+    Command(two_pc::Window::kFriendListId, 1);
+    EXPECT_EQ(ui::GetWindowText(transcript), c.transcript_after);
+  }
+  call_.state = CallSession::kIdle;
+  Command(two_pc::Window::kCallButtonId);
+  EXPECT_EQ(backend_.started, (std::vector<std::string>{"carol"}));
+}
+
+}  // namespace
+}  // namespace quorix_test
