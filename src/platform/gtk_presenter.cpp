@@ -237,7 +237,14 @@ namespace ui {
 
 bool DrawPixels(const PaintTarget& target, int32_t x, int32_t y, int32_t width, int32_t height,
                 const uint8_t* pixels) {
-  if (target.surface == nullptr || pixels == nullptr || width <= 0 || height <= 0) return false;
+  if (pixels == nullptr || width <= 0 || height <= 0) return false;
+  if (target.recorder != nullptr) {
+    const uint8_t* centre = pixels + (static_cast<size_t>(height / 2) * static_cast<size_t>(width) + width / 2) * 4;
+    target.recorder->calls.push_back({PaintCall::kPixels, Rect{x, y, x + width, y + height},
+                                      static_cast<uint32_t>(centre[2] | (centre[1] << 8) | (centre[0] << 16)), {}});
+    return true;
+  }
+  if (target.surface == nullptr) return false;
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);

@@ -81,4 +81,23 @@ void Window::OnCommand(uint32_t id, uint32_t code) {
   }
 }
 
+void Window::DrawFriendRow(const ui::DrawItem& item) {
+  const ui::PaintTarget& target = item.target;
+  const uint32_t fill =
+      ui::GetSystemColour(target, item.selected ? ui::SystemColour::kHighlight : ui::SystemColour::kWindow);
+  (void)ui::FillRect(target, item.rect, fill);
+  if (item.index >= 0 && static_cast<size_t>(item.index) < friend_ids_.size()) {
+    const std::string& id = friend_ids_[static_cast<size_t>(item.index)];
+    PaintAvatar(target, item.rect.left + 3, item.rect.top + 2, 24, id, fill);
+    const auto name = friend_names_.find(id);
+    const std::u16string label = name != friend_names_.end() ? name->second : Utf8ToWideOrEmpty(id);
+    ui::Rect text = item.rect;
+    text.left += 34;
+    (void)ui::DrawTextLine(target, text, label,
+                           ui::GetSystemColour(target, item.selected ? ui::SystemColour::kHighlightText
+                                                                     : ui::SystemColour::kWindowText));
+  }
+  if (item.focused) (void)ui::DrawFocusRect(target, item.rect);
+}
+
 }  // namespace two_pc

@@ -295,7 +295,8 @@ class Window final : public quorix_native::Ui {
   void SignInFromFields();
   // "Call (test grant)": signed in and connected only, a failure cleared first.
   void StartPanelCall();
-  void DrawFriendRow(intptr_t item);
+  // One owner-drawn friend row: the fill, the avatar and the name, the focus.
+  void DrawFriendRow(const platform::ui::DrawItem& item);
 
   // Friend operation task and the friend request record.
   std::future<FriendResult> friend_task_;

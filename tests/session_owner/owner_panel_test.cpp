@@ -154,5 +154,41 @@ TEST_F(OwnerPanelTest, FriendChoiceMovesOnlyWhenIdle) {
   EXPECT_EQ(backend_.started, (std::vector<std::string>{"carol"}));
 }
 
+TEST_F(OwnerPanelTest, FriendRowsDrawFillAvatarNameAndFocus) {
+  service_.Script("GET", "/friends/alice",
+                  ScriptedReply::Json(200, FriendsReply(R"({"user_id":"bob","display_name":"<b>Bob</b>"},)"
+                                                        R"({"user_id":"carol"})")));
+  SignInOnline();
+  using Call = ui::PaintCall;
+  const ui::Rect rect{0, 28, 220, 56};
+  const uint32_t kHighlight = 0x00D77800, kWindow = 0x00FFFFFF, kPlaceholder = 0x00BC754C;
+  struct Case { const char* name; int32_t index; bool selected, focused; std::vector<Call> calls; } cases[] = {
+      {"selected named friend", 0, true, false,
+       {{Call::kFill, rect, kHighlight, {}}, {Call::kPixels, {3, 30, 27, 54}, kPlaceholder, {}},
+        {Call::kText, {34, 28, 220, 56}, 0x00FFFFFF, u"<b>Bob</b>"}}},
+      {"friend without a name, focused", 1, false, true,
+       {{Call::kFill, rect, kWindow, {}}, {Call::kPixels, {3, 30, 27, 54}, kPlaceholder, {}},
+        {Call::kText, {34, 28, 220, 56}, 0x00000000, u"carol"}, {Call::kFocus, rect, 0x00000000, {}}}},
+      {"no row", -1, false, false, {{Call::kFill, rect, kWindow, {}}}},
+      {"beyond the friends", 2, true, false, {{Call::kFill, rect, kHighlight, {}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui::PaintRecorder recorder;
+    ui::DrawItem item{c.index, c.selected, c.focused, rect, ui::PaintTarget{nullptr, 220, 84, nullptr, &recorder}};
+    ui::SendMessage(owner_->window_handle(), ui::kWmDrawItem, two_pc::Window::kFriendListId,
+                    reinterpret_cast<intptr_t>(&item));
+    ASSERT_EQ(recorder.calls.size(), c.calls.size());
+    for (size_t i = 0; i < c.calls.size(); ++i) {
+      const Call& got = recorder.calls[i];
+      const Call& want = c.calls[i];
+      EXPECT_EQ(std::tie(got.kind, got.rect.left, got.rect.top, got.rect.right, got.rect.bottom, got.colour, got.text),
+                std::tie(want.kind, want.rect.left, want.rect.top, want.rect.right, want.rect.bottom, want.colour,
+                         want.text))
+          << "call " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorix_test
