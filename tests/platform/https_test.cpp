@@ -65,6 +65,15 @@ TEST_F(Https, SendsTheRequestAsGivenAndReadsTheReply) {
   EXPECT_EQ(seen[0].HeaderCount("Accept-Encoding"), 0u);
   EXPECT_EQ(seen[0].Header("User-Agent"), "QuorixTest/1");
   EXPECT_EQ(seen[0].body, "{}");
+
+  // A redirect is a reply like any other, never followed.
+  ScriptedReply moved = ScriptedReply::Json(302, "{}");
+  moved.headers.emplace_back("Location", "/elsewhere");
+  service_.Script("GET", "/moved", moved);
+  const auto redirect = connection_.Send(Get("/moved"));
+  ASSERT_EQ(redirect.failure, HttpsFailure::kNone) << platform::LastError();
+  EXPECT_EQ(redirect.status, 302u);
+  EXPECT_EQ(service_.Requests().size(), 2u);
 }
 
 TEST_F(Https, CapHoldsForEveryFraming) {
