@@ -372,13 +372,13 @@ TEST_F(HistoryReads, DamagedPayloadsAreReported) {
   std::vector<std::string> stored;
   ASSERT_TRUE(store->StoreInboxBatch("s", "1", {Msg("m1", "p1", "u1", "one", 1, "1")}, "ack", &stored, nullptr));
   RawDb raw(DbPath(*store));
-  ASSERT_TRUE(raw.FlipPayloadByte("messages", 40));
+  ASSERT_TRUE(raw.DamagePayloadByte("messages", "41"));
   std::vector<HistoryMessage> history;
   EXPECT_FALSE(store->ReadPeerHistory("p1", &history, 10));
   EXPECT_EQ("decrypt_failed", store->last_error());
   HistoryMessage got;
   EXPECT_FALSE(store->GetMessage("m1", &got));
-  ASSERT_TRUE(raw.FlipPayloadByte("conversations", -1));
+  ASSERT_TRUE(raw.DamagePayloadByte("conversations", "length(payload)"));
   std::vector<ConversationRow> rows;
   EXPECT_FALSE(store->ListConversations(&rows));
   EXPECT_EQ("decrypt_failed", store->last_error());
