@@ -170,7 +170,24 @@ PollSource* GuiPollSource() {
   return &source;
 }
 
-int GuiMessageBox(WindowHandle, std::u16string_view text, std::u16string_view caption, uint32_t flags) {
+namespace {
+
+// The toplevel whose X window is `xid` (a window handle is its X id).
+GtkWindow* ToplevelOf(WindowHandle xid) {
+  if (xid == kNoWindow) return nullptr;
+  GList* toplevels = gtk_window_list_toplevels();
+  GtkWindow* found = nullptr;
+  for (GList* at = toplevels; at != nullptr && found == nullptr; at = at->next) {
+    GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(at->data));
+    if (window != nullptr && gdk_x11_window_get_xid(window) == xid) found = GTK_WINDOW(at->data);
+  }
+  g_list_free(toplevels);
+  return found;
+}
+
+}  // namespace
+
+int GuiMessageBox(WindowHandle owner, std::u16string_view text, std::u16string_view caption, uint32_t flags) {
   const uint32_t icon = flags & 0xF0;
   const GtkMessageType type = icon == kMessageBoxIconError         ? GTK_MESSAGE_ERROR
                               : icon == kMessageBoxIconWarning     ? GTK_MESSAGE_WARNING
@@ -178,7 +195,7 @@ int GuiMessageBox(WindowHandle, std::u16string_view text, std::u16string_view ca
                               : icon == kMessageBoxIconInformation ? GTK_MESSAGE_INFO
                                                                    : GTK_MESSAGE_OTHER;
   const bool ok_cancel = (flags & 0xF) == kMessageBoxOkCancel;
-  GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, type,
+  GtkWidget* box = gtk_message_dialog_new(ToplevelOf(owner), GTK_DIALOG_MODAL, type,
                                           ok_cancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s",
                                           Utf8(text).c_str());
   gtk_window_set_title(GTK_WINDOW(box), Utf8(caption).c_str());

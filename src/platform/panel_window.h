@@ -8,8 +8,12 @@
 // Without a compositing manager the X server has no one to blend with:
 // transparent pixels then show black.
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "platform/window_message.h"
 
 namespace platform {
 
@@ -21,6 +25,7 @@ struct ScreenRect {
 };
 
 class PanelWindow;
+class InputWindow;
 ScreenRect WorkArea(const PanelWindow* near);
 
 class PanelWindow {
@@ -44,10 +49,31 @@ class PanelWindow {
   // The X window id, for tests and for making another window transient.
   unsigned long XWindowId() const;
 
+  // Receives the pointer and window-manager messages: left button down,
+  // motion while the button is held (X's implicit grab is the capture),
+  // left button up, capture lost, right button up, close; and kSetCursor on
+  // every motion, whose non-zero answer shows the "nwse-resize" cursor.
+  using MessageHandler = std::function<intptr_t(const WindowMessage&)>;
+  void SetMessageHandler(MessageHandler handler);
+  // Ends a pointer grab this window holds.
+  void ReleaseCapture();
+  // Raises and focuses the window with the server's time; on a window not
+  // mapped yet, done when SetShown maps it. A window manager that prevents
+  // focus stealing may only mark it urgent.
+  void BringToFront();
+  // `rgba` is a 256 × 256 straight-alpha RGBA image, given to the window as
+  // 32- and 16-pixel icons; anything else gives the theme's
+  // "application-x-executable".
+  void SetIcons(std::span<const uint8_t> rgba);
+  // Makes `owner` this window's transient owner; false unless the window
+  // reads it back.
+  bool SetOwner(const InputWindow& owner);
+
   struct State;  // the toolkit's objects, opaque here
 
  private:
   friend ScreenRect WorkArea(const PanelWindow* near);
+  friend struct GuiWindows;
   explicit PanelWindow(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };

@@ -14,10 +14,6 @@
 namespace platform {
 namespace {
 
-// The UI face: Japanese first, DejaVu for the arrows and symbols the CJK face
-// lacks; fontconfig falls back beyond these.
-constexpr const char* kTextFamilies = "Noto Sans CJK JP, DejaVu Sans";
-
 // Everything the single-line drawing must not see as a line break or control
 // becomes a space; unpaired surrogates become U+FFFD.
 std::string ToPangoText(std::u16string_view text) {

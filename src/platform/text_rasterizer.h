@@ -13,6 +13,10 @@
 
 namespace platform {
 
+// The UI face: Japanese first, DejaVu for the arrows and symbols the CJK face
+// lacks; fontconfig falls back beyond these. The desktop entry uses it too.
+inline constexpr const char* kTextFamilies = "Noto Sans CJK JP, DejaVu Sans";
+
 // A font made by a rasteriser for one text height and weight.
 class TextFont {
  public:

@@ -1,6 +1,6 @@
 #pragma once
 // The platform's opaque handle of a top-level window: an id the window layer
-// hands out, 0 for none.
+// hands out (the X window id of one of our GTK windows), 0 for none.
 #include <cstdint>
 
 namespace platform {

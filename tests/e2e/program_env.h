@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "private_x_server.h"
 #include "test_util.h"
 
 namespace quorix_test {
 
 // root/home, root/profile, root/local and root/run (made 0700 by the caller),
-// the sanitizer options and the display, and `extra` "NAME=VALUE" entries.
+// the sanitizer options, the test process's private X display, and `extra`
+// "NAME=VALUE" entries.
 inline std::vector<std::string> ProgramEnvironment(const std::filesystem::path& root,
                                                    const std::vector<std::string>& extra = {}) {
   std::vector<std::string> env = {
@@ -22,9 +24,10 @@ inline std::vector<std::string> ProgramEnvironment(const std::filesystem::path& 
       // The desktop window needs the X display; GTK there without an
       // accessibility bus or a settings daemon.
       "NO_AT_BRIDGE=1", "GSETTINGS_BACKEND=memory"};
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "DISPLAY"}) {
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
   }
+  AddPrivateDisplay(&env);
   env.insert(env.end(), extra.begin(), extra.end());
   return env;
 }

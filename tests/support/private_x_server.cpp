@@ -101,4 +101,9 @@ PrivateXServer& SharedPrivateXServer() {
   return server;
 }
 
+void AddPrivateDisplay(std::vector<std::string>* env) {
+  PrivateXServer& server = SharedPrivateXServer();
+  if (server.running()) env->push_back("DISPLAY=" + server.display());
+}
+
 }  // namespace quorix_test

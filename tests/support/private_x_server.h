@@ -7,6 +7,7 @@
 // names it. One per process (SharedPrivateXServer).
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace quorix_test {
 
@@ -32,5 +33,9 @@ class PrivateXServer {
 
 // The process's one private server, started on first use.
 PrivateXServer& SharedPrivateXServer();
+
+// Adds "DISPLAY=" naming the shared private server to a child's environment
+// (nothing when it could not start: the child then has no display).
+void AddPrivateDisplay(std::vector<std::string>* env);
 
 }  // namespace quorix_test

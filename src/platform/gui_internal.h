@@ -1,0 +1,34 @@
+#pragma once
+// What the platform's GTK windows share among themselves; not for callers
+// outside the platform layer.
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <span>
+
+#include "platform/input_window.h"
+#include "platform/panel_window.h"
+
+namespace platform {
+
+// The toolkit widgets behind our windows.
+struct GuiWindows {
+  static GtkWidget* Of(const PanelWindow& window);
+  static GtkWidget* Of(const InputWindow& window);
+};
+
+// A 256 × 256 straight-alpha RGBA image scaled to size × size; null for any
+// other input. The caller owns the reference.
+GdkPixbuf* ScaledIcon(std::span<const uint8_t> rgba, int size);
+
+// Maps `window` at our place (the window manager may have placed it on
+// mapping) or unmaps it; a raise asked for before mapping is done now.
+void ShowToplevel(GtkWidget* window, bool shown, int x, int y, bool* front_pending);
+// Raises and focuses `window` with the server's time; before it is mapped,
+// only remembers the request.
+void RaiseToplevel(GtkWidget* window, bool* front_pending);
+
+// The name of the theme icon used when the application's own is missing.
+inline constexpr const char* kFallbackIconName = "application-x-executable";
+
+}  // namespace platform
