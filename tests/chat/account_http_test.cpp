@@ -224,8 +224,13 @@ TEST_F(AccountService, HeadersAsTheServiceSeesThem) {
   ASSERT_TRUE(get.ok) << get.error;
   EXPECT_EQ(get.status, 200u);
   EXPECT_EQ(get.body, R"({"ok":true})");
+  // A failing status is the caller's to judge.
+  service_.Script("POST", "/auth/logout", ScriptedReply::Json(500, R"({"error":"x"})"));
   const std::string token(2048, 'T');
-  Send(u"POST", "/auth/logout", "", token);
+  const AccountHttpReply broken = Send(u"POST", "/auth/logout", "", token);
+  EXPECT_TRUE(broken.ok);
+  EXPECT_EQ(broken.status, 500u);
+  EXPECT_EQ(broken.body, R"({"error":"x"})");
   Send(u"GET", "/a/./b");
   Send(u"GET", "/a b");
 
@@ -249,8 +254,9 @@ TEST_F(AccountService, HeadersAsTheServiceSeesThem) {
   EXPECT_EQ(seen[3].target, "/a%20b");
 }
 
-// Each framing's cap is the HTTPS layer's own test; here, the account cap.
-TEST_F(AccountService, BodySizeLimit) {
+// Each framing's cap is the HTTPS layer's own test; here, the account cap,
+// then the failures by phase, the last one a real receive timeout (8 s).
+TEST_F(AccountService, BodyCapAndFailuresByPhase) {
   ScriptedReply exact;
   exact.body = std::string(1048576, 'a');
   exact.body.back() = 'z';
@@ -267,24 +273,7 @@ TEST_F(AccountService, BodySizeLimit) {
   EXPECT_EQ(refused.error, "response_too_large");
   EXPECT_EQ(refused.status, 0u);
   EXPECT_TRUE(refused.body.empty());
-}
 
-TEST_F(AccountService, StatusesAreReturnedAndRedirectsNotFollowed) {
-  ScriptedReply redirect = ScriptedReply::Json(302, "{}");
-  redirect.headers.emplace_back("Location", "https://api.quorix.example/elsewhere");
-  service_.Script("GET", "/moved", redirect);
-  service_.Script("POST", "/broken", ScriptedReply::Json(500, R"({"error":"x"})"));
-  const AccountHttpReply moved = Send(u"GET", "/moved");
-  EXPECT_TRUE(moved.ok);
-  EXPECT_EQ(moved.status, 302u);
-  const AccountHttpReply broken = Send(u"POST", "/broken", "{}");
-  EXPECT_TRUE(broken.ok);
-  EXPECT_EQ(broken.status, 500u);
-  EXPECT_EQ(broken.body, R"({"error":"x"})");
-  EXPECT_EQ(service_.Requests().size(), 2u);
-}
-
-TEST_F(AccountService, NetworkFailuresByPhase) {
   ScriptedReply none;
   none.close_without_answer = true;
   service_.Script("GET", "/none", none);
@@ -295,6 +284,12 @@ TEST_F(AccountService, NetworkFailuresByPhase) {
   EXPECT_EQ(Send(u"GET", "/none").error, "receive_failed");
   EXPECT_EQ(Send(u"GET", "/cut").error, "body_query_failed");
 
+  ScriptedReply silent;
+  silent.hold_until_released = true;
+  service_.Script("GET", "/silent", silent);
+  EXPECT_EQ(Send(u"GET", "/silent").error, "receive_failed");
+  service_.Release();
+
   uint16_t closed_port = 0;
   {
     LoopbackService gone;
@@ -302,15 +297,6 @@ TEST_F(AccountService, NetworkFailuresByPhase) {
   }
   platform::testing::SetConnectOverride("api.quorix.example", 443, closed_port);
   EXPECT_EQ(Send(u"GET", "/x").error, "send_failed");
-}
-
-// The one test that waits for a real timeout (the receive timeout of 8 s).
-TEST_F(AccountService, SilentServiceTimesOutAsReceiveFailure) {
-  ScriptedReply silent;
-  silent.hold_until_released = true;
-  service_.Script("GET", "/silent", silent);
-  EXPECT_EQ(Send(u"GET", "/silent").error, "receive_failed");
-  service_.Release();
 }
 
 TEST_F(AccountService, ConnectionsPerThreadAndEndpoint) {
@@ -349,24 +335,6 @@ TEST(AccountIsolated, ReachesTheAdmittedOriginAndSwitchesConnectionsByEndpoint) 
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].server_name, quorix_test::kLoopbackServiceName);
   EXPECT_EQ(seen[0].Header("Host"), std::string(quorix_test::kLoopbackServiceName) + ":" + std::to_string(first.port()));
-}
-
-// Every kind of bad leaf is the HTTPS layer's own test; here, both modes use that trust.
-TEST(AccountTls, UntrustedLeafInBothModes) {
-  LoopbackService bad(quorix_test::LeafKind::kRogue);
-  for (const bool production : {true, false}) {
-    std::unique_ptr<ScopedProductionService> live;
-    std::unique_ptr<ScopedIsolatedService> isolated;
-    if (production) {
-      live = std::make_unique<ScopedProductionService>(bad);
-    } else {
-      isolated = std::make_unique<ScopedIsolatedService>(bad);
-    }
-    ServiceEndpoint endpoint;
-    ASSERT_TRUE(ParseServiceEndpoint(&endpoint, ""));
-    EXPECT_EQ(SendAccountRequest(endpoint, u"GET", "/a", "", "").error, "send_failed") << production;
-  }
-  EXPECT_TRUE(bad.Requests().empty());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(ParseAuthReply, ReadsTheFiveValues) {
+TEST(ParseAuthReply, ReadsTheFiveValuesAlsoInsideArraysAndRepeated) {
   const AuthReply r = ParseAuthReply(
       " {\"ok\":true,\"token\":\"t_1\",\"user\":{\"user_id\":\"me\",\"name\":\"x\"},"
       "\"session\":{\"is_active\":false},\"reason\":\"r\",\"other\":[1,-2.5e+3,null,{}]} \r\n");
@@ -24,9 +24,8 @@ TEST(ParseAuthReply, ReadsTheFiveValues) {
   EXPECT_TRUE(bare.token.empty());
   EXPECT_EQ(ParseAuthReply("{\"user.user_id\":\"dotted\",\"ok\":false}").user_id, "dotted");
   EXPECT_FALSE(ParseAuthReply("{\"ok\":false}").ok);
-}
 
-TEST(ParseAuthReply, PathsInsideArraysAndRepeats) {
+  // Paths inside arrays, and repeats.
   EXPECT_TRUE(ParseAuthReply("{\"ok\":[true]}").ok);
   EXPECT_EQ(ParseAuthReply("{\"ok\":true,\"token\":[\"a\",\"b\"]}").token, "b");
   EXPECT_TRUE(ParseAuthReply("{\"ok\":true,\"x\":1,\"x\":2}").valid);
@@ -35,16 +34,14 @@ TEST(ParseAuthReply, PathsInsideArraysAndRepeats) {
   EXPECT_TRUE(ParseAuthReply("{\"\\u006fk\":true}").ok);
 }
 
-TEST(ParseAuthReply, StringEscapes) {
+TEST(ParseAuthReply, StringEscapesAndLimits) {
   const AuthReply r = ParseAuthReply(
       "{\"ok\":true,\"reason\":\"\\ud83d\\ude00\\\"\\/\\\\\\b\\f\\n\\r\\t\\u00e9\",\"user\":{\"user_id\":\"a\\u0000b\"}}");
   ASSERT_TRUE(r.valid);
   EXPECT_EQ(r.reason, "\xf0\x9f\x98\x80\"/\\\b\f\n\r\t\xc3\xa9");
   EXPECT_EQ(r.user_id, std::string("a\0b", 3));
   EXPECT_EQ(ParseAuthReply("{\"ok\":true,\"reason\":\"\xff\xfe\"}").reason, "\xff\xfe");
-}
 
-TEST(ParseAuthReply, Limits) {
   EXPECT_EQ(ParseAuthReply("{\"ok\":true,\"reason\":\"" + std::string(128, 'r') + "\"}").reason.size(), 128u);
   std::string big = "{\"ok\":true,\"pad\":\"";
   big += std::string(1048576 - big.size() - 2, 'p') + "\"}";

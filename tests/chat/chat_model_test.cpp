@@ -109,7 +109,7 @@ std::vector<SnapshotCase> SnapshotCases() {
   };
 }
 
-TEST(ChatModelSnapshot, RefusalsLeaveTheModelAsItWasAndLimitsLoad) {
+TEST(ChatModelSnapshot, RefusalsLeaveTheModelAsItWasAndLoadedContentFollowsTheSnapshot) {
   for (const SnapshotCase& c : SnapshotCases()) {
     SCOPED_TRACE(c.name);
     ChatModel m;
@@ -130,9 +130,7 @@ TEST(ChatModelSnapshot, RefusalsLeaveTheModelAsItWasAndLimitsLoad) {
       EXPECT_EQ("demo_alice", m.selected_id());
     }
   }
-}
 
-TEST(ChatModelSnapshot, LoadedContentFollowsTheSnapshot) {
   ChatModel m;
   ChatSnapshot s{"me", {{"p1", "One"}, {"p2", "Two"}, {"p3", "Three"}}, {{"p3", "latest", 4}, {"p1", "older", 0}}};
   ASSERT_TRUE(m.LoadSnapshot(s));
@@ -153,7 +151,7 @@ TEST(ChatModelSnapshot, LoadedContentFollowsTheSnapshot) {
   EXPECT_EQ("demo_self", m.self_id());
 }
 
-TEST(ChatModelMessages, AddMessagesChecksOrdersAndBounds) {
+TEST(ChatModelMessages, AddMessagesChecksOrdersBoundsAndKeepsTheNewest3000) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   struct Bad {
@@ -200,26 +198,24 @@ TEST(ChatModelMessages, AddMessagesChecksOrdersAndBounds) {
   EXPECT_EQ("hi", c.text);
   ASSERT_TRUE(m.AddMessages("demo_clara", {Msg("c", "demo_clara", "demo_self", 3, false)}));
   EXPECT_TRUE(m.FindThread("demo_clara")->messages[1].flag);
-}
 
-TEST(ChatModelMessages, ThreadKeepsTheNewest3000) {
-  ChatModel m;
+  ChatModel full;
   std::vector<ChatMessage> batch;
   for (int i = 0; i < 3000; ++i) batch.push_back(Msg("m" + std::to_string(i), "demo_clara", "demo_self", 10 + i));
-  ASSERT_TRUE(m.AddMessages("demo_clara", batch));
-  ASSERT_TRUE(m.AddMessages("demo_clara", {Msg("new", "demo_clara", "demo_self", 100000)}));
-  const auto& list = m.FindThread("demo_clara")->messages;
+  ASSERT_TRUE(full.AddMessages("demo_clara", batch));
+  ASSERT_TRUE(full.AddMessages("demo_clara", {Msg("new", "demo_clara", "demo_self", 100000)}));
+  const auto& list = full.FindThread("demo_clara")->messages;
   ASSERT_EQ(3000u, list.size());
   EXPECT_EQ("m1", list.front().id);
   EXPECT_EQ("new", list.back().id);
   // A message older than all of a full thread goes straight out again.
-  ASSERT_TRUE(m.AddMessages("demo_clara", {Msg("old", "demo_clara", "demo_self", 0)}));
+  ASSERT_TRUE(full.AddMessages("demo_clara", {Msg("old", "demo_clara", "demo_self", 0)}));
   EXPECT_EQ("m1", list.front().id);
   EXPECT_EQ(3000u, list.size());
-  EXPECT_EQ((Ids{"demo_clara", "demo_bob", "demo_alice"}), m.FriendIds());  // newest thread first
+  EXPECT_EQ((Ids{"demo_clara", "demo_bob", "demo_alice"}), full.FriendIds());  // newest thread first
 }
 
-TEST(ChatModelViews, ModesAndSelection) {
+TEST(ChatModelViews, ModesSelectionAndFriendsKeepingTheirThreads) {
   ChatModel m;
   EXPECT_FALSE(m.SelectLeftTab());
   EXPECT_FALSE(m.CloseThread());
@@ -247,18 +243,17 @@ TEST(ChatModelViews, ModesAndSelection) {
   EXPECT_FALSE(m.SetUnread("demo_bob", 1000001));
   EXPECT_FALSE(m.SetUnread("nobody", 1));
   EXPECT_EQ(1000000u, m.FindThread("demo_bob")->unread);
-}
 
-TEST(ChatModelFriends, SetFriendsKeepsThreadsOfListedIds) {
-  ChatModel m;
-  ASSERT_TRUE(m.SetFriends({{"demo_bob", "Robert"}, {"new", "N"}}));
-  EXPECT_EQ(2u, m.FindThread("demo_bob")->messages.size());
-  EXPECT_EQ(1u, m.FindThread("demo_bob")->unread);
-  EXPECT_EQ("Robert", m.FindThread("demo_bob")->friend_.display_name);
-  EXPECT_EQ(nullptr, m.FindThread("demo_alice"));
-  EXPECT_FALSE(m.SetFriends({{"x", "1"}, {"demo_self", "2"}}));
-  EXPECT_NE(nullptr, m.FindThread("new"));
-  EXPECT_EQ(nullptr, m.FindThread("x"));
+  // SetFriends keeps the threads of listed ids.
+  ChatModel fresh;
+  ASSERT_TRUE(fresh.SetFriends({{"demo_bob", "Robert"}, {"new", "N"}}));
+  EXPECT_EQ(2u, fresh.FindThread("demo_bob")->messages.size());
+  EXPECT_EQ(1u, fresh.FindThread("demo_bob")->unread);
+  EXPECT_EQ("Robert", fresh.FindThread("demo_bob")->friend_.display_name);
+  EXPECT_EQ(nullptr, fresh.FindThread("demo_alice"));
+  EXPECT_FALSE(fresh.SetFriends({{"x", "1"}, {"demo_self", "2"}}));
+  EXPECT_NE(nullptr, fresh.FindThread("new"));
+  EXPECT_EQ(nullptr, fresh.FindThread("x"));
 }
 
 }  // namespace

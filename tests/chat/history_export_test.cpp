@@ -71,45 +71,34 @@ class HistoryExportTest : public history_test::HistoryStoreTest {
   }
 };
 
-TEST_F(HistoryExportTest, EmptyHistoryIsTheHeaderAndItsDigestInAPrivateFile) {
+// One store walked from empty through a round trip and back with read marks.
+TEST_F(HistoryExportTest, EmptyExportRoundTripAndReadMarks) {
   auto store = history_test::OpenStore();
   ASSERT_TRUE(store->ExportHistory(File())) << store->last_error();
   EXPECT_EQ(quorix_test::ReadFile(File()),
             kHeader + R"({"end":true,"message_count":0,"sha256":")"
                       "65ec4486d36fa8f8cc0ec663854c1da04cfa1bb04db482d0a892719edd586468\"}\n");
   EXPECT_EQ(quorix_test::FileMode(File()), 0600u);
-}
 
-TEST_F(HistoryExportTest, RoundTripIntoAFreshStoreAndAgainIntoTheSameOne) {
-  auto store = history_test::OpenStore();
   Fill(*store);
   ASSERT_TRUE(store->ExportHistory(File())) << store->last_error();
   EXPECT_EQ(Lines(quorix_test::ReadFile(File())).size(), 6u);
-
   quorix_test::TempDir other;
   auto fresh = history_test::OpenStore("u1", other.path());
   ASSERT_TRUE(fresh->ImportHistory(File())) << fresh->last_error();
   EXPECT_EQ(Visible(*fresh), Visible(*store));
-
   RawDb raw(history_test::DbPath(*store));
   const auto before = raw.AllTables();
   EXPECT_TRUE(store->ImportHistory(File())) << store->last_error();
   EXPECT_EQ(raw.AllTables(), before);
-}
 
-TEST_F(HistoryExportTest, ReadMarksLowerUnreadOnceAndNeverForOwnMessages) {
-  auto store = history_test::OpenStore();
-  Fill(*store);
-  quorix_test::TempDir other;
-  auto reader = history_test::OpenStore("u1", other.path());
-  Fill(*reader);
-  ASSERT_TRUE(reader->MarkPeerRead("p1"));
-  ASSERT_TRUE(reader->ExportHistory(File()));
+  // Read marks lower the unread count once, and never for own messages.
+  ASSERT_TRUE(fresh->MarkPeerRead("p1"));
+  ASSERT_TRUE(fresh->ExportHistory(File()));
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(store->ImportHistory(File())) << store->last_error();
-    EXPECT_EQ(Visible(*store), Visible(*reader)) << round;
+    EXPECT_EQ(Visible(*store), Visible(*fresh)) << round;
   }
-  RawDb raw(history_test::DbPath(*store));
   EXPECT_EQ(raw.Rows("SELECT min(unread) FROM conversations"), std::vector<std::string>{"0|"});
 }
 

@@ -26,19 +26,7 @@ bool ReadBack(const std::string& json, const std::string& self, HistoryMessage* 
   return ParseJson(json, v) && HistoryMessageFromJson(v, self, out);
 }
 
-void ExpectEqualRecords(const HistoryMessage& a, const HistoryMessage& b) {
-  EXPECT_EQ(a.message_id, b.message_id);
-  EXPECT_EQ(a.sender_id, b.sender_id);
-  EXPECT_EQ(a.receiver_id, b.receiver_id);
-  EXPECT_EQ(a.message, b.message);
-  EXPECT_EQ(a.client_message_id, b.client_message_id);
-  EXPECT_EQ(a.sequence, b.sequence);
-  EXPECT_EQ(0, std::memcmp(&a.created_at, &b.created_at, sizeof(double)));
-  EXPECT_EQ(a.is_read, b.is_read);
-  EXPECT_EQ(a.expired, b.expired);
-}
-
-TEST(HistoryRecordJson, CanonicalTextAndRoundTrip) {
+TEST(HistoryRecordJson, CanonicalText) {
   HistoryMessage m = Record();
   m.message = "a\nb\tc\"d\\e\x7f\xe3\x81\x82\x1f";
   m.client_message_id = "nonce_1";
@@ -49,9 +37,9 @@ TEST(HistoryRecordJson, CanonicalTextAndRoundTrip) {
       "\x7f\xe3\x81\x82\\u001f\",\"created_at\":12,\"sequence\":\"12\",\"client_message_id\":\"nonce_1\","
       "\"is_read\":true,\"expired\":false}",
       json);
+  // That every accepted record reads back equal is the history record fuzz
+  // entry's check, over its corpus.
   HistoryMessage back;
-  ASSERT_TRUE(ReadBack(json, "me", &back));
-  ExpectEqualRecords(m, back);
   // Flags and the nonce of the wrong kind read as absent; no record, no reading.
   ASSERT_TRUE(ReadBack(R"({"message_id":"m","sender_id":"peer","receiver_id":"me","message":"","created_at":1,)"
                        R"("is_read":"yes","expired":1,"client_message_id":7})", "me", &back));

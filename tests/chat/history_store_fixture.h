@@ -107,28 +107,10 @@ class RawDb {
     return all;
   }
 
-  // Flips the lowest bit of one byte of the payload of the first row of
-  // `table`; a negative offset counts from the end.
-  bool FlipPayloadByte(const std::string& table, long offset) {
-    sqlite3_stmt* st = nullptr;
-    std::string select = "SELECT rowid,payload FROM " + table + " LIMIT 1";
-    if (sqlite3_prepare_v2(db_, select.c_str(), -1, &st, nullptr) != SQLITE_OK || sqlite3_step(st) != SQLITE_ROW) {
-      sqlite3_finalize(st);
-      return false;
-    }
-    sqlite3_int64 rowid = sqlite3_column_int64(st, 0);
-    const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(st, 1));
-    std::vector<uint8_t> blob(data, data + sqlite3_column_bytes(st, 1));
-    sqlite3_finalize(st);
-    size_t at = offset < 0 ? blob.size() - static_cast<size_t>(-offset) : static_cast<size_t>(offset);
-    if (at >= blob.size()) return false;
-    blob[at] ^= 0x01;
-    std::string update = "UPDATE " + table + " SET payload=? WHERE rowid=?";
-    bool ok = sqlite3_prepare_v2(db_, update.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-              sqlite3_bind_blob(st, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT) == SQLITE_OK &&
-              sqlite3_bind_int64(st, 2, rowid) == SQLITE_OK && sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_finalize(st);
-    return ok;
+  // Changes the payload byte at the 1-based SQL position `at` in every row of `table`.
+  bool DamagePayloadByte(const std::string& table, const std::string& at) {
+    return Exec("UPDATE " + table + " SET payload=CAST(substr(payload,1," + at + "-1)||CASE WHEN substr(payload," + at +
+                ",1)=X'00' THEN X'01' ELSE X'00' END||substr(payload," + at + "+1) AS BLOB)");
   }
 
   long long Count(const std::string& table) {

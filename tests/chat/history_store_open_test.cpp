@@ -17,10 +17,9 @@ using quorix_history::StoreTestAccess;
 
 using HistoryOpen = HistoryStoreTest;
 
-TEST_F(HistoryOpen, PseudonymAndLayout) {
+TEST_F(HistoryOpen, PseudonymLayoutAndReopen) {
   auto store = OpenStore("u1");
   EXPECT_EQ("942de759f1fe7d735f3d858e6ebd3c31e44b51692d6c75e861b9e941c8a1ccdc", store->Pseudonym("account"));
-  EXPECT_EQ(Store::Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(local_app_data() / "QuorixPhone" / "history" / "v1", Root());
   std::filesystem::path db = DbPath(*store);
   EXPECT_EQ(local_app_data() / "QuorixPhone" / "history" / "v1" /
@@ -40,6 +39,24 @@ TEST_F(HistoryOpen, PseudonymAndLayout) {
   EXPECT_EQ(0600u, quorix_test::FileMode(db.string() + "-wal"));
   EXPECT_EQ(0600u, quorix_test::FileMode(db.string() + "-shm"));
 
+  // Reopened, the rows and the identity stay.
+  std::vector<std::string> before = RawDb(db).AllTables();
+  store.reset();
+  store = OpenStore("u1");
+  {
+    RawDb raw(db);
+    EXPECT_EQ(before, raw.AllTables());
+    EXPECT_EQ(1u, raw.Rows("SELECT value FROM metadata WHERE key='identity'").size());
+  }
+  std::vector<ChatFriend> friends;
+  ASSERT_TRUE(store->ReadFriends(&friends));
+  ASSERT_EQ(1u, friends.size());
+  EXPECT_EQ("F", friends[0].display_name);
+  // A second Open on an open store is refused and leaves it working.
+  EXPECT_FALSE(store->Open(Root(), kOrigin, "u1"));
+  EXPECT_EQ("identity_invalid", store->last_error());
+  EXPECT_TRUE(store->ReadFriends(&friends));
+
   // Other users and origins get folders of their own.
   auto other = OpenStore("u2");
   auto third = OpenStore("u1", Root(), "https://other.example");
@@ -48,31 +65,6 @@ TEST_F(HistoryOpen, PseudonymAndLayout) {
   EXPECT_NE(other->Pseudonym("account"), third->Pseudonym("account"));
   EXPECT_NE(store->Pseudonym("peer"), other->Pseudonym("peer"));
   EXPECT_EQ(64u, store->Pseudonym("peer").size());
-}
-
-TEST_F(HistoryOpen, ReopenKeepsRowsAndIdentity) {
-  std::filesystem::path db;
-  std::vector<std::string> before;
-  {
-    auto store = OpenStore("u1");
-    ASSERT_TRUE(store->ReplaceFriends({{"f1", "One"}}));
-    db = DbPath(*store);
-    RawDb raw(db);
-    before = raw.AllTables();
-  }
-  auto again = OpenStore("u1");
-  RawDb raw(db);
-  EXPECT_EQ(before, raw.AllTables());
-  EXPECT_EQ(1u, raw.Rows("SELECT value FROM metadata WHERE key='identity'").size());
-  std::vector<ChatFriend> friends;
-  ASSERT_TRUE(again->ReadFriends(&friends));
-  ASSERT_EQ(1u, friends.size());
-  EXPECT_EQ("One", friends[0].display_name);
-
-  // A second Open on an open store is refused and leaves it working.
-  EXPECT_FALSE(again->Open(Root(), kOrigin, "u1"));
-  EXPECT_EQ("identity_invalid", again->last_error());
-  EXPECT_TRUE(again->ReadFriends(&friends));
 }
 
 TEST_F(HistoryOpen, ForeignDatabasesAreRefusedUntouched) {

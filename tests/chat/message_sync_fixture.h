@@ -112,10 +112,6 @@ class SyncTest : public history_test::HistoryStoreTest {
     history_test::RawDb db(history_test::DbPath(*store(), HistorySession::StoreRoot()));
     return db.Count(table);
   }
-  // Waits for the fake to have seen `n` requests on `route`.
-  bool WaitRequests(Fake::Route route, size_t n) {
-    return quorix_test::WaitFor([&] { return fake_->RequestsTo(route).size() >= n; }, 30s);
-  }
 
   quorix_test::LoopbackService service_;
   quorix_test::ScopedIsolatedService admission_;

@@ -59,13 +59,25 @@ class SessionFile : public ::testing::Test {
   ScopedEnvironmentVariable mode_;
 };
 
-TEST_F(SessionFile, PathDependsOnTheMode) {
+TEST_F(SessionFile, PathAndSessionDependOnTheMode) {
   EXPECT_EQ(Path(), dir_.path() / "local" / "QuorixPhoneReal2PCTest" / "auth" / "session.dpapi");
   ScopedEnvironmentVariable production(u"QUORIX_RUNTIME_MODE", u"LIVE_PRODUCTION_RC");
   EXPECT_EQ(Path(), dir_.path() / "local" / "QuorixPhone" / "auth" / "session.dpapi");
-  ScopedEnvironmentVariable unset(u"LOCALAPPDATA", std::nullopt);
-  std::filesystem::path path;
-  EXPECT_FALSE(SessionFilePath(&path));
+  {
+    ScopedEnvironmentVariable unset(u"LOCALAPPDATA", std::nullopt);
+    std::filesystem::path path;
+    EXPECT_FALSE(SessionFilePath(&path));
+  }
+  // Each mode's session stays its own.
+  ASSERT_TRUE(SaveSessionFile({"prod", "t1"}));
+  {
+    ScopedEnvironmentVariable test_mode(u"QUORIX_RUNTIME_MODE", std::nullopt);
+    ExpectAbsent("production session from test mode");
+    ASSERT_TRUE(SaveSessionFile({"test", "t2"}));
+  }
+  StoredSession loaded;
+  ASSERT_TRUE(LoadSessionFile(&loaded));
+  EXPECT_EQ(loaded.user_id, "prod");
 }
 
 TEST_F(SessionFile, LargestSessionRoundTripsPrivatelyWithinTheFileLimit) {
@@ -81,6 +93,12 @@ TEST_F(SessionFile, LargestSessionRoundTripsPrivatelyWithinTheFileLimit) {
   ASSERT_TRUE(LoadSessionFile(&loaded));
   EXPECT_EQ(loaded.user_id, session.user_id);
   EXPECT_EQ(loaded.token, session.token);
+
+  // A missing file counts as deleted.
+  EXPECT_TRUE(DeleteSessionFile());
+  EXPECT_FALSE(std::filesystem::exists(Path()));
+  EXPECT_TRUE(DeleteSessionFile());
+  ExpectAbsent("deleted");
 }
 
 TEST_F(SessionFile, SaveRefusesBadSessionsAndWritesNothing) {
@@ -90,19 +108,6 @@ TEST_F(SessionFile, SaveRefusesBadSessionsAndWritesNothing) {
     EXPECT_FALSE(SaveSessionFile(bad));
   }
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "local"));
-}
-
-TEST_F(SessionFile, ModesDoNotSeeEachOther) {
-  {
-    ScopedEnvironmentVariable production(u"QUORIX_RUNTIME_MODE", u"LIVE_PRODUCTION_RC");
-    ASSERT_TRUE(SaveSessionFile({"prod", "t1"}));
-  }
-  ExpectAbsent("production session from test mode");
-  ASSERT_TRUE(SaveSessionFile({"test", "t2"}));
-  ScopedEnvironmentVariable production(u"QUORIX_RUNTIME_MODE", u"LIVE_PRODUCTION_RC");
-  StoredSession loaded;
-  ASSERT_TRUE(LoadSessionFile(&loaded));
-  EXPECT_EQ(loaded.user_id, "prod");
 }
 
 TEST_F(SessionFile, MalformedFilesLoadAsAbsent) {
@@ -132,7 +137,7 @@ TEST_F(SessionFile, MalformedFilesLoadAsAbsent) {
   ExpectAbsent("another key");
 }
 
-TEST_F(SessionFile, FailedSavesLeaveTheOldFile) {
+TEST_F(SessionFile, FailedSavesLeaveTheOldFileAndUnwritableTargetsFail) {
   ASSERT_TRUE(SaveSessionFile({"old", "t_old"}));
   const std::string before = quorix_test::ReadFile(Path());
   auto expect_unchanged = [&](const char* what) {
@@ -161,11 +166,9 @@ TEST_F(SessionFile, FailedSavesLeaveTheOldFile) {
   StoredSession loaded;
   ASSERT_TRUE(LoadSessionFile(&loaded));
   EXPECT_EQ(loaded.user_id, "new");
-}
 
-TEST_F(SessionFile, TargetsThatCannotBeWritten) {
   // "auth" a plain file.
-  std::filesystem::create_directories(Path().parent_path().parent_path());
+  std::filesystem::remove_all(Path().parent_path());
   quorix_test::WriteFile(Path().parent_path(), "plain");
   EXPECT_FALSE(SaveSessionFile({"u", "t"}));
   EXPECT_EQ(quorix_test::ReadFile(Path().parent_path()), "plain");
@@ -177,15 +180,6 @@ TEST_F(SessionFile, TargetsThatCannotBeWritten) {
   EXPECT_TRUE(std::filesystem::is_directory(Path() / "inner"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path().parent_path()), {}), 1);
   EXPECT_FALSE(DeleteSessionFile());
-}
-
-TEST_F(SessionFile, DeleteCountsMissingAsDone) {
-  EXPECT_TRUE(DeleteSessionFile());
-  ASSERT_TRUE(SaveSessionFile({"u", "t"}));
-  EXPECT_TRUE(DeleteSessionFile());
-  EXPECT_FALSE(std::filesystem::exists(Path()));
-  EXPECT_TRUE(DeleteSessionFile());
-  ExpectAbsent("deleted");
 }
 
 }  // namespace

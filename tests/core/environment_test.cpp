@@ -10,7 +10,7 @@ namespace {
 
 std::optional<std::string> Raw(const char* name) { return platform::env::Get(name); }
 
-TEST(ReadEnvironment, EmptyUnsetAndLengthBounds) {
+TEST(ReadEnvironment, EmptyUnsetLengthBoundsAndExactProductionMode) {
   platform::env::Set("QX_E1", "");
   EXPECT_EQ(ReadEnvironmentString(u"QX_E1"), u"");
   platform::env::Unset("QX_E1");
@@ -30,9 +30,7 @@ TEST(ReadEnvironment, EmptyUnsetAndLengthBounds) {
   platform::env::Set("QX_E1", "\xFF");  // not UTF-8: unreadable as text
   EXPECT_EQ(ReadEnvironmentString(u"QX_E1"), u"");
   platform::env::Unset("QX_E1");
-}
 
-TEST(ReadEnvironment, LiveProductionModeIsExact) {
   ScopedEnvironmentVariable restore(u"QUORIX_RUNTIME_MODE");
   platform::env::Set("QUORIX_RUNTIME_MODE", "LIVE_PRODUCTION_RC");
   EXPECT_TRUE(IsLiveProductionMode());
@@ -42,7 +40,7 @@ TEST(ReadEnvironment, LiveProductionModeIsExact) {
   EXPECT_FALSE(IsLiveProductionMode());
 }
 
-TEST(ProcessFlags, SetsRemovesAndRefusesNonAscii) {
+TEST(ProcessFlags, SetsRemovesRefusesNonAsciiAndReportsEachCopysFailure) {
   SetProcessEnvironmentFlag(u"QX_FLAG", std::u16string_view(u"1"));
   EXPECT_EQ(Raw("QX_FLAG"), "1");
   EXPECT_THROW(SetProcessEnvironmentFlag(u"QX_FLAG", std::u16string_view(u"\u00e9")), std::runtime_error);
@@ -55,9 +53,7 @@ TEST(ProcessFlags, SetsRemovesAndRefusesNonAscii) {
   }
   SetProcessEnvironmentFlag(u"QX_FLAG", std::nullopt);
   EXPECT_FALSE(Raw("QX_FLAG").has_value());
-}
 
-TEST(ProcessFlags, EachCopyReportsItsOwnFailure) {
   for (auto failing : {platform::env::Layer::kRuntime, platform::env::Layer::kProcess}) {
     platform::env::SetWriteFaultForTesting([failing](platform::env::Layer layer, std::string_view) {
       return layer != failing;
@@ -88,7 +84,7 @@ TEST(ScopedVariable, RestoresTheValueOrRemovesIt) {
   EXPECT_FALSE(Raw("QX_SCOPED").has_value());
 }
 
-TEST(BrowserRoute, ParseAcceptsOnlyAWholeNonZeroGeneration) {
+TEST(BrowserRoute, ParseTakesAWholeNonZeroGenerationAndPublishCountsOnlyChanges) {
   EXPECT_TRUE(ParseBrowserRouteEnvironment(u"dev", u"1").valid);
   const auto max = ParseBrowserRouteEnvironment(u"dev", u"18446744073709551615");
   EXPECT_TRUE(max.valid);
@@ -103,9 +99,7 @@ TEST(BrowserRoute, ParseAcceptsOnlyAWholeNonZeroGeneration) {
   EXPECT_FALSE(ParseBrowserRouteEnvironment(std::u16string(u"a\0b", 3), u"5").valid);
   EXPECT_TRUE(ParseBrowserRouteEnvironment(std::u16string(32767, u'x'), u"5").valid);
   EXPECT_FALSE(ParseBrowserRouteEnvironment(std::u16string(32768, u'x'), u"5").valid);
-}
 
-TEST(BrowserRoute, PublishCountsGenerationsOnlyOnChange) {
   BrowserRouteEnvironment state;
   ASSERT_TRUE(PublishBrowserRenderId(state, u"speakers"));
   ASSERT_TRUE(PublishBrowserRenderId(state, u"speakers"));

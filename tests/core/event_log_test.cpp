@@ -42,15 +42,13 @@ TEST_F(EventLogTest, LineFormatAndKeyOrder) {
             "{\"tick_ms\":123456,\"event\":\"A\"B\",\"n\":0,\"code\":0}\n");
 }
 
-TEST_F(EventLogTest, UnsetVariableOrMissingFolderWritesNothing) {
+TEST_F(EventLogTest, VariableIsReadOnEveryCallAndUnsetOrMissingWritesNothing) {
   platform::env::Unset("QUORIX_2PC_EVENT_LOG");
   WriteEventLog("X", 1, 1);
   PointAt(dir_.path() / "missing" / "events.jsonl");
   WriteEventLog("X", 1, 1);
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
-}
 
-TEST_F(EventLogTest, VariableIsReadOnEveryCall) {
   PointAt(dir_.path() / "one");
   WriteEventLog("FIRST", 0, 0);
   PointAt(dir_.path() / "two");

@@ -65,7 +65,7 @@ TEST(StoreKeys, OnlyPlainNamesPass) {
   for (const std::string& key : refused) EXPECT_FALSE(IsValidStoreKey(key)) << key;
 }
 
-TEST(LocalDataStore, RefusesUnknownAreasBadKeysAndUseBeforeInitialisation) {
+TEST(LocalDataStore, RefusesUnknownAreasBadKeysEarlyUseAndIrregularFiles) {
   TempDir dir;
   LocalDataStore store;
   std::string out = "untouched";
@@ -97,6 +97,15 @@ TEST(LocalDataStore, RefusesUnknownAreasBadKeysAndUseBeforeInitialisation) {
   std::string path;
   ASSERT_TRUE(store.ResolveKeyPath("notes", "n.1", &path));
   EXPECT_EQ(path, (dir.path() / "notes" / "n.1").string());
+
+  // What is no regular file is refused at once.
+  ASSERT_EQ(::mkfifo((dir.path() / "notes" / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directories(dir.path() / "notes" / "folder");
+  out = "untouched";
+  EXPECT_FALSE(store.Read("notes", "fifo", &out));
+  EXPECT_FALSE(store.Read("notes", "folder", &out));
+  EXPECT_EQ(out, "untouched");
+  EXPECT_EQ(store.read_count, 10u);
 }
 
 TEST(LocalDataStore, ValuesUpToTheLimitRoundTrip) {
@@ -159,19 +168,6 @@ TEST(LocalDataStore, ReplacesAtomicallyAndKeepsTheOldValueOnFailure) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadFile(dir.path() / "settings" / "k"), "second");
   EXPECT_EQ(CountTemporaries(dir.path()), 0);
-}
-
-TEST(LocalDataStore, ReadRefusesWhatIsNoRegularFileAtOnce) {
-  TempDir dir;
-  LocalDataStore store;
-  ASSERT_TRUE(InitQuietly(store, dir.path().string()));
-  ASSERT_EQ(::mkfifo((dir.path() / "notes" / "fifo").c_str(), 0600), 0);
-  std::filesystem::create_directories(dir.path() / "notes" / "folder");
-  std::string out = "untouched";
-  EXPECT_FALSE(store.Read("notes", "fifo", &out));
-  EXPECT_FALSE(store.Read("notes", "folder", &out));
-  EXPECT_EQ(out, "untouched");
-  EXPECT_EQ(store.read_count, 0u);
 }
 
 TEST(LocalDataStoreInitialize, ReportsEachOutcome) {

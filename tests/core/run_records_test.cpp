@@ -86,7 +86,7 @@ TEST_F(RunDirectoryTest, BackslashesOfTheExecutablePathAreDoubled) {
   EXPECT_NE(record.find("odd\\\\name\\\"x\""), std::string::npos) << record;
 }
 
-TEST_F(RunDirectoryTest, SameNameTwiceIsRefusedAndNothingIsWrittenIntoIt) {
+TEST_F(RunDirectoryTest, SameNameTwiceAndMissingProfileAreRefused) {
   const auto first = CreateRunDirectory(exe_);
   std::filesystem::remove(first / "process.private.json");
   try {
@@ -96,9 +96,7 @@ TEST_F(RunDirectoryTest, SameNameTwiceIsRefusedAndNothingIsWrittenIntoIt) {
     EXPECT_STREQ(e.what(), "RUN_ALREADY_EXISTS");
   }
   EXPECT_TRUE(std::filesystem::is_empty(first));
-}
 
-TEST_F(RunDirectoryTest, MissingProfileIsReported) {
   platform::env::Unset("USERPROFILE");
   try {
     CreateRunDirectory(exe_);

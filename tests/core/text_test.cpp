@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(Utf8ToWide, ConvertsEveryPlaneAndRoundTrips) {
+TEST(Utf8ToWide, ConvertsEveryPlaneRoundTripsAndRejectsEveryMalformedForm) {
   const std::string text = "a\xC3\xA9\xE3\x81\x82\xF0\x9F\x98\x80";  // a, é, あ, 😀
   const std::u16string wide = Utf8ToWide(text);
   EXPECT_EQ(wide, (std::u16string{u'a', 0x00E9, 0x3042, 0xD83D, 0xDE00}));
@@ -14,9 +14,7 @@ TEST(Utf8ToWide, ConvertsEveryPlaneAndRoundTrips) {
   EXPECT_EQ(Utf8ToWide(""), u"");
   EXPECT_EQ(Utf8CStringToWide(nullptr), u"");
   EXPECT_EQ(Utf8CStringToWide("x\xC3\xA9"), (std::u16string{u'x', 0x00E9}));
-}
 
-TEST(Utf8ToWide, RejectsEveryMalformedForm) {
   const char* bad[] = {
       "\x80",              // lone continuation
       "\xC0\xAF",          // overlong '/'
@@ -32,9 +30,8 @@ TEST(Utf8ToWide, RejectsEveryMalformedForm) {
   }
   // An embedded NUL is text like any other.
   EXPECT_EQ(Utf8ToWideStrict(std::string("a\0b", 3)), (std::u16string{u'a', 0, u'b'}));
-}
 
-TEST(WideToUtf8, UnpairedSurrogateGivesEmpty) {
+  // Back to UTF-8, an unpaired surrogate gives nothing.
   EXPECT_EQ(WideToUtf8(std::u16string{u'a', 0xD800}), "");
   EXPECT_EQ(WideToUtf8(std::u16string{0xDC00, u'a'}), "");
   EXPECT_EQ(WideToUtf8(std::u16string{0xD800, u'a'}), "");

@@ -151,6 +151,15 @@ TEST_F(UiSettingsTest, FloatsOutsideTheirRangeAreIgnoredAndTheNormalIsNormalised
   EXPECT_EQ(ring.ring_visibility_deg, 30.5f);
   EXPECT_EQ(ring.ring_appear_deg, 29.5f);
   EXPECT_EQ(LoadText(R"({"ring_visibility_deg":4})").ring_visibility_deg, 80.0f);
+  // The setter clamps where loading refuses.
+  UiSettings set;
+  set.SetRingVisibilityDegrees(std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(set.ring_visibility_deg, 80.0f);
+  set.SetRingVisibilityDegrees(1.0f);
+  EXPECT_EQ(set.ring_visibility_deg, 5.0f);
+  EXPECT_EQ(set.ring_appear_deg, 4.0f);
+  set.SetRingVisibilityDegrees(120.0f);
+  EXPECT_EQ(set.ring_visibility_deg, 90.0f);
   // One bad member leaves the others.
   UiSettings mixed = LoadText(R"({"pull_m":"x","grab_radius_m":0.05,"spawn_height_m":-0.5,"ray_pitch_deg":10})");
   EXPECT_EQ(mixed.pull_m, 0.03f);
@@ -311,17 +320,6 @@ TEST_F(UiSettingsTest, FailedSaveIsReportedAndKeepsTheOldFile) {
   EXPECT_TRUE(never_loaded.store_failed);
 }
 
-TEST_F(UiSettingsTest, SetRingVisibilityDegrees) {
-  UiSettings s;
-  s.SetRingVisibilityDegrees(std::numeric_limits<float>::quiet_NaN());
-  EXPECT_EQ(s.ring_visibility_deg, 80.0f);
-  s.SetRingVisibilityDegrees(1.0f);
-  EXPECT_EQ(s.ring_visibility_deg, 5.0f);
-  EXPECT_EQ(s.ring_appear_deg, 4.0f);
-  s.SetRingVisibilityDegrees(120.0f);
-  EXPECT_EQ(s.ring_visibility_deg, 90.0f);
-}
-
 class UiSettingsLocationTest : public UiSettingsTest {
  protected:
   std::filesystem::path local() const { return dir_.path() / "local"; }
@@ -354,7 +352,7 @@ TEST_F(UiSettingsLocationTest, DefaultRootAndItsFailures) {
   EXPECT_FALSE(Load(blocked, (dir_.path() / "plain" / "root").string()));
 }
 
-TEST_F(UiSettingsLocationTest, OlderFilesServeThisStartOnly) {
+TEST_F(UiSettingsLocationTest, OlderFilesServeThisStartAndTheFirstThatOpensEndsTheSearch) {
   Put(ui2(), R"({"browser_volume":120})");
   Put(older("K18"), R"({"dark":true})");
   UiSettings s;
@@ -367,9 +365,7 @@ TEST_F(UiSettingsLocationTest, OlderFilesServeThisStartOnly) {
   UiSettings isolated;
   ASSERT_TRUE(Load(isolated, root()));
   EXPECT_EQ(isolated.browser_volume, 100u);
-}
 
-TEST_F(UiSettingsLocationTest, TheFirstOlderFileThatOpensEndsTheSearch) {
   Put(ui2(), "");
   Put(older("K19"), "");
   Put(older("K18"), R"({"dark":true})");

@@ -72,7 +72,7 @@ class OpenExternalUrlTest : public testing::Test {
   void TearDown() override { platform::SetDetachedSpawnerForTesting({}); }
 };
 
-TEST_F(OpenExternalUrlTest, RefusedTextNeverReachesTheOpener) {
+TEST_F(OpenExternalUrlTest, RefusedTextNeverReachesTheOpenerAndNoOpenerFails) {
   std::vector<std::vector<std::string>> calls;
   platform::SetDetachedSpawnerForTesting([&](const std::string& program, const std::vector<std::string>& args) {
     std::vector<std::string> call{program};
@@ -86,9 +86,8 @@ TEST_F(OpenExternalUrlTest, RefusedTextNeverReachesTheOpener) {
   EXPECT_TRUE(OpenExternalUrl("https://h/p"));
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0], (std::vector<std::string>{"xdg-open", "https://h/p"}));
-}
 
-TEST_F(OpenExternalUrlTest, WithoutAnOpenerOnThePathItFails) {
+  platform::SetDetachedSpawnerForTesting({});
   TempDir empty;
   ScopedEnvironmentVariable path(u"PATH", Utf8ToWide(empty.path().string()));
   EXPECT_FALSE(OpenExternalUrl("https://h/p"));

@@ -50,7 +50,7 @@ class Live : public quorix_test::WireTest {
   std::vector<NetworkReply> Replies() { return quorix_test::DrainReplies(wire_); }
 };
 
-TEST_F(Live, StartRefusalsChangeNothing) {
+TEST_F(Live, StartRefusalsChangeNothingThenTheUpgradeCarriesItsHeaders) {
   EXPECT_FALSE(wire_.Start("", kToken));
   EXPECT_FALSE(wire_.Start(kUser, std::string(2049, 'a')));
   EXPECT_FALSE(wire_.Start(kUser, "a.b"));
@@ -63,6 +63,19 @@ TEST_F(Live, StartRefusalsChangeNothing) {
   ASSERT_TRUE(wire_.Start(kUser, kToken));
   EXPECT_FALSE(wire_.Start(kUser, kToken));
   ASSERT_TRUE(quorix_test::WaitFor([&] { return wire_.IsConnected(); }, 10s));
+
+  // The headers of the checks and the upgrade, in isolated mode.
+  const auto upgrade = service_.RequestsTo("/phone/v1/ws");
+  ASSERT_EQ(upgrade.size(), 1u);
+  EXPECT_EQ(upgrade[0].Header("User-Agent"), "QuorixPhone-Recovery-WS/0.1");
+  EXPECT_EQ(upgrade[0].Header("X-NiloPhone-Token"), kToken);
+  EXPECT_EQ(upgrade[0].Header("X-Quorix-Presence"), "presence-v1");
+  EXPECT_EQ(upgrade[0].Header("X-Quorix-Inbox"), "inbox-v1");
+  EXPECT_EQ(upgrade[0].Header("Host"), std::string(quorix_test::kLoopbackServiceName) + ":" + std::to_string(service_.port()));
+  const auto me = service_.RequestsTo("/phone/v1/me");
+  ASSERT_EQ(me.size(), 1u);
+  EXPECT_EQ(me[0].Header("User-Agent"), "QuorixPhone/0.1.12");
+  EXPECT_EQ(log_.Raw().find(kToken), std::string::npos);
 }
 
 TEST_F(Live, SessionCheckRefusals) {
@@ -145,22 +158,6 @@ TEST_F(Live, UpgradeRefusals) {
       EXPECT_EQ(service.upgrades(), 1u) << i;
     }
   }
-}
-
-TEST_F(Live, UpgradeHeadersInIsolatedMode) {
-  ASSERT_TRUE(wire_.Start(kUser, kToken));
-  ASSERT_TRUE(quorix_test::WaitFor([&] { return wire_.IsConnected(); }, 10s));
-  const auto upgrade = service_.RequestsTo("/phone/v1/ws");
-  ASSERT_EQ(upgrade.size(), 1u);
-  EXPECT_EQ(upgrade[0].Header("User-Agent"), "QuorixPhone-Recovery-WS/0.1");
-  EXPECT_EQ(upgrade[0].Header("X-NiloPhone-Token"), kToken);
-  EXPECT_EQ(upgrade[0].Header("X-Quorix-Presence"), "presence-v1");
-  EXPECT_EQ(upgrade[0].Header("X-Quorix-Inbox"), "inbox-v1");
-  EXPECT_EQ(upgrade[0].Header("Host"), std::string(quorix_test::kLoopbackServiceName) + ":" + std::to_string(service_.port()));
-  const auto me = service_.RequestsTo("/phone/v1/me");
-  ASSERT_EQ(me.size(), 1u);
-  EXPECT_EQ(me[0].Header("User-Agent"), "QuorixPhone/0.1.12");
-  EXPECT_EQ(log_.Raw().find(kToken), std::string::npos);
 }
 
 TEST(LiveProduction, FixedHostWithoutPort) {

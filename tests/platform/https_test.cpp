@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "loopback_service.h"
 #include "test_util.h"
@@ -65,6 +64,20 @@ TEST_F(Https, SendsTheRequestAsGivenAndReadsTheReply) {
   EXPECT_EQ(seen[0].HeaderCount("Accept-Encoding"), 0u);
   EXPECT_EQ(seen[0].Header("User-Agent"), "QuorixTest/1");
   EXPECT_EQ(seen[0].body, "{}");
+
+  // A redirect is a reply like any other, never followed.
+  ScriptedReply moved = ScriptedReply::Json(302, "{}");
+  moved.headers.emplace_back("Location", "/elsewhere");
+  service_.Script("GET", "/moved", moved);
+  const auto redirect = connection_.Send(Get("/moved"));
+  ASSERT_EQ(redirect.failure, HttpsFailure::kNone) << platform::LastError();
+  EXPECT_EQ(redirect.status, 302u);
+  EXPECT_EQ(service_.Requests().size(), 2u);
+  // Both went over one kept connection; a connection's end closes its socket.
+  EXPECT_EQ(service_.accepts(), 1u);
+  EXPECT_EQ(platform::HttpsConnection().Send(Get("/z")).status, 404u);
+  EXPECT_EQ(service_.accepts(), 2u);
+  EXPECT_TRUE(quorix_test::WaitFor([&] { return service_.client_closes() == 1; }, std::chrono::seconds(5)));
 }
 
 TEST_F(Https, CapHoldsForEveryFraming) {
@@ -160,24 +173,6 @@ TEST_F(Https, LocalStepsFailOnceWhenAsked) {
   EXPECT_EQ(header.failed_header, 0u);
   EXPECT_TRUE(service_.Requests().empty());
   EXPECT_EQ(connection_.Send(Get("/x")).status, 404u);
-}
-
-TEST_F(Https, ThreadsKeepTheirOwnConnection) {
-  auto twice = [&] {
-    thread_local platform::HttpsConnection per_thread;
-    EXPECT_EQ(per_thread.Send(Get("/x")).status, 404u);
-    EXPECT_EQ(per_thread.Send(Get("/y")).status, 404u);
-  };
-  std::thread a(twice);
-  a.join();
-  std::thread b(twice);
-  b.join();
-  EXPECT_EQ(service_.accepts(), 2u);
-  EXPECT_TRUE(quorix_test::WaitFor([&] { return service_.client_closes() == 2; }, std::chrono::seconds(5)));
-  const auto seen = service_.Requests();
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].connection, seen[1].connection);
-  EXPECT_NE(seen[1].connection, seen[2].connection);
 }
 
 }  // namespace
