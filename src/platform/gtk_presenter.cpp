@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gui.h"
+#include "platform/gui_internal.h"
 #include "platform/text_encoding.h"
 #include "platform/ui_window.h"
 
@@ -55,6 +56,105 @@ gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
 
 void FreeBinding(gpointer data, GClosure*) { delete static_cast<Binding*>(data); }
 
+uint32_t UnitLimit(WindowHandle window) {
+  ui::WindowInfo info;
+  if (!ui::GetWindowInfo(window, &info) || info.text_limit == 0) return 30000;  // Windows' default limit
+  return info.text_limit;
+}
+
+// The user's typing and pasting are cut at the record's limit, in UTF-16
+// units; the program's own text is set with this handler blocked.
+void OnEntryInsert(GtkEditable* editable, gchar* text, gint bytes, gint* position, gpointer data) {
+  const auto* binding = static_cast<const Binding*>(data);
+  const size_t limit = UnitLimit(binding->window);
+  const size_t have = Utf16Units(gtk_entry_get_text(GTK_ENTRY(editable)), -1);
+  const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
+  const char* cut = CutToUnits(text, end, have >= limit ? 0 : limit - have);
+  if (cut == end) return;
+  g_signal_stop_emission_by_name(editable, "insert-text");
+  if (cut == text) return;
+  g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(OnEntryInsert), data);
+  gtk_editable_insert_text(editable, text, static_cast<gint>(cut - text), position);
+  g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(OnEntryInsert), data);
+}
+
+void OnBufferInsert(GtkTextBuffer* buffer, GtkTextIter* where, gchar* text, gint bytes, gpointer data) {
+  const auto* binding = static_cast<const Binding*>(data);
+  const size_t limit = UnitLimit(binding->window);
+  GtkTextIter start;
+  GtkTextIter stop;
+  gtk_text_buffer_get_bounds(buffer, &start, &stop);
+  gchar* all = gtk_text_buffer_get_text(buffer, &start, &stop, FALSE);
+  const size_t have = Utf16Units(all, -1);
+  g_free(all);
+  const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
+  const char* cut = CutToUnits(text, end, have >= limit ? 0 : limit - have);
+  if (cut == end) return;
+  g_signal_stop_emission_by_name(buffer, "insert-text");
+  if (cut == text) return;
+  g_signal_handlers_block_by_func(buffer, reinterpret_cast<gpointer>(OnBufferInsert), data);
+  gtk_text_buffer_insert(buffer, where, text, static_cast<gint>(cut - text));
+  g_signal_handlers_unblock_by_func(buffer, reinterpret_cast<gpointer>(OnBufferInsert), data);
+}
+
+// Every change the user makes goes into the record at once.
+void TakeUserText(WindowHandle window, const char* utf8, bool multiline) {
+  std::u16string text;
+  if (!DecodeUtf8(utf8, strlen(utf8), &text)) return;
+  if (multiline) {  // the record keeps Windows' line breaks
+    std::u16string crlf;
+    for (const char16_t c : text) c == u'\n' ? (void)crlf.append(u"\r\n") : crlf.push_back(c);
+    std::fill(text.begin(), text.end(), u'\0');
+    text.swap(crlf);
+  }
+  ui::SetTextFromUser(window, text);
+  std::fill(text.begin(), text.end(), u'\0');
+}
+
+void OnEntryChanged(GtkEditable* editable, gpointer data) {
+  TakeUserText(static_cast<const Binding*>(data)->window, gtk_entry_get_text(GTK_ENTRY(editable)), false);
+}
+
+void OnBufferChanged(GtkTextBuffer* buffer, gpointer data) {
+  GtkTextIter start;
+  GtkTextIter stop;
+  gtk_text_buffer_get_bounds(buffer, &start, &stop);
+  gchar* all = gtk_text_buffer_get_text(buffer, &start, &stop, FALSE);
+  TakeUserText(static_cast<const Binding*>(data)->window, all, true);
+  g_free(all);
+}
+
+// The program's text, shown without being cut and without coming back as a
+// user change; "\r\n" shows as one line break.
+void ShowProgramText(GtkWidget* widget, const std::u16string& record_text) {
+  if (GTK_IS_ENTRY(widget)) {
+    g_signal_handlers_block_matched(widget, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                    reinterpret_cast<gpointer>(OnEntryInsert), nullptr);
+    g_signal_handlers_block_matched(widget, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                    reinterpret_cast<gpointer>(OnEntryChanged), nullptr);
+    gtk_entry_set_text(GTK_ENTRY(widget), Utf8(record_text).c_str());
+    g_signal_handlers_unblock_matched(widget, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                      reinterpret_cast<gpointer>(OnEntryChanged), nullptr);
+    g_signal_handlers_unblock_matched(widget, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                      reinterpret_cast<gpointer>(OnEntryInsert), nullptr);
+    return;
+  }
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+  std::u16string shown;
+  for (size_t i = 0; i < record_text.size(); ++i) {
+    if (record_text[i] == u'\r' && i + 1 < record_text.size() && record_text[i + 1] == u'\n') continue;
+    shown.push_back(record_text[i]);
+  }
+  const std::string utf8 = Utf8(shown);
+  for (gpointer handler : {reinterpret_cast<gpointer>(OnBufferInsert), reinterpret_cast<gpointer>(OnBufferChanged)}) {
+    g_signal_handlers_block_matched(buffer, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, handler, nullptr);
+  }
+  gtk_text_buffer_set_text(buffer, utf8.c_str(), static_cast<gint>(utf8.size()));
+  for (gpointer handler : {reinterpret_cast<gpointer>(OnBufferInsert), reinterpret_cast<gpointer>(OnBufferChanged)}) {
+    g_signal_handlers_unblock_matched(buffer, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, handler, nullptr);
+  }
+}
+
 class GtkPresenter final : public ui::WindowPresenter {
  public:
   ~GtkPresenter() override {
@@ -90,6 +190,7 @@ class GtkPresenter final : public ui::WindowPresenter {
     if (widget == nullptr) return;
     if (GTK_IS_LABEL(widget)) gtk_label_set_text(GTK_LABEL(widget), text.c_str());
     if (GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), text.c_str());
+    if (GTK_IS_ENTRY(widget) || GTK_IS_TEXT_VIEW(widget)) ShowProgramText(widget, ui::GetWindowText(window));
   }
 
   void EnabledChanged(WindowHandle window) override {
@@ -131,7 +232,7 @@ class GtkPresenter final : public ui::WindowPresenter {
   }
 
   template <typename Handler>
-  static void Connect(GtkWidget* widget, const char* signal, Handler handler, Binding binding) {
+  static void Connect(gpointer widget, const char* signal, Handler handler, Binding binding) {
     g_signal_connect_data(widget, signal, G_CALLBACK(handler), new Binding(binding), FreeBinding,
                           static_cast<GConnectFlags>(0));
   }
@@ -193,8 +294,35 @@ class GtkPresenter final : public ui::WindowPresenter {
         gtk_widget_set_focus_on_click(inner, FALSE);
         outer = inner;
         Connect(inner, "clicked", OnClicked, Binding{child, window, child_info.id});
+      } else if (child_info.class_name == u"EDIT" && (child_info.style & ui::kEsMultiline) == 0) {
+        inner = gtk_entry_new();
+        if ((child_info.style & ui::kEsPassword) != 0) {
+          gtk_entry_set_visibility(GTK_ENTRY(inner), FALSE);
+          gtk_entry_set_invisible_char(GTK_ENTRY(inner), 0x25CF);
+        }
+        gtk_editable_set_editable(GTK_EDITABLE(inner), (child_info.style & ui::kEsReadOnly) == 0);
+        outer = inner;
+        Connect(inner, "insert-text", OnEntryInsert, Binding{child, window, child_info.id});
+        Connect(inner, "changed", OnEntryChanged, Binding{child, window, child_info.id});
+        ShowProgramText(inner, ui::GetWindowText(child));
+      } else if (child_info.class_name == u"EDIT") {
+        inner = gtk_text_view_new();
+        gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(inner), GTK_WRAP_WORD_CHAR);
+        const bool read_only = (child_info.style & ui::kEsReadOnly) != 0;
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(inner), !read_only);
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(inner), !read_only);
+        GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(inner));
+        Connect(buffer, "insert-text", OnBufferInsert, Binding{child, window, child_info.id});
+        Connect(buffer, "changed", OnBufferChanged, Binding{child, window, child_info.id});
+        ShowProgramText(inner, ui::GetWindowText(child));
+        outer = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(outer), GTK_POLICY_NEVER,
+                                       (child_info.style & ui::kWsVScroll) != 0 ? GTK_POLICY_AUTOMATIC
+                                                                                : GTK_POLICY_EXTERNAL);
+        gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(outer), GTK_SHADOW_IN);
+        gtk_container_add(GTK_CONTAINER(outer), inner);
       } else {
-        continue;  // edit fields and lists are not shown here
+        continue;  // lists are not shown here
       }
       gtk_widget_set_size_request(outer, child_info.width, child_info.height);
       gtk_widget_set_sensitive(outer, (child_info.style & ui::kWsDisabled) == 0);

@@ -212,6 +212,14 @@ bool SetWindowText(WindowHandle window, const std::u16string& text) {
   return true;
 }
 
+bool SetTextFromUser(WindowHandle window, const std::u16string& text) {
+  Record* record = Find(window);
+  if (record == nullptr) return false;
+  std::fill(record->text.begin(), record->text.end(), u'\0');
+  record->text = text;
+  return true;
+}
+
 std::u16string GetWindowText(WindowHandle window) {
   const Record* record = Find(window);
   return record != nullptr ? record->text : std::u16string();

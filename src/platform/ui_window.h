@@ -128,6 +128,9 @@ bool IsWindowVisible(WindowHandle window);
 void EnableWindow(WindowHandle window, bool enabled);
 bool IsWindowEnabled(WindowHandle window);
 bool SetWindowText(WindowHandle window, const std::u16string& text);
+// A change the user made on screen: the record takes the text without the
+// presenter being told (it already shows it).
+bool SetTextFromUser(WindowHandle window, const std::u16string& text);
 // The text, or empty; the length is what WM_GETTEXTLENGTH would report.
 std::u16string GetWindowText(WindowHandle window);
 int64_t GetWindowTextLength(WindowHandle window);
