@@ -3,6 +3,7 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -155,6 +156,103 @@ void ShowProgramText(GtkWidget* widget, const std::u16string& record_text) {
   }
 }
 
+// The owner-drawn list's cell: its height comes from WM_MEASUREITEM and its
+// drawing from WM_DRAWITEM, both sent to the list's parent.
+struct RowRenderer {
+  GtkCellRenderer parent_instance;
+  WindowHandle list;
+  WindowHandle owner;
+  uint32_t id;
+  int32_t index;
+};
+struct RowRendererClass {
+  GtkCellRendererClass parent_class;
+};
+G_DEFINE_TYPE(RowRenderer, row_renderer, GTK_TYPE_CELL_RENDERER)
+
+void RowRendererRender(GtkCellRenderer* cell, cairo_t* cr, GtkWidget* widget, const GdkRectangle*,
+                       const GdkRectangle* area, GtkCellRendererState flags) {
+  auto* row = reinterpret_cast<RowRenderer*>(cell);
+  ui::DrawItem item;
+  item.index = row->index;
+  item.selected = (flags & (GTK_CELL_RENDERER_SELECTED | GTK_CELL_RENDERER_PRELIT)) != 0;
+  item.focused = (flags & GTK_CELL_RENDERER_FOCUSED) != 0;
+  item.rect = ui::Rect{area->x, area->y, area->x + area->width, area->y + area->height};
+  item.target = ui::PaintTarget{cr, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget),
+                                gtk_widget_get_style_context(widget), nullptr};
+  ui::SendMessage(row->owner, ui::kWmDrawItem, row->id, reinterpret_cast<intptr_t>(&item));
+}
+
+void RowRendererHeight(GtkCellRenderer* cell, GtkWidget*, gint* minimum, gint* natural) {
+  auto* row = reinterpret_cast<RowRenderer*>(cell);
+  uint32_t height = 0;
+  ui::SendMessage(row->owner, ui::kWmMeasureItem, row->id, reinterpret_cast<intptr_t>(&height));
+  if (minimum != nullptr) *minimum = static_cast<gint>(height);
+  if (natural != nullptr) *natural = static_cast<gint>(height);
+}
+
+void RowRendererWidth(GtkCellRenderer*, GtkWidget*, gint* minimum, gint* natural) {
+  if (minimum != nullptr) *minimum = 40;
+  if (natural != nullptr) *natural = 40;
+}
+
+void row_renderer_init(RowRenderer* row) {
+  row->list = kNoWindow;
+  row->owner = kNoWindow;
+  row->id = 0;
+  row->index = -1;
+}
+
+void row_renderer_class_init(RowRendererClass* klass) {
+  GtkCellRendererClass* cell = GTK_CELL_RENDERER_CLASS(klass);
+  cell->render = RowRendererRender;
+  cell->get_preferred_height = RowRendererHeight;
+  cell->get_preferred_width = RowRendererWidth;
+}
+
+// The row index the renderer draws: the model row's place.
+void SetRowIndex(GtkCellLayout*, GtkCellRenderer* cell, GtkTreeModel* model, GtkTreeIter* iter, gpointer) {
+  GtkTreePath* path = gtk_tree_model_get_path(model, iter);
+  const gint* indices = path != nullptr ? gtk_tree_path_get_indices(path) : nullptr;
+  reinterpret_cast<RowRenderer*>(cell)->index = indices != nullptr ? indices[0] : -1;
+  if (path != nullptr) gtk_tree_path_free(path);
+}
+
+void SendListCommand(const Binding* binding, uint32_t code) {
+  const uintptr_t wparam = (static_cast<uintptr_t>(code) << 16) | (binding->id & 0xFFFF);
+  ui::SendMessage(binding->parent, ui::kWmCommand, wparam, static_cast<intptr_t>(binding->window));
+}
+
+// A user's choice: the record's selection first, then CBN_SELCHANGE. The
+// program's own changes are made with this handler blocked.
+void OnComboChanged(GtkComboBox* combo, gpointer data) {
+  const auto* binding = static_cast<const Binding*>(data);
+  ui::SelectFromUser(binding->window, gtk_combo_box_get_active(combo));
+  SendListCommand(binding, ui::kCbnSelChange);
+}
+
+void OnPopupShown(GObject* combo, GParamSpec*, gpointer data) {
+  gboolean shown = FALSE;
+  g_object_get(combo, "popup-shown", &shown, nullptr);
+  SendListCommand(static_cast<const Binding*>(data), shown ? ui::kCbnDropDown : ui::kCbnCloseUp);
+}
+
+// The record's rows and selection, set without any notification.
+void ShowRows(GtkWidget* combo, WindowHandle window) {
+  ui::WindowInfo info;
+  if (!ui::GetWindowInfo(window, &info)) return;
+  g_signal_handlers_block_matched(combo, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                  reinterpret_cast<gpointer>(OnComboChanged), nullptr);
+  GtkListStore* store = GTK_LIST_STORE(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)));
+  gtk_list_store_clear(store);
+  for (const std::u16string& row : info.rows) {
+    gtk_list_store_insert_with_values(store, nullptr, -1, 0, Utf8(row).c_str(), -1);
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(combo), info.selection);
+  g_signal_handlers_unblock_matched(combo, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                    reinterpret_cast<gpointer>(OnComboChanged), nullptr);
+}
+
 class GtkPresenter final : public ui::WindowPresenter {
  public:
   ~GtkPresenter() override {
@@ -213,6 +311,15 @@ class GtkPresenter final : public ui::WindowPresenter {
       presented.inner.erase(window);
       return;
     }
+  }
+
+  void RowsChanged(WindowHandle window) override {
+    GtkWidget* widget = ChildWidget(window, /*outer=*/false);
+    if (widget != nullptr && GTK_IS_COMBO_BOX(widget)) ShowRows(widget, window);
+  }
+
+  void Invalidated(WindowHandle window) override {
+    if (GtkWidget* widget = ChildWidget(window, /*outer=*/true)) gtk_widget_queue_draw(widget);
   }
 
   unsigned long XWindow(WindowHandle window) const {
@@ -321,8 +428,31 @@ class GtkPresenter final : public ui::WindowPresenter {
                                                                                 : GTK_POLICY_EXTERNAL);
         gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(outer), GTK_SHADOW_IN);
         gtk_container_add(GTK_CONTAINER(outer), inner);
+      } else if (child_info.class_name == u"COMBOBOX") {
+        GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+        inner = gtk_combo_box_new_with_model(GTK_TREE_MODEL(store));
+        g_object_unref(store);
+        GtkCellLayout* layout = GTK_CELL_LAYOUT(inner);
+        if ((child_info.style & ui::kCbsOwnerDrawFixed) != 0) {
+          auto* row = static_cast<RowRenderer*>(g_object_new(row_renderer_get_type(), nullptr));
+          row->list = child;
+          row->owner = window;
+          row->id = child_info.id;
+          gtk_cell_layout_pack_start(layout, GTK_CELL_RENDERER(row), TRUE);
+          gtk_cell_layout_set_cell_data_func(layout, GTK_CELL_RENDERER(row), SetRowIndex, nullptr, nullptr);
+        } else {
+          GtkCellRenderer* text_cell = gtk_cell_renderer_text_new();
+          gtk_cell_layout_pack_start(layout, text_cell, TRUE);
+          gtk_cell_layout_add_attribute(layout, text_cell, "text", 0);
+        }
+        ShowRows(inner, child);
+        Connect(inner, "changed", OnComboChanged, Binding{child, window, child_info.id});
+        Connect(inner, "notify::popup-shown", OnPopupShown, Binding{child, window, child_info.id});
+        outer = inner;
+        // The drop-down height is left to GTK: the record's height is the closed field's.
+        child_info.height = std::min(child_info.height, 30);
       } else {
-        continue;  // lists are not shown here
+        continue;
       }
       gtk_widget_set_size_request(outer, child_info.width, child_info.height);
       gtk_widget_set_sensitive(outer, (child_info.style & ui::kWsDisabled) == 0);

@@ -32,6 +32,9 @@ inline constexpr uint32_t kWmPaint = 0x000F;
 inline constexpr uint32_t kWmMouseActivate = 0x0021;
 inline constexpr intptr_t kMaNoActivate = 3;
 inline constexpr uint32_t kBnClicked = 0;
+inline constexpr uint32_t kCbnSelChange = 1;
+inline constexpr uint32_t kCbnDropDown = 7;
+inline constexpr uint32_t kCbnCloseUp = 8;
 inline constexpr uint32_t kEmLimitText = 0x00C5;
 inline constexpr uint32_t kCbAddString = 0x0143;
 inline constexpr uint32_t kCbGetCurSel = 0x0147;
@@ -131,6 +134,9 @@ bool SetWindowText(WindowHandle window, const std::u16string& text);
 // A change the user made on screen: the record takes the text without the
 // presenter being told (it already shows it).
 bool SetTextFromUser(WindowHandle window, const std::u16string& text);
+// The user's choice of a combo box row (-1 or out of range: none), taken
+// without the presenter being told.
+bool SelectFromUser(WindowHandle window, int32_t row);
 // The text, or empty; the length is what WM_GETTEXTLENGTH would report.
 std::u16string GetWindowText(WindowHandle window);
 int64_t GetWindowTextLength(WindowHandle window);
@@ -231,6 +237,10 @@ class WindowPresenter {
   virtual void TextChanged(WindowHandle window) = 0;
   virtual void EnabledChanged(WindowHandle window) = 0;
   virtual void Destroying(WindowHandle window) = 0;
+  // A combo box's rows or selection were set by the program.
+  virtual void RowsChanged(WindowHandle) {}
+  // A redraw was asked for.
+  virtual void Invalidated(WindowHandle) {}
 };
 // Null: records only.
 void SetWindowPresenter(WindowPresenter* presenter);

@@ -9,10 +9,6 @@ namespace two_pc {
 
 namespace ui = platform::ui;
 
-namespace {
-constexpr uint32_t kCbnSelChange = 1;
-}  // namespace
-
 void Window::SignInFromFields() {
   std::u16string password = ReadControlText(password_field_);
   ui::SetWindowText(password_field_, u"");
@@ -72,7 +68,7 @@ void Window::OnCommand(uint32_t id, uint32_t code) {
     }
     case kMicrophoneListId:
     case kSpeakerListId:
-      if (code != kCbnSelChange) return;
+      if (code != ui::kCbnSelChange) return;
       if (id == kSpeakerListId) PublishBrowserOutputSelection();
       if (ApplyAudioSelection()) SetStatusText(u"マイクとスピーカーを選択しました");
       return;

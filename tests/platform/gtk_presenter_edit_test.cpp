@@ -1,11 +1,15 @@
-// Edit fields of a presented window on a private X server: the user's text
-// (inserted through the widgets' own insert path, as typing and pasting are)
-// is cut at the record's limit in UTF-16 units and lands in the record; the
-// program's text is shown whole.
+// Edit fields and lists of a presented window on a private X server: the
+// user's text (inserted through the widgets' own insert path, as typing and
+// pasting are) is cut at the record's limit in UTF-16 units and lands in the
+// record; the program's text is shown whole; a user's list choice notifies,
+// the program's does not; owner-drawn rows are measured and drawn by the
+// parent's procedure.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gtk_presenter.h"
@@ -52,17 +56,107 @@ void UserInsert(GtkWidget* widget, const std::string& text) {
   gtk_text_buffer_insert_at_cursor(buffer, text.c_str(), static_cast<gint>(text.size()));
 }
 
+// A 400 × 300 captioned top-level record of a class with `procedure`.
+platform::WindowHandle CreateTop(const std::u16string& class_name, ui::WindowProc procedure) {
+  (void)ui::RegisterWindowClass({class_name, procedure});
+  ui::WindowSpec spec;
+  spec.class_name = class_name;
+  spec.style = ui::kWsOverlapped | ui::kWsCaption;
+  spec.width = 400;
+  spec.height = 300;
+  return ui::CreateWindowRecord(spec);
+}
+
+// (message, wparam) of the list owner's commands and drawn rows.
+std::vector<std::pair<uint32_t, uintptr_t>> g_seen;
+
+intptr_t ListOwnerProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  switch (message) {
+    case ui::kWmMeasureItem:
+      *reinterpret_cast<uint32_t*>(lparam) = 28;
+      return 1;
+    case ui::kWmDrawItem: {
+      const auto* item = reinterpret_cast<const ui::DrawItem*>(lparam);
+      g_seen.emplace_back(message, static_cast<uintptr_t>(item->rect.bottom - item->rect.top));
+      return 1;
+    }
+    case ui::kWmCommand:
+      g_seen.emplace_back(message, wparam);
+      return 0;
+    default:
+      return ui::DefWindowProc(window, message, wparam, lparam);
+  }
+}
+
+bool Seen(uint32_t message, uintptr_t wparam) {
+  for (const auto& seen : g_seen) {
+    if (seen == std::make_pair(message, wparam)) return true;
+  }
+  return false;
+}
+
+// Runs GTK's loop until `done`; the bound only stops a broken run.
+template <typename Done>
+bool IterateUntil(Done done) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done() && std::chrono::steady_clock::now() < limit) g_main_context_iteration(nullptr, FALSE);
+  return done();
+}
+
+TEST(GtkPresenterList, UserChoicesNotifyAndProgramChangesDoNot) {
+  quorix_test::PrivateXServer& server = quorix_test::SharedPrivateXServer();
+  if (!server.running()) GTEST_SKIP() << "no private X server: " << server.failure();
+  ASSERT_TRUE(platform::StartWindowPresenter());
+  g_seen.clear();
+  const platform::WindowHandle top = CreateTop(u"PresenterListTest", &ListOwnerProc);
+  ui::WindowSpec list;
+  list.class_name = u"COMBOBOX";
+  list.style = ui::kWsChild | ui::kWsVisible | ui::kCbsDropDownList | ui::kCbsOwnerDrawFixed | ui::kCbsHasStrings;
+  list.parent = top;
+  list.id = 112;
+  list.width = 220;
+  list.height = 160;
+  const platform::WindowHandle combo_record = ui::CreateWindowRecord(list);
+  ui::ShowWindow(top, true);
+  GtkComboBox* combo = nullptr;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* window = toplevels; window != nullptr && combo == nullptr; window = window->next) {
+    std::vector<GtkWidget*> found;
+    GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window->data));
+    if (fixed == nullptr || !GTK_IS_CONTAINER(fixed)) continue;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(fixed));
+    for (GList* child = children; child != nullptr; child = child->next) {
+      if (GTK_IS_COMBO_BOX(child->data)) combo = GTK_COMBO_BOX(child->data);
+    }
+    g_list_free(children);
+  }
+  g_list_free(toplevels);
+  ASSERT_NE(combo, nullptr);
+
+  for (const std::u16string row : {u"bob", u"carol", u"dave"}) {
+    ui::SendMessage(combo_record, ui::kCbAddString, 0, reinterpret_cast<intptr_t>(&row));
+  }
+  ui::SendMessage(combo_record, ui::kCbSetCurSel, 0, 0);
+  EXPECT_EQ(gtk_combo_box_get_active(combo), 0);
+  // The closed field's row is measured and drawn by the owner, 28 pixels high.
+  ASSERT_TRUE(IterateUntil([] { return Seen(ui::kWmDrawItem, 28); }));
+  EXPECT_FALSE(Seen(ui::kWmCommand, 112 | (ui::kCbnSelChange << 16)));  // the program's change
+
+  gtk_combo_box_set_active(combo, 2);  // the user's pick
+  EXPECT_TRUE(Seen(ui::kWmCommand, 112 | (ui::kCbnSelChange << 16)));
+  EXPECT_EQ(ui::SendMessage(combo_record, ui::kCbGetCurSel, 0, 0), 2);
+  gtk_combo_box_popup(combo);
+  EXPECT_TRUE(IterateUntil([] { return Seen(ui::kWmCommand, 112 | (ui::kCbnDropDown << 16)); }));
+  gtk_combo_box_popdown(combo);
+  EXPECT_TRUE(IterateUntil([] { return Seen(ui::kWmCommand, 112 | (ui::kCbnCloseUp << 16)); }));
+  ui::DestroyWindow(top);
+}
+
 TEST(GtkPresenterEdit, UserTextIsCutAtTheLimitAndProgramTextIsShownWhole) {
   quorix_test::PrivateXServer& server = quorix_test::SharedPrivateXServer();
   if (!server.running()) GTEST_SKIP() << "no private X server: " << server.failure();
   ASSERT_TRUE(platform::StartWindowPresenter());
-  (void)ui::RegisterWindowClass({u"PresenterEditTest", &PlainProc});
-  ui::WindowSpec spec;
-  spec.class_name = u"PresenterEditTest";
-  spec.style = ui::kWsOverlapped | ui::kWsCaption;
-  spec.width = 400;
-  spec.height = 300;
-  const platform::WindowHandle top = ui::CreateWindowRecord(spec);
+  const platform::WindowHandle top = CreateTop(u"PresenterEditTest", &PlainProc);
   ASSERT_NE(top, platform::kNoWindow);
   struct Child { uint32_t style, limit; } children[] = {
       {ui::kEsAutoHScroll, 4},

@@ -38,7 +38,9 @@ class OwnerPanelTest : public OwnerTest {
       ASSERT_TRUE(Create(false));
     }
     ASSERT_TRUE(SignIn());
-    ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }));
+    ASSERT_TRUE(PassUntil([&] {
+      return owner_->GetStatus().code == 3 && call_.enabled != 0 && HistorySession::Snapshot().store;
+    }));
     ASSERT_TRUE(call_.AttachGateway(&backend_));
     call_.SetPrepareCheck([] { return true; });
   }
@@ -128,6 +130,16 @@ TEST_F(OwnerPanelTest, CallActionsReachTheCallSession) {
   call_.state = CallSession::kFailed;
   Command(two_pc::Window::kClearFailureButtonId);
   EXPECT_EQ(call_.state, CallSession::kIdle);
+  const uint64_t devices = owner_->GetAudioDevices(true).revision;
+  Command(two_pc::Window::kRefreshDevicesButtonId);
+  EXPECT_EQ(owner_->GetAudioDevices(true).revision, devices + 2);
+  for (const uint32_t code : {ui::kCbnDropDown, ui::kCbnCloseUp}) {  // only a choice applies devices
+    Command(two_pc::Window::kSpeakerListId, code);
+    Command(two_pc::Window::kMicrophoneListId, code);
+  }
+  EXPECT_EQ(log_.Count("AUDIO_SELECTION_REJECTED"), 0u);
+  Command(two_pc::Window::kMicrophoneListId, ui::kCbnSelChange);
+  EXPECT_EQ(log_.Count("AUDIO_SELECTION_REJECTED"), 1u);  // no devices on this machine's lists
 }
 
 TEST_F(OwnerPanelTest, FriendChoiceMovesOnlyWhenIdle) {
