@@ -1,7 +1,10 @@
 // The desktop panel's commands, sent through the owner window's procedure on
 // a desktop-mode owner kept as records (no display).
+#include <gtk/gtk.h>
+
 #include "chat/history_session.h"
 #include "owner_fixture.h"
+#include "private_x_server.h"
 
 namespace quorix_test {
 namespace {
@@ -200,6 +203,56 @@ TEST_F(OwnerPanelTest, FriendRowsDrawFillAvatarNameAndFocus) {
           << "call " << i;
     }
   }
+}
+
+// The first widget under `widget` that `match` accepts, depth first.
+template <typename Match>
+GtkWidget* FindWidget(GtkWidget* widget, Match match) {
+  if (match(widget)) return widget;
+  if (!GTK_IS_CONTAINER(widget)) return nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  GtkWidget* found = nullptr;
+  for (GList* child = children; child != nullptr && found == nullptr; child = child->next) {
+    found = FindWidget(GTK_WIDGET(child->data), match);
+  }
+  g_list_free(children);
+  return found;
+}
+
+TEST_F(OwnerPanelTest, OnScreenFriendPickDisabledListAndLogoutButton) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "GTK is left out under ThreadSanitizer";
+#endif
+  if (!SharedPrivateXServer().running()) GTEST_SKIP() << "no private X server: " << SharedPrivateXServer().failure();
+  service_.Script("GET", "/friends/alice",
+                  ScriptedReply::Json(200, FriendsReply(R"({"user_id":"bob"},{"user_id":"carol"})")));
+  SignInOnline();
+  GtkWidget* panel = nullptr;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* window = toplevels; window != nullptr; window = window->next) {
+    if (g_strcmp0(gtk_window_get_title(GTK_WINDOW(window->data)), "Quorix Desktop") == 0) panel = GTK_WIDGET(window->data);
+  }
+  g_list_free(toplevels);
+  ASSERT_NE(panel, nullptr);
+  auto* friends = GTK_COMBO_BOX(FindWidget(panel, [](GtkWidget* w) { return GTK_IS_COMBO_BOX(w); }));
+  ASSERT_NE(friends, nullptr);
+  EXPECT_EQ(gtk_combo_box_get_active(friends), 0);
+  gtk_combo_box_set_active(friends, 1);  // the user's pick
+  Command(two_pc::Window::kCallButtonId);
+  EXPECT_EQ(backend_.started, (std::vector<std::string>{"carol"}));
+  Ticks(1);
+  EXPECT_FALSE(gtk_widget_get_sensitive(GTK_WIDGET(friends)));  // during the call
+  call_.state = CallSession::kIdle;
+  Ticks(1);
+  EXPECT_TRUE(gtk_widget_get_sensitive(GTK_WIDGET(friends)));
+  GtkWidget* logout = FindWidget(panel, [](GtkWidget* w) {
+    return GTK_IS_BUTTON(w) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(w)), "Logout") == 0;
+  });
+  ASSERT_NE(logout, nullptr);
+  EXPECT_TRUE(PassUntil([&] {
+    gtk_button_clicked(GTK_BUTTON(logout));
+    return log_.Count("LOGOUT") == 1;
+  }));
 }
 
 }  // namespace
