@@ -32,15 +32,26 @@ struct TextEntry::State {
   }
 };
 
-namespace {
-
-// The UTF-16 length of UTF-8 text GTK holds (always valid UTF-8).
 size_t Utf16Units(const char* text, ssize_t bytes) {
   size_t units = 0;
   const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
   for (const char* p = text; p < end; p = g_utf8_next_char(p)) units += g_utf8_get_char(p) > 0xFFFF ? 2 : 1;
   return units;
 }
+
+const char* CutToUnits(const char* text, const char* end, size_t room) {
+  size_t units = 0;
+  const char* cut = text;
+  while (cut < end) {
+    const size_t next = g_utf8_get_char(cut) > 0xFFFF ? 2 : 1;
+    if (units + next > room) break;
+    units += next;
+    cut = g_utf8_next_char(cut);
+  }
+  return cut;
+}
+
+namespace {
 
 // The character offset of UTF-16 unit offset `units` (clamped).
 gint CharOffset(const char* text, uint64_t units) {
@@ -68,14 +79,7 @@ void InsertText(GtkEditable* editable, gchar* text, gint bytes, gint* position, 
   const size_t have = Utf16Units(gtk_entry_get_text(GTK_ENTRY(editable)), -1);
   const size_t room = have >= limit ? 0 : limit - have;
   const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
-  size_t units = 0;
-  const char* cut = text;
-  while (cut < end) {
-    const size_t next = g_utf8_get_char(cut) > 0xFFFF ? 2 : 1;
-    if (units + next > room) break;
-    units += next;
-    cut = g_utf8_next_char(cut);
-  }
+  const char* cut = CutToUnits(text, end, room);
   if (cut == end) return;
   g_signal_stop_emission_by_name(editable, "insert-text");
   if (cut == text) {

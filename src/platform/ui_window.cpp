@@ -80,7 +80,14 @@ intptr_t ControlMessage(WindowInfo& record, uint32_t message, uintptr_t wparam, 
 intptr_t Dispatch(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   Record* record = Find(window);
   if (record == nullptr) return 0;
-  if (record->procedure == nullptr) return ControlMessage(record->info, message, wparam, lparam);
+  if (record->procedure == nullptr) {
+    const intptr_t result = ControlMessage(record->info, message, wparam, lparam);
+    const bool rows = message == kCbResetContent || message == kCbAddString || message == kCbSetCurSel;
+    if (rows && record->info.class_name == u"COMBOBOX" && GetState().presenter != nullptr) {
+      GetState().presenter->RowsChanged(window);
+    }
+    return result;
+  }
   return record->procedure(window, message, wparam, lparam);
 }
 
@@ -212,6 +219,21 @@ bool SetWindowText(WindowHandle window, const std::u16string& text) {
   return true;
 }
 
+bool SetTextFromUser(WindowHandle window, const std::u16string& text) {
+  Record* record = Find(window);
+  if (record == nullptr) return false;
+  std::fill(record->text.begin(), record->text.end(), u'\0');
+  record->text = text;
+  return true;
+}
+
+bool SelectFromUser(WindowHandle window, int32_t row) {
+  Record* record = Find(window);
+  if (record == nullptr || record->info.class_name != u"COMBOBOX") return false;
+  record->info.selection = row >= 0 && static_cast<size_t>(row) < record->info.rows.size() ? row : -1;
+  return true;
+}
+
 std::u16string GetWindowText(WindowHandle window) {
   const Record* record = Find(window);
   return record != nullptr ? record->text : std::u16string();
@@ -249,6 +271,7 @@ bool InvalidateRect(WindowHandle window, bool) {
   Record* record = Find(window);
   if (record == nullptr) return false;
   ++record->info.invalidations;
+  if (GetState().presenter != nullptr) GetState().presenter->Invalidated(window);
   return true;
 }
 

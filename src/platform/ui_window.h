@@ -32,6 +32,9 @@ inline constexpr uint32_t kWmPaint = 0x000F;
 inline constexpr uint32_t kWmMouseActivate = 0x0021;
 inline constexpr intptr_t kMaNoActivate = 3;
 inline constexpr uint32_t kBnClicked = 0;
+inline constexpr uint32_t kCbnSelChange = 1;
+inline constexpr uint32_t kCbnDropDown = 7;
+inline constexpr uint32_t kCbnCloseUp = 8;
 inline constexpr uint32_t kEmLimitText = 0x00C5;
 inline constexpr uint32_t kCbAddString = 0x0143;
 inline constexpr uint32_t kCbGetCurSel = 0x0147;
@@ -128,6 +131,12 @@ bool IsWindowVisible(WindowHandle window);
 void EnableWindow(WindowHandle window, bool enabled);
 bool IsWindowEnabled(WindowHandle window);
 bool SetWindowText(WindowHandle window, const std::u16string& text);
+// A change the user made on screen: the record takes the text without the
+// presenter being told (it already shows it).
+bool SetTextFromUser(WindowHandle window, const std::u16string& text);
+// The user's choice of a combo box row (-1 or out of range: none), taken
+// without the presenter being told.
+bool SelectFromUser(WindowHandle window, int32_t row);
 // The text, or empty; the length is what WM_GETTEXTLENGTH would report.
 std::u16string GetWindowText(WindowHandle window);
 int64_t GetWindowTextLength(WindowHandle window);
@@ -162,11 +171,58 @@ size_t WindowCount();
 
 // What WM_PAINT carries in lparam (a pointer to this) when a window is drawn
 // on a display: the drawing surface of its client area.
+class PaintRecorder;
 struct PaintTarget {
   void* surface = nullptr;  // the toolkit's drawing context
   int32_t width = 0;
   int32_t height = 0;
+  void* style = nullptr;              // the toolkit's style of the drawn widget; null: default colours
+  PaintRecorder* recorder = nullptr;  // when set, drawing is recorded here instead
 };
+
+// A rectangle in pixels; right and bottom are outside it.
+struct Rect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+};
+
+// The system colours an owner-drawn row uses.
+enum class SystemColour : uint32_t { kHighlight, kWindow, kHighlightText, kWindowText };
+
+// One drawing call, as a recording target keeps it. Colours are 0x00BBGGRR.
+struct PaintCall {
+  enum Kind : uint32_t { kFill, kText, kFocus, kPixels } kind = kFill;
+  Rect rect;
+  uint32_t colour = 0;  // kPixels: the pixel at the centre of the copied block
+  std::u16string text;
+};
+class PaintRecorder {
+ public:
+  std::vector<PaintCall> calls;
+};
+
+// What WM_DRAWITEM carries in lparam (a pointer to this) for an owner-drawn
+// list row; the index is -1 for a field without a row.
+struct DrawItem {
+  int32_t index = -1;
+  bool selected = false;
+  bool focused = false;
+  Rect rect;
+  PaintTarget target;
+};
+
+// The target's style colour (selected background, base, selected text,
+// text), or Windows' default when the style has none. 0x00BBGGRR.
+uint32_t GetSystemColour(const PaintTarget& target, SystemColour which);
+// A solid fill. False for an empty target or rectangle.
+bool FillRect(const PaintTarget& target, const Rect& rect, uint32_t colour);
+// `text` as plain text (no markup, no mnemonic) on one line in `rect`,
+// vertically centred, cut with an end ellipsis, transparent background.
+bool DrawTextLine(const PaintTarget& target, const Rect& rect, const std::u16string& text, uint32_t colour);
+// A 1-pixel dotted rectangle just inside `rect`.
+bool DrawFocusRect(const PaintTarget& target, const Rect& rect);
 // Copies top-down 32-bit B, G, R, X pixels (rows of width × 4 bytes) to
 // (x, y) of the target. False for an empty target or size.
 bool DrawPixels(const PaintTarget& target, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -181,6 +237,10 @@ class WindowPresenter {
   virtual void TextChanged(WindowHandle window) = 0;
   virtual void EnabledChanged(WindowHandle window) = 0;
   virtual void Destroying(WindowHandle window) = 0;
+  // A combo box's rows or selection were set by the program.
+  virtual void RowsChanged(WindowHandle) {}
+  // A redraw was asked for.
+  virtual void Invalidated(WindowHandle) {}
 };
 // Null: records only.
 void SetWindowPresenter(WindowPresenter* presenter);

@@ -159,7 +159,7 @@ intptr_t Window::WindowProc(platform::WindowHandle window, uint32_t message, uin
       return 1;
     case ui::kWmDrawItem:
       if (wparam != kFriendListId) break;
-      self->DrawFriendRow(lparam);
+      if (lparam != 0) self->DrawFriendRow(*reinterpret_cast<const ui::DrawItem*>(lparam));
       return 1;
     case ui::kWmCommand:
       self->OnCommand(static_cast<uint32_t>(wparam & 0xFFFF), static_cast<uint32_t>((wparam >> 16) & 0xFFFF));
@@ -474,7 +474,5 @@ void Window::Close() {
 
 // Members the calls, notices, popups, audio devices, friend requests and the
 // desktop panel fill; until then they keep the owner signed-in-session only.
-void Window::OnCommand(uint32_t, uint32_t) {}
-void Window::DrawFriendRow(intptr_t) {}
 
 }  // namespace two_pc

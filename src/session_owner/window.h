@@ -288,8 +288,15 @@ class Window final : public quorix_native::Ui {
   // The list's current selection, -1 when none is valid.
   int32_t SelectedAudioIndex(bool capture) const;
   void FetchSelectedHistory(uint64_t now);
+  // The panel's WM_COMMAND: the control id and the notification code.
   void OnCommand(uint32_t id, uint32_t code);
-  void DrawFriendRow(intptr_t item);
+  // Starts a sign-in with the id and password fields' texts; the password
+  // field is emptied first.
+  void SignInFromFields();
+  // "Call (test grant)": signed in and connected only, a failure cleared first.
+  void StartPanelCall();
+  // One owner-drawn friend row: the fill, the avatar and the name, the focus.
+  void DrawFriendRow(const platform::ui::DrawItem& item);
 
   // Friend operation task and the friend request record.
   std::future<FriendResult> friend_task_;

@@ -234,3 +234,32 @@ TEST(CallAudioFilesTest, NewestRegularFileAndItsTail) {
 
 }  // namespace
 }  // namespace quorix_test
+
+namespace quorix_test {
+namespace {
+
+TEST_F(OwnerAudioTest, PanelSpeakerChoicePublishesTheBrowserOutputBeforeApplying) {
+  ASSERT_TRUE(Create(false));
+  const platform::WindowHandle speakers = Control(9);
+  ASSERT_EQ(platform::ui::SendMessage(speakers, platform::ui::kCbSetCurSel, 1, 0), 1);
+  auto command = [&](uint32_t code) {
+    platform::ui::SendMessage(owner_->window_handle(), platform::ui::kWmCommand,
+                              two_pc::Window::kSpeakerListId | (static_cast<uintptr_t>(code) << 16), 0);
+  };
+  const size_t events = log_.Events().size();
+  for (const uint32_t code : {platform::ui::kCbnDropDown, platform::ui::kCbnCloseUp}) command(code);
+  EXPECT_EQ(log_.Events().size(), events);  // opening and closing the list does nothing
+  command(platform::ui::kCbnSelChange);
+  std::vector<std::string> names;
+  for (const LoggedEvent& e : log_.Events()) {
+    if (e.event == "BROWSER_OUTPUT_SELECTION" || e.event == "AUDIO_SELECTION_PREPARED") names.push_back(e.event);
+  }
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(names.end() - 2, names.end()),
+            (std::vector<std::string>{"BROWSER_OUTPUT_SELECTION", "AUDIO_SELECTION_PREPARED"}));
+  EXPECT_EQ(Env("QUORIX_C1B_RENDER_ID"), "quorix_test_b");
+  EXPECT_EQ(StatusText(), u"マイクとスピーカーを選択しました");
+}
+
+}  // namespace
+}  // namespace quorix_test
