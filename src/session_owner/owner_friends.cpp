@@ -198,19 +198,7 @@ void Window::ApplyFriendResult() {
       friend_requests_.unreachable = 0;
       friend_ids_ = std::move(result.friend_ids);
       friend_names_ = std::move(result.display_names);
-      ui::SendMessage(friend_list_, ui::kCbResetContent, 0, 0);
-      for (const std::string& id : friend_ids_) {
-        const std::u16string row = Utf8ToWideOrEmpty(id);
-        ui::SendMessage(friend_list_, ui::kCbAddString, 0, reinterpret_cast<intptr_t>(&row));
-      }
-      auto selected = std::find(friend_ids_.begin(), friend_ids_.end(), selected_friend_id_);
-      if (selected == friend_ids_.end()) {
-        selected_friend_id_ = friend_ids_.empty() ? std::string() : friend_ids_.front();
-        selected = friend_ids_.begin();
-      }
-      if (!friend_ids_.empty()) {
-        ui::SendMessage(friend_list_, ui::kCbSetCurSel, static_cast<uintptr_t>(selected - friend_ids_.begin()), 0);
-      }
+      ShowFriendList(selected_friend_id_);
     }
     friend_requests_.revision = revision + 1;
     WriteEventLog("UI_FRIEND_OPERATION_FINISHED", operation, result.ok != 0 ? 1 : 0);

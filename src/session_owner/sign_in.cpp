@@ -273,13 +273,7 @@ void Window::ApplyVerifiedAuth(LoginResult result) {
   signed_in_ = 1;
   if (session_ != nullptr) session_->enabled = 0;
   ui::SetWindowText(user_id_field_, Utf8ToWideOrEmpty(own_user_id_));
-  ui::SendMessage(friend_list_, ui::kCbResetContent, 0, 0);
-  for (const std::string& id : friend_ids_) {
-    const std::u16string row = Utf8ToWideOrEmpty(id);
-    ui::SendMessage(friend_list_, ui::kCbAddString, 0, reinterpret_cast<intptr_t>(&row));
-  }
-  selected_friend_id_ = friend_ids_.empty() ? std::string() : friend_ids_.front();
-  if (!friend_ids_.empty()) ui::SendMessage(friend_list_, ui::kCbSetCurSel, 0, 0);
+  ShowFriendList(std::string());
   if (gateway_ != nullptr) gateway_->SetIdentity(own_user_id_, session_revision_);
   if (!result.phone_token.empty() && wire_ != nullptr) {
     connection_start_ms_ = platform::TickCount64();
@@ -288,6 +282,20 @@ void Window::ApplyVerifiedAuth(LoginResult result) {
   SecureWipeString(&result.phone_token);
   WriteEventLog("AUTH_REAL_VERIFIED", 0, 0);
   next_history_fetch_ms_ = 0;
+}
+
+void Window::ShowFriendList(const std::string& wanted) {
+  ui::SendMessage(friend_list_, ui::kCbResetContent, 0, 0);
+  for (const std::string& id : friend_ids_) {
+    const std::u16string row = Utf8ToWideOrEmpty(id);
+    ui::SendMessage(friend_list_, ui::kCbAddString, 0, reinterpret_cast<intptr_t>(&row));
+  }
+  auto selected = std::find(friend_ids_.begin(), friend_ids_.end(), wanted);
+  if (selected == friend_ids_.end()) selected = friend_ids_.begin();
+  selected_friend_id_ = selected == friend_ids_.end() ? std::string() : *selected;
+  if (selected != friend_ids_.end()) {
+    ui::SendMessage(friend_list_, ui::kCbSetCurSel, static_cast<uintptr_t>(selected - friend_ids_.begin()), 0);
+  }
 }
 
 quorix_session_restore::Result Window::SessionRestoreTask() {

@@ -264,6 +264,9 @@ class Window final : public quorix_native::Ui {
   void ResetSession();
   bool BusyRuleRefuses();
   void ApplyVerifiedAuth(LoginResult result);
+  // Refills the friend list from friend_ids_ and selects `wanted` when it is
+  // one of them, else the first friend (none when the list is empty).
+  void ShowFriendList(const std::string& wanted);
   void TickRestore(uint64_t now);
   void CollectSignOut();
   void CollectSignIn();
