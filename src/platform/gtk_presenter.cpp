@@ -68,9 +68,8 @@ uint32_t UnitLimit(WindowHandle window) {
 void OnEntryInsert(GtkEditable* editable, gchar* text, gint bytes, gint* position, gpointer data) {
   const auto* binding = static_cast<const Binding*>(data);
   const size_t limit = UnitLimit(binding->window);
-  const size_t have = Utf16Units(gtk_entry_get_text(GTK_ENTRY(editable)), -1);
-  const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
-  const char* cut = CutToUnits(text, end, have >= limit ? 0 : limit - have);
+  const char* end = nullptr;
+  const char* cut = CutInsertion(text, bytes, Utf16Units(gtk_entry_get_text(GTK_ENTRY(editable)), -1), limit, &end);
   if (cut == end) return;
   g_signal_stop_emission_by_name(editable, "insert-text");
   if (cut == text) return;
@@ -88,8 +87,8 @@ void OnBufferInsert(GtkTextBuffer* buffer, GtkTextIter* where, gchar* text, gint
   gchar* all = gtk_text_buffer_get_text(buffer, &start, &stop, FALSE);
   const size_t have = Utf16Units(all, -1);
   g_free(all);
-  const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
-  const char* cut = CutToUnits(text, end, have >= limit ? 0 : limit - have);
+  const char* end = nullptr;
+  const char* cut = CutInsertion(text, bytes, have, limit, &end);
   if (cut == end) return;
   g_signal_stop_emission_by_name(buffer, "insert-text");
   if (cut == text) return;

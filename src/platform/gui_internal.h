@@ -31,9 +31,10 @@ void RaiseToplevel(GtkWidget* window, bool* front_pending);
 // The UTF-16 length of UTF-8 text GTK holds (always valid UTF-8); `bytes`
 // below 0 means up to the terminating zero.
 size_t Utf16Units(const char* text, ssize_t bytes);
-// The end of the longest run of whole characters from `text` (before `end`)
-// that fits in `room` UTF-16 units.
-const char* CutToUnits(const char* text, const char* end, size_t room);
+// Of `text` being inserted (`bytes` long; below 0 up to the terminating zero)
+// beside `have` UTF-16 units under `limit`: the end of the longest run of
+// whole characters that fits. `*end` gets the end of the whole text.
+const char* CutInsertion(const char* text, ssize_t bytes, size_t have, size_t limit, const char** end);
 
 // The name of the theme icon used when the application's own is missing.
 inline constexpr const char* kFallbackIconName = "application-x-executable";

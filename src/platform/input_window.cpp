@@ -39,10 +39,12 @@ size_t Utf16Units(const char* text, ssize_t bytes) {
   return units;
 }
 
-const char* CutToUnits(const char* text, const char* end, size_t room) {
+const char* CutInsertion(const char* text, ssize_t bytes, size_t have, size_t limit, const char** end) {
+  *end = bytes < 0 ? text + strlen(text) : text + bytes;
+  const size_t room = have >= limit ? 0 : limit - have;
   size_t units = 0;
   const char* cut = text;
-  while (cut < end) {
+  while (cut < *end) {
     const size_t next = g_utf8_get_char(cut) > 0xFFFF ? 2 : 1;
     if (units + next > room) break;
     units += next;
@@ -76,10 +78,8 @@ void InsertText(GtkEditable* editable, gchar* text, gint bytes, gint* position, 
   auto* state = static_cast<TextEntry::State*>(data);
   if (state->unlimited) return;
   const size_t limit = state->owner->UnitLimit();
-  const size_t have = Utf16Units(gtk_entry_get_text(GTK_ENTRY(editable)), -1);
-  const size_t room = have >= limit ? 0 : limit - have;
-  const char* end = bytes < 0 ? text + strlen(text) : text + bytes;
-  const char* cut = CutToUnits(text, end, room);
+  const char* end = nullptr;
+  const char* cut = CutInsertion(text, bytes, Utf16Units(gtk_entry_get_text(GTK_ENTRY(editable)), -1), limit, &end);
   if (cut == end) return;
   g_signal_stop_emission_by_name(editable, "insert-text");
   if (cut == text) {
