@@ -47,7 +47,10 @@ bool HistorySession::Open(const std::string& user_id, uint64_t revision, quorix_
                           const std::vector<ChatFriend>& friends) {
   HistorySession& s = Instance();
   std::lock_guard lock(s.mutex_);
-  if (s.store_ && s.user_id_ == user_id && s.revision_ == revision) {
+  // A store whose connection was closed under it (a rollback that did not
+  // take) is not the session's any more: it is opened anew below, and while
+  // that fails the session keeps it and answers false.
+  if (s.store_ && s.store_->IsOpen() && s.user_id_ == user_id && s.revision_ == revision) {
     // The owner calls this on every main-loop pass: unchanged friends are
     // settled in memory without touching the database.
     if (SameFriends(friends, s.friends_)) return true;

@@ -35,7 +35,8 @@ class HistorySession {
  public:
   // Keeps the history on `user_id` under `revision`: the same session only
   // refreshes its friends (in memory when they are unchanged); another user
-  // or revision opens a new store. False leaves the session as it was.
+  // or revision, or a store that closed itself after a failed rollback,
+  // opens a new store. False leaves the session as it was.
   // `connection` is stored, never owned.
   static bool Open(const std::string& user_id, uint64_t revision, quorix_phone::MessagesChannel* connection,
                    const std::vector<ChatFriend>& friends);

@@ -12,6 +12,7 @@
 #include "chat/history_schema.h"
 #include "chat/history_store_hook_state.h"
 #include "core/environment.h"
+#include "core/event_log.h"
 #include "core/text.h"
 #include "platform/crypto.h"
 #include "platform/data_protection.h"
@@ -131,11 +132,14 @@ void Store::RollbackTransaction() {
     if (sqlite3_get_autocommit(db_) != 0) return;
   }
   // Still inside the transaction: closing the connection rolls it back and
-  // releases the write lock; the store then acts as never opened.
+  // releases the write lock; the store then acts as never opened. It happens
+  // once to a store, so this is logged once.
   CloseConnection();
+  WriteEventLog("LOCAL_HISTORY_NOT_READY", 1, 0);
 }
 
 void Store::CloseConnection() {
+  open_ = false;
   if (db_ != nullptr) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
@@ -146,6 +150,7 @@ bool Store::Open(const std::filesystem::path& root, const std::string& origin, c
   bool ok = OpenLocked(root, origin, user_id);
   // A failed store is discarded by its owner; until then it acts as unopened.
   if (!ok) CloseConnection();
+  open_ = ok;
   return ok;
 }
 

@@ -7,6 +7,7 @@
 // pseudonyms. Held through std::shared_ptr; every public operation takes the
 // store's own mutex (which guards the connection, the identity and the last
 // error) and may run on any thread.
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -51,6 +52,12 @@ class Store {
   // the store is to be discarded.
   [[nodiscard]] bool Open(const std::filesystem::path& root, const std::string& origin,
                           const std::string& user_id) EXCLUDES(mutex_);
+
+  // True from a successful Open until the connection is closed: by the
+  // destructor, or by a ROLLBACK that did not take (see RollbackTransaction),
+  // after which every operation fails. Read without the store's mutex, so a
+  // caller never waits for a running operation.
+  bool IsOpen() const { return open_.load(); }
 
   // SHA-256 of origin, LF, user id, LF and `text`, as 64 lower-case hex
   // digits; empty when hashing fails.
@@ -125,7 +132,9 @@ class Store {
                                    InsertStatements& statements) REQUIRES(mutex_);
   // Ends an open transaction with ROLLBACK and makes sure it is closed: a
   // transaction that stays open would block every later write of every
-  // connection, so the connection is closed as the last resort.
+  // connection, so the connection is closed as the last resort, and that is
+  // logged ("LOCAL_HISTORY_NOT_READY"); the history session opens the store
+  // anew on its next Open.
   void RollbackTransaction() REQUIRES(mutex_);
   [[nodiscard]] bool Begin() REQUIRES(mutex_);
   [[nodiscard]] bool Commit() REQUIRES(mutex_);
@@ -141,6 +150,8 @@ class Store {
   std::string origin_ GUARDED_BY(mutex_);
   std::string user_id_ GUARDED_BY(mutex_);
   std::string last_error_ GUARDED_BY(mutex_);
+  // Whether db_ is set; written with the mutex held.
+  std::atomic<bool> open_{false};
 };
 
 }  // namespace quorix_history

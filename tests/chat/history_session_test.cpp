@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/environment.h"
+#include "event_log_capture.h"
 #include "message_sync_fixture.h"
 
 namespace {
@@ -59,6 +60,46 @@ TEST_F(SyncTest, SameSessionIsSettledInMemoryChangedFriendsReplacedAndOtherUsers
   EXPECT_EQ(HistorySession::Snapshot().user_id, "u1");
   EXPECT_EQ(HistorySession::ChangeCounter(), start + 1);
   EXPECT_TRUE(HistorySession::IsCurrent(before));  // the same session throughout
+}
+
+// A rollback that does not take closes the store's connection. The next Open
+// of the same session opens the store again (a failed reopen answers false,
+// so the owner retries at its pace), and the closing is logged once.
+TEST_F(SyncTest, AStoreClosedByAFailedRollbackIsOpenedAgain) {
+  quorix_test::EventLogCapture log;
+  const uint64_t start = HistorySession::ChangeCounter();
+  const auto before = HistorySession::Snapshot();
+  std::vector<HistoryMessage> bad = history_test::Page("m", "p1", 1, 2);
+  bad[1].sequence = "1";  // the first message is written before the page fails
+  std::vector<std::string> ids;
+  quorix_history::test_hooks::FailNextRollbacks(2);
+  EXPECT_FALSE(before.store->StoreInboxBatch("s", "9", bad, "ack", &ids, nullptr));
+  EXPECT_EQ(RunPeerHistoryTask("p1").code, 9u);
+  EXPECT_EQ(log.Count("LOCAL_HISTORY_NOT_READY"), 1u);
+
+  // The reopen itself fails first: false, the closed store stays in place.
+  quorix_history::test_hooks::SetSha256Failure(true);
+  EXPECT_FALSE(HistorySession::Open("u1", revision_, &wire_, sync_test::Friends()));
+  EXPECT_EQ(HistorySession::Snapshot().store.get(), before.store.get());
+  quorix_history::test_hooks::SetSha256Failure(false);
+
+  ASSERT_TRUE(HistorySession::Open("u1", revision_, &wire_, sync_test::Friends()));
+  const auto after = HistorySession::Snapshot();
+  EXPECT_NE(after.store.get(), before.store.get());
+  EXPECT_FALSE(HistorySession::IsCurrent(before));
+  EXPECT_EQ(HistorySession::ChangeCounter(), start + 1);
+  ASSERT_TRUE(after.store->StoreInboxBatch("s", "9", history_test::Page("m", "p1", 1, 2), "ack", &ids, nullptr))
+      << after.store->last_error();
+  const auto history = RunPeerHistoryTask("p1");
+  ASSERT_EQ(history.code, 0u);
+  ASSERT_EQ(history.messages.size(), 2u);
+  EXPECT_EQ(history.messages[1].text, "text 2");
+  EXPECT_EQ(Names(StoredFriends()), Names(sync_test::Friends()));
+
+  // Open now settles in memory again, and nothing more was logged.
+  ASSERT_TRUE(HistorySession::Open("u1", revision_, &wire_, sync_test::Friends()));
+  EXPECT_EQ(HistorySession::Snapshot().store.get(), after.store.get());
+  EXPECT_EQ(log.Count("LOCAL_HISTORY_NOT_READY"), 1u);
 }
 
 TEST_F(SyncTest, StoreRootDependsOnTheMode) {
