@@ -15,6 +15,7 @@ int BusyTimeout(int normal);
 bool OverridesNonce();
 std::optional<std::string> GenerateNonce();
 bool Sha256Fails();
+bool TakeFileDigestFailure();
 bool TakeRollbackFailure();
 }  // namespace test_hooks::detail
 

@@ -19,6 +19,7 @@ struct Hooks {
   std::atomic<int> busy_ms{-1};
   std::atomic<bool> sha_fails{false};
   std::atomic<int> rollback_failures{0};
+  std::atomic<bool> file_digest_fails{false};
 };
 
 Hooks& TheHooks() {
@@ -46,6 +47,8 @@ void SetNonceGenerator(std::function<std::optional<std::string>()> generator) {
 
 void SetSha256Failure(bool fail) { TheHooks().sha_fails = fail; }
 
+void FailNextFileDigest() { TheHooks().file_digest_fails = true; }
+
 void FailNextRollbacks(int count) { TheHooks().rollback_failures = count; }
 
 void Reset() {
@@ -56,6 +59,7 @@ void Reset() {
   TheHooks().busy_ms = -1;
   TheHooks().sha_fails = false;
   TheHooks().rollback_failures = 0;
+  TheHooks().file_digest_fails = false;
 }
 
 namespace detail {
@@ -91,6 +95,8 @@ std::optional<std::string> GenerateNonce() {
 }
 
 bool Sha256Fails() { return TheHooks().sha_fails; }
+
+bool TakeFileDigestFailure() { return TheHooks().file_digest_fails.exchange(false); }
 
 bool TakeRollbackFailure() {
   int left = TheHooks().rollback_failures.load();

@@ -32,6 +32,9 @@ void SetBusyTimeoutOverride(int milliseconds);
 void SetNonceGenerator(std::function<std::optional<std::string>()> generator);
 // Makes Sha256Hex give the empty text.
 void SetSha256Failure(bool fail);
+// Makes the next export file digest (Sha256Stream::FinishHex) give the empty
+// text, as a failed hash would; other hashing is unaffected.
+void FailNextFileDigest();
 // Makes the next `count` ROLLBACKs fail without running.
 void FailNextRollbacks(int count);
 // Clears every hook.

@@ -231,4 +231,29 @@ TEST_F(HistoryExportTest, KilledMidwayLeavesTheTargetAndTheStoreIntact) {
   }
 }
 
+// A digest that could not be computed matches nothing, not even a trailer
+// that states an empty one.
+TEST_F(HistoryExportTest, AFailedDigestRefusesEveryTrailer) {
+  auto store = history_test::OpenStore();
+  Fill(*store);
+  const std::string line = HistoryMessageToJson(Msg("n1", "p1", "u1", "not to be kept", 2001, "9"));
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"no messages", kHeader + R"({"end":true,"message_count":0,"sha256":""})" "\n"},
+      {"a new message", kHeader + line + "\n" + R"({"end":true,"message_count":1,"sha256":""})" "\n"},
+  };
+  RawDb raw(history_test::DbPath(*store));
+  const auto before = raw.AllTables();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    quorix_test::WriteFile(File(c.name), c.bytes);
+    quorix_history::test_hooks::FailNextFileDigest();
+    EXPECT_FALSE(store->ImportHistory(File(c.name)));
+    EXPECT_EQ(store->last_error(), "import_invalid_or_commit_failed");
+    EXPECT_EQ(raw.AllTables(), before);
+  }
+}
+
 }  // namespace
