@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -32,6 +33,21 @@ bool WriteFully(int fd, const char* data, size_t size) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+// Appends to a line that may hold clear text, never past `cap` bytes in all.
+// A line that must grow moves to a larger block here rather than inside
+// append, so that the block it leaves is wiped before it is freed.
+void AppendToLine(std::string* line, const char* data, size_t size, size_t cap) {
+  const size_t needed = line->size() + size;
+  if (needed > line->capacity()) {
+    std::string grown;
+    grown.reserve(std::min(cap, std::max(needed, 2 * line->capacity())));
+    grown.append(*line);
+    SecureZero(line->data(), line->size());
+    line->swap(grown);
+  }
+  line->append(data, size);
 }
 
 }  // namespace
@@ -150,6 +166,7 @@ bool LineFileReader::Fill() {
 }
 
 LineFileReader::Result LineFileReader::ReadLine(size_t cap, std::string* line) {
+  SecureZero(line->data(), line->size());
   line->clear();
   if (fd_ < 0) return Result::kError;
   for (;;) {
@@ -157,7 +174,7 @@ LineFileReader::Result LineFileReader::ReadLine(size_t cap, std::string* line) {
     const void* lf = std::memchr(start, '\n', end_ - begin_);
     const size_t take = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - start) : end_ - begin_;
     if (line->size() + take > cap) return Result::kTooLong;
-    line->append(start, take);
+    AppendToLine(line, start, take, cap);
     SecureZero(buffer_.data() + begin_, take);
     begin_ += take;
     if (lf != nullptr) {

@@ -53,7 +53,10 @@ class LineFileReader {
   // missing file, a folder, a FIFO or a device.
   bool Open(const std::filesystem::path& path);
   // The next line without its line feed; the last line may lack one. kEnd
-  // when nothing is left; kTooLong once a line passes `cap` bytes.
+  // when nothing is left; kTooLong once a line passes `cap` bytes. What
+  // `line` held is wiped before it is replaced, and every block the line
+  // grows out of is wiped before it is freed; the last line read is the
+  // caller's to wipe.
   Result ReadLine(size_t cap, std::string* line);
 
  private:
