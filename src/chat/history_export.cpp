@@ -1,13 +1,10 @@
 #include "chat/history_export.h"
 
-#include <unistd.h>
-
 #include "chat/history_store.h"
 #include "chat/history_store_hook_state.h"
 #include "chat/history_store_sql.h"
 #include "chat/secure_wipe.h"
 #include "core/json.h"
-#include "platform/clock.h"
 #include "platform/stream_files.h"
 
 namespace quorix_history {
@@ -41,8 +38,9 @@ std::string Sha256Stream::FinishHex() {
 bool Store::ExportHistory(const std::filesystem::path& path) {
   platform::MutexLock lock(mutex_);
   if (db_ == nullptr || path.empty()) return Fail("export_invalid");
-  std::filesystem::path temp = path;
-  temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(platform::TickCount64());
+  // Exports of this target that were killed left their plain text beside it.
+  platform::DurableStreamWriter::RemoveAbandonedTemporaries(path);
+  const std::filesystem::path temp = platform::DurableStreamWriter::TemporaryPathFor(path);
   platform::DurableStreamWriter file;
   if (!file.Open(temp)) return Fail("export_open_failed");
 

@@ -1,14 +1,20 @@
 #include "platform/stream_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string_view>
 
+#include "platform/clock.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
 #include "platform/stream_file_test_hooks.h"
@@ -50,6 +56,44 @@ void AppendToLine(std::string* line, const char* data, size_t size, size_t cap) 
   line->append(data, size);
 }
 
+// `text` as a decimal number of at most `max`: digits only, no sign, no
+// leading zero (so every number has one spelling).
+bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* out) {
+  if (text.empty() || (text.size() > 1 && text[0] == '0')) return false;
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (max - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  *out = value;
+  return true;
+}
+
+// The pid of a temporary name "<name>.tmp.<pid>.<tick>" of `name`; 0 when
+// `entry` is not exactly such a name.
+pid_t TemporaryNamePid(std::string_view entry, std::string_view name) {
+  constexpr std::string_view kInfix = ".tmp.";
+  if (entry.size() <= name.size() + kInfix.size() || entry.substr(0, name.size()) != name ||
+      entry.substr(name.size(), kInfix.size()) != kInfix) {
+    return 0;
+  }
+  const std::string_view numbers = entry.substr(name.size() + kInfix.size());
+  const size_t dot = numbers.find('.');
+  uint64_t pid = 0;
+  uint64_t tick = 0;
+  if (dot == std::string_view::npos || !ParseDecimal(numbers.substr(0, dot), INT32_MAX, &pid) ||
+      !ParseDecimal(numbers.substr(dot + 1), UINT64_MAX, &tick)) {
+    return 0;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+// Signal 0 checks for the process without sending anything; EPERM means it
+// exists under another user.
+bool ProcessIsRunning(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
 }  // namespace
 
 namespace testing {
@@ -57,6 +101,41 @@ void FailStreamWrite(size_t n) { g_fail_write.store(n); }
 void FailStreamSync(bool fail) { g_fail_sync.store(fail); }
 void FailStreamRename(bool fail) { g_fail_rename.store(fail); }
 }  // namespace testing
+
+std::filesystem::path DurableStreamWriter::TemporaryPathFor(const std::filesystem::path& target) {
+  std::filesystem::path temp = target;
+  temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(TickCount64());
+  return temp;
+}
+
+size_t DurableStreamWriter::RemoveAbandonedTemporaries(const std::filesystem::path& target) {
+  const std::string name = target.filename().string();
+  if (name.empty()) return 0;
+  const std::filesystem::path parent = target.parent_path();
+  const UniqueFd folder(RetryOnEintr(
+      [&] { return ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!folder.valid()) return 0;
+  // The listing gets a descriptor of its own; entries are checked and
+  // removed relative to `folder`, so a renamed path cannot redirect them.
+  UniqueFd listing_fd(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
+  if (!listing_fd.valid()) return 0;
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(listing_fd.get()), &::closedir);
+  if (!listing) return 0;
+  (void)listing_fd.release();
+  std::vector<std::string> ended;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const pid_t pid = TemporaryNamePid(entry->d_name, name);
+    if (pid > 0 && pid != ::getpid() && !ProcessIsRunning(pid)) ended.emplace_back(entry->d_name);
+  }
+  size_t removed = 0;
+  for (const std::string& entry : ended) {
+    struct stat info {};
+    if (::fstatat(folder.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
+    // Swapped for a link meanwhile, unlinkat removes the link, never its target.
+    removed += ::unlinkat(folder.get(), entry.c_str(), 0) == 0;
+  }
+  return removed;
+}
 
 DurableStreamWriter::DurableStreamWriter() : buffer_(kBufferBytes) {}
 

@@ -4,6 +4,7 @@
 // a 64 KiB buffer that is wiped after each use (the content may be clear chat
 // text). One object per file, one thread at a time.
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,6 +14,22 @@ namespace platform {
 
 class DurableStreamWriter {
  public:
+  // A fresh temporary name for a file that will replace `target`:
+  // "<target>.tmp.<process id>.<tick count>", both numbers in decimal.
+  static std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
+
+  // Removes what writers of `target` that ended before their commit (killed,
+  // crashed) left beside it: the entries of its folder named exactly
+  // "<target name>.tmp.<pid>.<tick>" (decimal, no sign, no leading zero, pid
+  // 1 to 2^31-1, tick below 2^64) that are regular files, not links (a link
+  // is never followed or removed), and whose pid is not this process and not
+  // a running one (signal 0 finds no such process; a process we may not
+  // signal counts as running). Returns how many were removed. A dead
+  // writer's pid now reused by a running process keeps its leftover; a
+  // writer in another pid namespace writing to the same folder would be
+  // taken for dead.
+  static size_t RemoveAbandonedTemporaries(const std::filesystem::path& target);
+
   DurableStreamWriter();
   // Abandons a file that was not committed.
   ~DurableStreamWriter();

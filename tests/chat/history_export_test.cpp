@@ -256,4 +256,77 @@ TEST_F(HistoryExportTest, AFailedDigestRefusesEveryTrailer) {
   }
 }
 
+// What an export killed part way leaves beside its target goes with the next
+// export to that target, and nothing else does: not the file of a process
+// still running (this one, its parent, the first process), not another
+// target's, not a link or a folder, not a name that only looks alike.
+TEST_F(HistoryExportTest, TheNextExportRemovesOnlyLeftoversOfEndedExports) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  const std::string name = File().filename().string();
+  {
+    auto store = history_test::OpenStore();
+    Fill(*store);
+  }
+  EXPECT_EXIT(
+      {
+        quorix_history::test_hooks::SetCrashPoint([](const char* at, size_t count) {
+          if (std::string(at) == "export" && count == 2) ::raise(SIGKILL);
+        });
+        auto store = history_test::OpenStore();
+        (void)store->ExportHistory(File());
+        std::exit(0);
+      },
+      ::testing::KilledBySignal(SIGKILL), "");
+  // The killed child's leftover; its pid is that of a process reaped since.
+  std::vector<std::string> killed;
+  for (const auto& entry : std::filesystem::directory_iterator(local_app_data())) {
+    if (entry.path().filename().string().rfind(name + ".tmp.", 0) == 0) killed.push_back(entry.path().filename());
+  }
+  ASSERT_EQ(killed.size(), 1u);
+  const std::string dead = killed[0].substr(name.size() + 5, killed[0].find('.', name.size() + 5) - name.size() - 5);
+  ASSERT_FALSE(dead.empty());
+
+  enum Kind { kFile, kLink, kFolder };
+  struct Case {
+    std::string name;
+    Kind kind;
+    bool stays;
+  } cases[] = {
+      {name + ".tmp." + dead + ".77", kFile, false},
+      {name + ".tmp." + dead + ".0", kFile, false},
+      {name + ".tmp." + std::to_string(::getpid()) + ".77", kFile, true},
+      {name + ".tmp." + std::to_string(::getppid()) + ".77", kFile, true},
+      {name + ".tmp.1.77", kFile, true},  // alive, whether or not we may signal it
+      {name + ".tmp.0.77", kFile, true},  // 0 names no process
+      {name + ".tmp." + dead + ".78", kLink, true},
+      {name + ".tmp." + dead + ".79", kFolder, true},
+      {"other.quorix-history.tmp." + dead + ".77", kFile, true},
+      {"x" + name + ".tmp." + dead + ".77", kFile, true},
+      {name + ".tmp.0" + dead + ".77", kFile, true},
+      {name + ".tmp.+" + dead + ".77", kFile, true},
+      {name + ".tmp." + dead + ".077", kFile, true},
+      {name + ".tmp." + dead + ".77.x", kFile, true},
+      {name + ".tmp." + dead + ".", kFile, true},
+      {name + ".tmp." + dead, kFile, true},
+      {name + ".tmp." + dead + ".99999999999999999999", kFile, true},  // past 64 bits
+      {name + ".tmp.99999999999999999999.77", kFile, true},
+  };
+  quorix_test::WriteFile(File("link target"), "kept");
+  for (const Case& c : cases) {
+    const auto path = File(c.name);
+    if (c.kind == kFile) quorix_test::WriteFile(path, "partial");
+    if (c.kind == kLink) std::filesystem::create_symlink(File("link target"), path);
+    if (c.kind == kFolder) std::filesystem::create_directory(path);
+  }
+  auto store = history_test::OpenStore();
+  ASSERT_TRUE(store->ExportHistory(File())) << store->last_error();
+  EXPECT_FALSE(std::filesystem::exists(local_app_data() / killed[0]));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(File(c.name))), c.stays);
+  }
+  EXPECT_EQ(quorix_test::ReadFile(File("link target")), "kept");
+  EXPECT_TRUE(store->ImportHistory(File())) << store->last_error();
+}
+
 }  // namespace
