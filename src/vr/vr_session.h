@@ -91,6 +91,9 @@ class VrSession {
   bool Frame(PhoneUi& ui, UiSettings& settings, uint8_t* phone_shown, bool ui_changed);
   // The same frame against any phone port.
   bool Frame(VrPhonePort& ui, UiSettings& settings, uint8_t* phone_shown, bool ui_changed);
+  // The main loop's record of one of its passes with this session: the pass
+  // is counted and its time kept when it is the longest.
+  void RecordLoopPass(double pass_ms);
   void LogStats();
 
   AutostartPolicy autostart_policy;
