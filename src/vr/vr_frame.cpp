@@ -610,19 +610,21 @@ void VrSession::ShowPointer(FrameLocals& f, const UiSettings& settings) {
     if (ok) {
       laser.SetTransform(placement.transform);
       laser.SetVisible(true);
-      ++laser_visible_frames;
     }
   } else {
     laser.SetVisible(false);
   }
+  // The new picture is published with the frame's other pictures.
   if (ok && (!laser_image.valid || laser_image.blue != settings.pointer_blue)) {
-    ok = SetLaserImage(laser, settings.pointer_blue, laser_image) && laser.PublishTextureCached();
+    ok = SetLaserImage(laser, settings.pointer_blue, laser_image);
   }
-  if (!ok) {
-    laser.SetVisible(false);
-    laser_available = false;
-    WriteEventLog("VR_POINTER_LASER_AVAILABLE", 0, 0);
-  }
+  if (!ok) TurnLaserOff();
+}
+
+void VrSession::TurnLaserOff() {
+  overlays[kPointerLaserOverlay].SetVisible(false);
+  laser_available = false;
+  WriteEventLog("VR_POINTER_LASER_AVAILABLE", 0, 0);
 }
 
 void VrSession::RunTaps(FrameLocals& f) {
@@ -730,6 +732,9 @@ bool VrSession::Publish() {
   for (size_t index : {kPhoneOverlay, kKeyboardOverlay, kWristRingOverlay, kPointerOverlay}) {
     if (!overlays[index].PublishTextureCached()) return false;
   }
+  // The laser is published like the pointer, so that its picture completes;
+  // being optional, a failure turns it off rather than losing the runtime.
+  if (laser_available && !overlays[kPointerLaserOverlay].PublishTextureCached()) TurnLaserOff();
   for (uint32_t slot = 0; slot < kPopupSlotCount; ++slot) {
     OverlayRecord& record = PopupRecord(*this, slot);
     if (!(record.result_held ? record.held_result : record.ring.Publish(OverlayTexturePublisher{&record}))) {
@@ -769,4 +774,7 @@ void VrSession::FinalVisibility(FrameLocals& f) {
     ring_first_visible_logged = true;
     ++ring_visible_frames;
   }
+  // The laser counts when the runtime really shows it at the frame's end:
+  // not before its picture has arrived, nor after its publish failed.
+  if (overlays[kPointerLaserOverlay].shown) ++laser_visible_frames;
 }

@@ -185,6 +185,8 @@ class VrSession {
   void PlaceLauncherStrip(FrameLocals& f);
   void RunPointing(FrameLocals& f, const UiSettings& settings);
   void ShowPointer(FrameLocals& f, const UiSettings& settings);
+  // Hides the laser for the rest of the session and says so.
+  void TurnLaserOff();
   void RunTaps(FrameLocals& f);
   void Render(FrameLocals& f);
   bool Publish();

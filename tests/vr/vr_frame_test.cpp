@@ -1,6 +1,7 @@
 // The VR frame against the simulated runtime and a scripted phone port:
-// change-only updates, pointing and taps, the grab, popups, calibration,
-// latency and the loss of the runtime.
+// change-only updates, pointing and taps, the pointer's laser, the grab,
+// popups, the thumbstick wheel, calibration, latency and the loss of the
+// runtime.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "platform/clock.h"
 #include "test_util.h"
 #include "vr/fake_vr_phone_port.h"
+#include "vr/overlay/overlay_images.h"
 #include "vr/vr_session.h"
 #include "autostart_fixture.h"
 #include "vr_sim_fixture.h"
@@ -149,6 +151,52 @@ TEST_F(VrFrameTest, SettledFramesChangeNothingThenATapAndItsLatency) {
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(Frame());
   EXPECT_EQ(log_.Count("VR_INPUT_FRAME_COALESCED") - coalesced, 1u);
   EXPECT_EQ(log_.Count("VR_INPUT_TO_FRAME_MS") - latencies, 1u);
+  EXPECT_EQ(sim_.held_texture_writes(), 0u);
+}
+
+TEST_F(VrFrameTest, TheLaserShowsInTheChosenColourUntilItsTextureFails) {
+  const std::string laser_key = "quorix.ui3.pointer.laser";
+  const vr_sim::OverlayView* laser = sim_.FindOverlay(laser_key);
+  ASSERT_NE(laser, nullptr);
+  // Frames in which the runtime really shows the laser with a picture.
+  uint64_t shown_frames = 0;
+  const auto frames = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      ASSERT_TRUE(Frame());
+      if (laser->shown && laser->has_texture) ++shown_frames;
+    }
+  };
+  // Pointing at the phone from the first frame.
+  frames(8);
+  EXPECT_TRUE(laser->shown);
+  EXPECT_EQ(sim_.ShownPixels(laser_key), MakeLaserImage(false));
+  EXPECT_GE(shown_frames, 4u);
+  EXPECT_EQ(session_->laser_visible_frames, shown_frames);
+  // The colour chosen in the settings reaches the laser on screen.
+  settings_.pointer_blue = true;
+  frames(3);
+  EXPECT_TRUE(laser->shown);
+  EXPECT_EQ(sim_.ShownPixels(laser_key), MakeLaserImage(true));
+  session_->LogStats();
+  EXPECT_EQ(log_.Events("VR_POINTER_LASER_VISIBLE_FRAMES").back().n, shown_frames);
+  EXPECT_EQ(log_.Events("VR_POINTER_LASER_COLOR_QUEUES").back().n, 2u);
+
+  // Pointing away, the colour goes back to red: the pointer dot takes it at
+  // once, the laser when it is shown again; its picture cannot be uploaded.
+  SetRight(At(2.0f, kEye, -0.3f));
+  settings_.pointer_blue = false;
+  frames(3);
+  EXPECT_FALSE(laser->shown);
+  sim_.FailCall(SimCall::kUpdateTexture, pvr::kErrorDevice);
+  SetRight(At(0, kEye, -0.3f));
+  frames(4);
+  EXPECT_TRUE(sim_.FindOverlay("quorix.k19.pointer")->shown);
+  EXPECT_FALSE(laser->shown);
+  EXPECT_FALSE(session_->laser_available);
+  const auto available = log_.Events("VR_POINTER_LASER_AVAILABLE");
+  ASSERT_EQ(available.size(), 2u);  // 1 at the start, then 0 once
+  EXPECT_EQ(available.back().n, 0u);
+  EXPECT_EQ(session_->laser_visible_frames, shown_frames);
   EXPECT_EQ(sim_.held_texture_writes(), 0u);
 }
 
