@@ -352,6 +352,9 @@ void VrSession::PlacePopups(FrameLocals& f, const UiSettings& settings) {
     const uint64_t key = ui.GetPopupItemKey(slot);
     if (key == 0 || !head) {
       // Nothing is placed: a notice that came while untracked keeps waiting.
+      // An empty slot forgets its item, so that an item coming back is
+      // placed in view again.
+      if (key == 0) state.last_key = 0;
       record.SetVisible(false);
       continue;
     }

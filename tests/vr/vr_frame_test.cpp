@@ -32,6 +32,8 @@ const std::string kIn = "/actions/quorix/in/";
 constexpr float kEye = 1.6f;
 
 Matrix34 At(float x, float y, float z) { return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}}; }
+// Turned round: looking along +z.
+Matrix34 TurnedRoundAt(float x, float y, float z) { return {{{-1, 0, 0, x}, {0, 1, 0, y}, {0, 0, -1, z}}}; }
 
 class VrFrameTest : public ::testing::Test {
  protected:
@@ -198,6 +200,30 @@ TEST_F(VrFrameTest, TheLaserShowsInTheChosenColourUntilItsTextureFails) {
   EXPECT_EQ(available.back().n, 0u);
   EXPECT_EQ(session_->laser_visible_frames, shown_frames);
   EXPECT_EQ(sim_.held_texture_writes(), 0u);
+}
+
+TEST_F(VrFrameTest, APopupThatComesBackIsPlacedInViewAgain) {
+  Settle();
+  const vr_sim::OverlayView* call = sim_.FindOverlay("quorix.k19.notifications");
+  port_.popup_keys = {5, 0, 0, 0, 0};
+  Settle(4);
+  ASSERT_TRUE(call->shown);
+  EXPECT_NEAR(call->transform[2][3], -0.52f, 1e-4f);
+  const size_t spawns = log_.Count("UI_POPUP_WORLD_SPAWN");
+  // The call ends, the user turns round, and the same call comes back.
+  port_.popup_keys[0] = 0;
+  ASSERT_TRUE(Frame());
+  EXPECT_FALSE(call->shown);
+  SetHead(TurnedRoundAt(0, kEye, 0));
+  ASSERT_TRUE(Frame());
+  port_.popup_keys[0] = 5;
+  Settle(2);
+  EXPECT_TRUE(call->shown);
+  const auto placed = log_.Events("UI_POPUP_WORLD_SPAWN");
+  ASSERT_EQ(placed.size() - spawns, 1u);
+  EXPECT_EQ(placed.back().n, 0u);
+  EXPECT_NEAR(call->transform[0][3], 0.0f, 1e-4f);
+  EXPECT_NEAR(call->transform[2][3], 0.52f, 1e-4f);  // in front of the turned head
 }
 
 TEST_F(VrFrameTest, PointingPriorities) {
