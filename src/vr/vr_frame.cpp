@@ -564,6 +564,9 @@ void VrSession::RunPointing(FrameLocals& f, const UiSettings& settings) {
     const auto hand = static_cast<uint32_t>(f.pointer_hand);
     BrowserThumbstickScroll(browser, wheel_repeater, &browser_wheel_hit, input.scroll_active[hand],
                             input.scroll_value[hand], f.trigger, f.now, hand);
+  } else {
+    // Off the panels: the stick starts afresh on the next panel.
+    wheel_repeater.Reset();
   }
   browser.UpdateTextInputLease();
   AttachKeyboardToBrowserPanel(*this, ui);

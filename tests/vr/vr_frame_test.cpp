@@ -226,6 +226,56 @@ TEST_F(VrFrameTest, APopupThatComesBackIsPlacedInViewAgain) {
   EXPECT_NEAR(call->transform[2][3], 0.52f, 1e-4f);  // in front of the turned head
 }
 
+TEST_F(VrFrameTest, TheWheelStartsAfreshWhenTheRayComesBackToAPanel) {
+  auto& panel = session_->browser.panels[0];
+  panel.overlay = MakePanelOverlayRecord("panel");
+  ASSERT_TRUE(CreateVrOverlay(*panel.overlay, "test.panel", "Panel", session_->device, 1024, kPanelTextureRows, 0.5f,
+                              201));
+  panel.overlay->SetTransform(At(0, kEye, -0.55f));
+  panel.overlay->shown = true;  // the browser feature's own business
+  panel.sort_order = 201;
+  panel.state = quorix_browser_vr::kPanelLive;
+  panel.engine = std::make_unique<quorix_browser::normal::Engine>();
+  std::vector<uint64_t> notches;  // clock times of the delivered notches
+  panel.engine->wheel_hook = [&](int32_t, int32_t, int32_t) {
+    notches.push_back(clock_.TickMs());
+    return true;
+  };
+  session_->browser.site_active[0] = true;
+  session_->browser.input_enabled[0] = true;
+  const auto stick = [&](float y) { sim_.SetAnalog(kIn + "right_scroll", true, 0.0f, y); };
+  const auto frames_until = [&](uint64_t t) {
+    while (clock_.TickMs() + 11 <= t) ASSERT_TRUE(Frame());
+  };
+  stick(0.0f);
+  Settle(3);
+  ASSERT_EQ(session_->browser.last_pointer_hit.target, 1);
+  // Pushed: a notch at once; the ray slips off the panel for one frame and
+  // comes back with the stick still pushed.
+  stick(0.9f);
+  ASSERT_TRUE(Frame());
+  ASSERT_EQ(notches.size(), 1u);
+  const uint64_t pushed = notches[0];
+  frames_until(pushed + 100);
+  SetRight(At(2.0f, kEye, -0.3f));
+  ASSERT_TRUE(Frame());
+  SetRight(At(0, kEye, -0.3f));
+  frames_until(pushed + 600);
+  EXPECT_EQ(notches.size(), 1u);  // re-armed: the stick must rest first
+  // Rested and pushed again: a notch at once, the next after the full delay.
+  stick(0.0f);
+  ASSERT_TRUE(Frame());
+  stick(0.9f);
+  ASSERT_TRUE(Frame());
+  ASSERT_EQ(notches.size(), 2u);
+  const uint64_t again = notches[1];
+  frames_until(again + 249);
+  EXPECT_EQ(notches.size(), 2u);
+  frames_until(again + 261);
+  ASSERT_EQ(notches.size(), 3u);
+  EXPECT_GE(notches[2] - again, 250u);
+}
+
 TEST_F(VrFrameTest, PointingPriorities) {
   struct Case {
     const char* name;
