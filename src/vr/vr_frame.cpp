@@ -39,6 +39,10 @@ constexpr uint32_t kPriorityPopup = 230;
 constexpr int32_t kPressPhone = 0;
 constexpr int32_t kPressKeyboard = 1;
 
+// The panels' engines measure no audio yet, so each reports this empty
+// placeholder instead of a status read from it.
+constexpr quorix_browser::normal::BrowserAudioStatus kPlaceholderAudioStatus{};
+
 OverlayRecord& PopupRecord(VrSession& s, uint32_t slot) {
   return slot == 0 ? s.overlays[kNotificationsOverlay]
                    : slot == 4 ? s.overlays[kStatusOverlay] : s.messages[slot - 1];
@@ -400,9 +404,7 @@ void VrSession::RunBrowserFeature(FrameLocals& f) {
     next_browser_counters = f.now + kLivenessPeriodMs;
     browser.LogNativeCounters();
     for (uint32_t panel = 0; panel < quorix_browser_vr::kPanelCount; ++panel) {
-      if (browser.panels[panel].engine) {
-        quorix_browser_vr::LogBrowserAudioCounters(panel, quorix_browser::normal::BrowserAudioStatus{});
-      }
+      if (browser.panels[panel].engine) quorix_browser_vr::LogBrowserAudioCounters(panel, kPlaceholderAudioStatus);
     }
   }
   browser.UpdateTextInputLease();
