@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 #include "core/entry.h"
@@ -65,28 +64,11 @@ double ElapsedMs(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Stores a frame into a surface without taking its buffer: the surface's own
-// buffer is compared row by row and only the rows that differ are copied.
+// Stores a frame into a surface without taking its buffer. A frame of the
+// wrong size or a failed surface keeps the old picture; a failed ring is
+// noticed when it is published.
 void StoreFrame(OverlayRecord& record, const FrameBuffer& frame, const ContentKey& key) {
-  OverlayTextureRing& ring = record.ring;
-  const size_t row_bytes = size_t{ring.width} * 4;
-  if (ring.failed || frame.size() != row_bytes * ring.height) return;
-  bool changed = ring.pixels.size() != frame.size();
-  if (changed) {
-    ring.pixels.assign(frame.data(), frame.data() + frame.size());
-  } else {
-    for (size_t offset = 0; offset < frame.size(); offset += row_bytes) {
-      if (std::memcmp(ring.pixels.data() + offset, frame.data() + offset, row_bytes) == 0) continue;
-      std::memcpy(ring.pixels.data() + offset, frame.data() + offset, row_bytes);
-      changed = true;
-    }
-  }
-  if (!changed && key == ring.current_key) {
-    ++ring.skipped_stores;
-    return;
-  }
-  ring.current_key = key;
-  ++ring.stores;
+  OverlaySurface::StoreInPlace(record.ring, std::span<const uint8_t>(frame.data(), frame.size()), key);
 }
 
 }  // namespace
