@@ -107,10 +107,7 @@ class ProgramHost final : public AppHost {
     const bool dirty = ui_->TakeDirty();
     return Take(ui_->desktop_repaint_request) || dirty;
   }
-  void RecordVrPass(double pass_ms) override {
-    ++vr_->frame_count;
-    if (pass_ms > vr_->longest_loop_ms) vr_->longest_loop_ms = pass_ms;
-  }
+  void RecordVrPass(double pass_ms) override { vr_->RecordLoopPass(pass_ms); }
 
   void DestroyDesktop() override { desktop_.reset(); }
   void CloseOwner() override {

@@ -253,6 +253,10 @@ bool AutostartPolicyStep(AutostartPolicyState& state, const fs::path& exe, uint3
 bool RunAutostartPolicy(const fs::path& program_path, uint32_t server_pid) {
   // Never destroyed: a child still running when the program ends goes on.
   static AutostartPolicyState& state = *new AutostartPolicyState;
+  // Without a server, or settled for this server with no child running, the
+  // step does nothing whatever the preference says: it is not read again, so
+  // the VR frame's liveness check stays free of file and heap work.
+  if (server_pid == 0 || (server_pid == state.runtime_pid && state.settled && !state.child.process)) return true;
   try {
     const uint64_t now = platform::TickCount64();
     const uint32_t preference = ReadAutostartPreference(GetAutostartPreferencePath());

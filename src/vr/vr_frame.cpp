@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 #include "core/entry.h"
@@ -39,6 +38,10 @@ constexpr uint32_t kPriorityPopup = 230;
 constexpr int32_t kPressPhone = 0;
 constexpr int32_t kPressKeyboard = 1;
 
+// The panels' engines measure no audio yet, so each reports this empty
+// placeholder instead of a status read from it.
+constexpr quorix_browser::normal::BrowserAudioStatus kPlaceholderAudioStatus{};
+
 OverlayRecord& PopupRecord(VrSession& s, uint32_t slot) {
   return slot == 0 ? s.overlays[kNotificationsOverlay]
                    : slot == 4 ? s.overlays[kStatusOverlay] : s.messages[slot - 1];
@@ -61,28 +64,11 @@ double ElapsedMs(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Stores a frame into a surface without taking its buffer: the surface's own
-// buffer is compared row by row and only the rows that differ are copied.
+// Stores a frame into a surface without taking its buffer. A frame of the
+// wrong size or a failed surface keeps the old picture; a failed ring is
+// noticed when it is published.
 void StoreFrame(OverlayRecord& record, const FrameBuffer& frame, const ContentKey& key) {
-  OverlayTextureRing& ring = record.ring;
-  const size_t row_bytes = size_t{ring.width} * 4;
-  if (ring.failed || frame.size() != row_bytes * ring.height) return;
-  bool changed = ring.pixels.size() != frame.size();
-  if (changed) {
-    ring.pixels.assign(frame.data(), frame.data() + frame.size());
-  } else {
-    for (size_t offset = 0; offset < frame.size(); offset += row_bytes) {
-      if (std::memcmp(ring.pixels.data() + offset, frame.data() + offset, row_bytes) == 0) continue;
-      std::memcpy(ring.pixels.data() + offset, frame.data() + offset, row_bytes);
-      changed = true;
-    }
-  }
-  if (!changed && key == ring.current_key) {
-    ++ring.skipped_stores;
-    return;
-  }
-  ring.current_key = key;
-  ++ring.stores;
+  OverlaySurface::StoreInPlace(record.ring, std::span<const uint8_t>(frame.data(), frame.size()), key);
 }
 
 }  // namespace
@@ -130,7 +116,6 @@ bool VrSession::Frame(PhoneUi& ui, UiSettings& settings, uint8_t* phone_shown, b
 
 bool VrSession::Frame(VrPhonePort& ui, UiSettings& settings, uint8_t* phone_shown, bool ui_changed) {
   if (!initialized_ || !phone_shown) return false;
-  const auto start = std::chrono::steady_clock::now();
   FrameLocals f;
   f.ui = &ui;
   f.phone_shown = phone_shown;
@@ -177,10 +162,8 @@ bool VrSession::Frame(VrPhonePort& ui, UiSettings& settings, uint8_t* phone_show
   if (!Publish()) return false;
   // 29.
   ReportLatency();
-  // 30, 31.
+  // 30, 31. The main loop counts and times its pass (RecordLoopPass).
   FinalVisibility(f);
-  ++frame_count;
-  longest_loop_ms = std::max(longest_loop_ms, ElapsedMs(start));
   return true;
 }
 
@@ -355,6 +338,9 @@ void VrSession::PlacePopups(FrameLocals& f, const UiSettings& settings) {
     const uint64_t key = ui.GetPopupItemKey(slot);
     if (key == 0 || !head) {
       // Nothing is placed: a notice that came while untracked keeps waiting.
+      // An empty slot forgets its item, so that an item coming back is
+      // placed in view again.
+      if (key == 0) state.last_key = 0;
       record.SetVisible(false);
       continue;
     }
@@ -400,9 +386,7 @@ void VrSession::RunBrowserFeature(FrameLocals& f) {
     next_browser_counters = f.now + kLivenessPeriodMs;
     browser.LogNativeCounters();
     for (uint32_t panel = 0; panel < quorix_browser_vr::kPanelCount; ++panel) {
-      if (browser.panels[panel].engine) {
-        quorix_browser_vr::LogBrowserAudioCounters(panel, quorix_browser::normal::BrowserAudioStatus{});
-      }
+      if (browser.panels[panel].engine) quorix_browser_vr::LogBrowserAudioCounters(panel, kPlaceholderAudioStatus);
     }
   }
   browser.UpdateTextInputLease();
@@ -564,6 +548,9 @@ void VrSession::RunPointing(FrameLocals& f, const UiSettings& settings) {
     const auto hand = static_cast<uint32_t>(f.pointer_hand);
     BrowserThumbstickScroll(browser, wheel_repeater, &browser_wheel_hit, input.scroll_active[hand],
                             input.scroll_value[hand], f.trigger, f.now, hand);
+  } else {
+    // Off the panels: the stick starts afresh on the next panel.
+    wheel_repeater.Reset();
   }
   browser.UpdateTextInputLease();
   AttachKeyboardToBrowserPanel(*this, ui);
@@ -613,19 +600,21 @@ void VrSession::ShowPointer(FrameLocals& f, const UiSettings& settings) {
     if (ok) {
       laser.SetTransform(placement.transform);
       laser.SetVisible(true);
-      ++laser_visible_frames;
     }
   } else {
     laser.SetVisible(false);
   }
+  // The new picture is published with the frame's other pictures.
   if (ok && (!laser_image.valid || laser_image.blue != settings.pointer_blue)) {
-    ok = SetLaserImage(laser, settings.pointer_blue, laser_image) && laser.PublishTextureCached();
+    ok = SetLaserImage(laser, settings.pointer_blue, laser_image);
   }
-  if (!ok) {
-    laser.SetVisible(false);
-    laser_available = false;
-    WriteEventLog("VR_POINTER_LASER_AVAILABLE", 0, 0);
-  }
+  if (!ok) TurnLaserOff();
+}
+
+void VrSession::TurnLaserOff() {
+  overlays[kPointerLaserOverlay].SetVisible(false);
+  laser_available = false;
+  WriteEventLog("VR_POINTER_LASER_AVAILABLE", 0, 0);
 }
 
 void VrSession::RunTaps(FrameLocals& f) {
@@ -733,6 +722,9 @@ bool VrSession::Publish() {
   for (size_t index : {kPhoneOverlay, kKeyboardOverlay, kWristRingOverlay, kPointerOverlay}) {
     if (!overlays[index].PublishTextureCached()) return false;
   }
+  // The laser is published like the pointer, so that its picture completes;
+  // being optional, a failure turns it off rather than losing the runtime.
+  if (laser_available && !overlays[kPointerLaserOverlay].PublishTextureCached()) TurnLaserOff();
   for (uint32_t slot = 0; slot < kPopupSlotCount; ++slot) {
     OverlayRecord& record = PopupRecord(*this, slot);
     if (!(record.result_held ? record.held_result : record.ring.Publish(OverlayTexturePublisher{&record}))) {
@@ -772,4 +764,7 @@ void VrSession::FinalVisibility(FrameLocals& f) {
     ring_first_visible_logged = true;
     ++ring_visible_frames;
   }
+  // The laser counts when the runtime really shows it at the frame's end:
+  // not before its picture has arrived, nor after its publish failed.
+  if (overlays[kPointerLaserOverlay].shown) ++laser_visible_frames;
 }

@@ -168,6 +168,11 @@ std::array<const OverlayRecord*, kSessionOverlayCount + kMessageOverlayCount> Vr
           &overlays[kStatusOverlay]};
 }
 
+void VrSession::RecordLoopPass(double pass_ms) {
+  ++frame_count;
+  longest_loop_ms = std::max(longest_loop_ms, pass_ms);
+}
+
 void VrSession::LogStats() {
   uint64_t allocations = 0, uploads = 0, publishes = 0, evaluations = 0;
   for (const OverlayRecord* record : StatsOrder()) {

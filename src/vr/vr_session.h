@@ -91,6 +91,9 @@ class VrSession {
   bool Frame(PhoneUi& ui, UiSettings& settings, uint8_t* phone_shown, bool ui_changed);
   // The same frame against any phone port.
   bool Frame(VrPhonePort& ui, UiSettings& settings, uint8_t* phone_shown, bool ui_changed);
+  // The main loop's record of one of its passes with this session: the pass
+  // is counted and its time kept when it is the longest.
+  void RecordLoopPass(double pass_ms);
   void LogStats();
 
   AutostartPolicy autostart_policy;
@@ -182,6 +185,8 @@ class VrSession {
   void PlaceLauncherStrip(FrameLocals& f);
   void RunPointing(FrameLocals& f, const UiSettings& settings);
   void ShowPointer(FrameLocals& f, const UiSettings& settings);
+  // Hides the laser for the rest of the session and says so.
+  void TurnLaserOff();
   void RunTaps(FrameLocals& f);
   void Render(FrameLocals& f);
   bool Publish();

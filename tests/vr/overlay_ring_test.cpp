@@ -134,22 +134,31 @@ TEST_P(OverlayRingTest, WrongSizeIsRefusedAndLeavesThePictureAlone) {
   EXPECT_EQ(record_.ring.pixels, Picture(4));
 }
 
-TEST_P(OverlayRingTest, RandomSequencesNeverWriteTheShownTexture) {
-  std::mt19937 random(GetParam() * 7919 + 1);
-  for (int sequence = 0; sequence < 200; ++sequence) {
-    std::vector<uint8_t> picture = Picture(0);
-    std::vector<uint8_t> last_published;
-    for (int step = 0; step < 12; ++step) {
-      if (random() % 3 != 0) {
-        for (uint32_t n = random() % 3; n > 0; --n) SetPixel(picture, random() % kW, random() % kH, random() % 4);
-        ASSERT_TRUE(Store(picture, {random() % 2, 0, 0}));
+TEST_P(OverlayRingTest, RandomSequencesShowWhatWasStoredAndNeverWriteTheShownTexture) {
+  // Pictures handed over, or kept by the caller and copied row by row.
+  for (const bool in_place : {false, true}) {
+    SCOPED_TRACE(in_place ? "in place" : "handed over");
+    std::mt19937 random(GetParam() * 7919 + (in_place ? 2 : 1));
+    for (int sequence = 0; sequence < 200; ++sequence) {
+      std::vector<uint8_t> picture = Picture(0);
+      std::vector<uint8_t> last_published;
+      for (int step = 0; step < 12; ++step) {
+        if (random() % 3 != 0) {
+          for (uint32_t n = random() % 3; n > 0; --n) SetPixel(picture, random() % kW, random() % kH, random() % 4);
+          const ContentKey key{random() % 2, 0, 0};
+          ASSERT_TRUE(in_place ? OverlaySurface::StoreInPlace(record_.ring, picture, key) : Store(picture, key));
+        }
+        ASSERT_TRUE(record_.PublishTextureCached());
+        if (record_.ring.has_published) last_published = record_.ring.published_pixels;
       }
-      ASSERT_TRUE(record_.PublishTextureCached());
-      if (record_.ring.has_published) last_published = record_.ring.published_pixels;
-    }
-    ASSERT_EQ(sim_.held_texture_writes(), 0u);
-    if (!last_published.empty()) {
-      ASSERT_EQ(sim_.ShownPixels(kKey), last_published);
+      ASSERT_EQ(sim_.held_texture_writes(), 0u);
+      if (!last_published.empty()) {
+        ASSERT_EQ(sim_.ShownPixels(kKey), last_published);
+      }
+      // Settled, the last picture stored is the one on screen.
+      for (int i = 0; i < 6; ++i) ASSERT_TRUE(record_.PublishTextureCached());
+      ASSERT_EQ(sim_.ShownPixels(kKey), picture);
+      ASSERT_EQ(record_.ring.published_pixels, picture);
     }
   }
 }

@@ -1,6 +1,7 @@
 // The VR frame against the simulated runtime and a scripted phone port:
-// change-only updates, pointing and taps, the grab, popups, calibration,
-// latency and the loss of the runtime.
+// change-only updates, pointing and taps, the pointer's laser, the grab,
+// popups, the thumbstick wheel, calibration, latency and the loss of the
+// runtime.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "platform/clock.h"
 #include "test_util.h"
 #include "vr/fake_vr_phone_port.h"
+#include "vr/overlay/overlay_images.h"
 #include "vr/vr_session.h"
 #include "autostart_fixture.h"
 #include "vr_sim_fixture.h"
@@ -30,6 +32,8 @@ const std::string kIn = "/actions/quorix/in/";
 constexpr float kEye = 1.6f;
 
 Matrix34 At(float x, float y, float z) { return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}}}; }
+// Turned round: looking along +z.
+Matrix34 TurnedRoundAt(float x, float y, float z) { return {{{-1, 0, 0, x}, {0, 1, 0, y}, {0, 0, -1, z}}}; }
 
 class VrFrameTest : public ::testing::Test {
  protected:
@@ -150,6 +154,126 @@ TEST_F(VrFrameTest, SettledFramesChangeNothingThenATapAndItsLatency) {
   EXPECT_EQ(log_.Count("VR_INPUT_FRAME_COALESCED") - coalesced, 1u);
   EXPECT_EQ(log_.Count("VR_INPUT_TO_FRAME_MS") - latencies, 1u);
   EXPECT_EQ(sim_.held_texture_writes(), 0u);
+}
+
+TEST_F(VrFrameTest, TheLaserShowsInTheChosenColourUntilItsTextureFails) {
+  const std::string laser_key = "quorix.ui3.pointer.laser";
+  const vr_sim::OverlayView* laser = sim_.FindOverlay(laser_key);
+  ASSERT_NE(laser, nullptr);
+  // Frames in which the runtime really shows the laser with a picture.
+  uint64_t shown_frames = 0;
+  const auto frames = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      ASSERT_TRUE(Frame());
+      if (laser->shown && laser->has_texture) ++shown_frames;
+    }
+  };
+  // Pointing at the phone from the first frame.
+  frames(8);
+  EXPECT_TRUE(laser->shown);
+  EXPECT_EQ(sim_.ShownPixels(laser_key), MakeLaserImage(false));
+  EXPECT_GE(shown_frames, 4u);
+  EXPECT_EQ(session_->laser_visible_frames, shown_frames);
+  // The colour chosen in the settings reaches the laser on screen.
+  settings_.pointer_blue = true;
+  frames(3);
+  EXPECT_TRUE(laser->shown);
+  EXPECT_EQ(sim_.ShownPixels(laser_key), MakeLaserImage(true));
+  session_->LogStats();
+  EXPECT_EQ(log_.Events("VR_POINTER_LASER_VISIBLE_FRAMES").back().n, shown_frames);
+  EXPECT_EQ(log_.Events("VR_POINTER_LASER_COLOR_QUEUES").back().n, 2u);
+
+  // Pointing away, the colour goes back to red: the pointer dot takes it at
+  // once, the laser when it is shown again; its picture cannot be uploaded.
+  SetRight(At(2.0f, kEye, -0.3f));
+  settings_.pointer_blue = false;
+  frames(3);
+  EXPECT_FALSE(laser->shown);
+  sim_.FailCall(SimCall::kUpdateTexture, pvr::kErrorDevice);
+  SetRight(At(0, kEye, -0.3f));
+  frames(4);
+  EXPECT_TRUE(sim_.FindOverlay("quorix.k19.pointer")->shown);
+  EXPECT_FALSE(laser->shown);
+  EXPECT_FALSE(session_->laser_available);
+  const auto available = log_.Events("VR_POINTER_LASER_AVAILABLE");
+  ASSERT_EQ(available.size(), 2u);  // 1 at the start, then 0 once
+  EXPECT_EQ(available.back().n, 0u);
+  EXPECT_EQ(session_->laser_visible_frames, shown_frames);
+  EXPECT_EQ(sim_.held_texture_writes(), 0u);
+}
+
+TEST_F(VrFrameTest, APopupThatComesBackIsPlacedInViewAgain) {
+  Settle();
+  const vr_sim::OverlayView* call = sim_.FindOverlay("quorix.k19.notifications");
+  port_.popup_keys = {5, 0, 0, 0, 0};
+  Settle(4);
+  ASSERT_TRUE(call->shown);
+  EXPECT_NEAR(call->transform[2][3], -0.52f, 1e-4f);
+  const size_t spawns = log_.Count("UI_POPUP_WORLD_SPAWN");
+  // The call ends, the user turns round, and the same call comes back.
+  port_.popup_keys[0] = 0;
+  ASSERT_TRUE(Frame());
+  EXPECT_FALSE(call->shown);
+  SetHead(TurnedRoundAt(0, kEye, 0));
+  ASSERT_TRUE(Frame());
+  port_.popup_keys[0] = 5;
+  Settle(2);
+  EXPECT_TRUE(call->shown);
+  const auto placed = log_.Events("UI_POPUP_WORLD_SPAWN");
+  ASSERT_EQ(placed.size() - spawns, 1u);
+  EXPECT_EQ(placed.back().n, 0u);
+  EXPECT_NEAR(call->transform[0][3], 0.0f, 1e-4f);
+  EXPECT_NEAR(call->transform[2][3], 0.52f, 1e-4f);  // in front of the turned head
+}
+
+TEST_F(VrFrameTest, TheWheelStartsAfreshWhenTheRayComesBackToAPanel) {
+  auto& panel = session_->browser.panels[0];
+  panel.overlay = MakePanelOverlayRecord("panel");
+  ASSERT_TRUE(CreateVrOverlay(*panel.overlay, "test.panel", "Panel", session_->device, 1024, kPanelTextureRows, 0.5f,
+                              201));
+  panel.overlay->SetTransform(At(0, kEye, -0.55f));
+  panel.overlay->shown = true;  // the browser feature's own business
+  panel.sort_order = 201;
+  panel.state = quorix_browser_vr::kPanelLive;
+  panel.engine = std::make_unique<quorix_browser::normal::Engine>();
+  std::vector<uint64_t> notches;  // clock times of the delivered notches
+  panel.engine->wheel_hook = [&](int32_t, int32_t, int32_t) {
+    notches.push_back(clock_.TickMs());
+    return true;
+  };
+  session_->browser.site_active[0] = true;
+  session_->browser.input_enabled[0] = true;
+  const auto stick = [&](float y) { sim_.SetAnalog(kIn + "right_scroll", true, 0.0f, y); };
+  const auto frames_until = [&](uint64_t t) {
+    while (clock_.TickMs() + 11 <= t) ASSERT_TRUE(Frame());
+  };
+  stick(0.0f);
+  Settle(3);
+  ASSERT_EQ(session_->browser.last_pointer_hit.target, 1);
+  // Pushed: a notch at once; the ray slips off the panel for one frame and
+  // comes back with the stick still pushed.
+  stick(0.9f);
+  ASSERT_TRUE(Frame());
+  ASSERT_EQ(notches.size(), 1u);
+  const uint64_t pushed = notches[0];
+  frames_until(pushed + 100);
+  SetRight(At(2.0f, kEye, -0.3f));
+  ASSERT_TRUE(Frame());
+  SetRight(At(0, kEye, -0.3f));
+  frames_until(pushed + 600);
+  EXPECT_EQ(notches.size(), 1u);  // re-armed: the stick must rest first
+  // Rested and pushed again: a notch at once, the next after the full delay.
+  stick(0.0f);
+  ASSERT_TRUE(Frame());
+  stick(0.9f);
+  ASSERT_TRUE(Frame());
+  ASSERT_EQ(notches.size(), 2u);
+  const uint64_t again = notches[1];
+  frames_until(again + 249);
+  EXPECT_EQ(notches.size(), 2u);
+  frames_until(again + 261);
+  ASSERT_EQ(notches.size(), 3u);
+  EXPECT_GE(notches[2] - again, 250u);
 }
 
 TEST_F(VrFrameTest, PointingPriorities) {

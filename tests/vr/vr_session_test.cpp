@@ -1,11 +1,17 @@
 // The VR session's start against the simulated runtime: the overlays it
 // creates, how it identifies the program, each failing step, and its
-// statistics block.
+// statistics block, also as the main loop writes it.
 #include <cmath>
 
+#include "core/app_loop.h"
 #include "event_log_capture.h"
 #include "test_util.h"
+#include "platform/clock.h"
+#include "platform/env.h"
+#include "platform/message_box.h"
+#include "platform/message_pump.h"
 #include "platform/process.h"
+#include "vr/fake_vr_phone_port.h"
 #include "vr/vr_session.h"
 #include "autostart_fixture.h"
 #include "vr_sim_fixture.h"
@@ -203,6 +209,112 @@ TEST_F(VrSessionTest, StatisticsBlockInOrder) {
     EXPECT_EQ(events[before + i].n, std::get<1>(expected[i]));
     EXPECT_EQ(events[before + i].code, std::get<2>(expected[i]));
   }
+}
+
+// The main loop with a real session on the simulated runtime; the rest of
+// the program is left out. The host counts the loop's passes itself.
+class SessionLoopHost final : public AppHost {
+ public:
+  SessionLoopHost(platform::ManualClock& clock, std::filesystem::path profile)
+      : clock_(clock), profile_(std::move(profile)) {}
+
+  int stop_after = 0;
+  int passes = 0;
+  int passes_with_session = 0;
+
+  void StartBrowserAudioGuard(const std::filesystem::path&) override {}
+  bool BuildSession() override { return true; }
+  bool BuildSettings() override { return true; }
+  void BuildPhoneUi() override {}
+  bool CreateDesktop() override { return true; }
+  bool DesktopQuitRequested() override { return false; }
+  bool OwnerWindowGone() override { return false; }
+  void HandleShowMessage() override {}
+  void PumpGateway() override {
+    ++passes;
+    clock_.Advance(11);
+    // The next pass sees the stop file and is the last.
+    if (passes == stop_after) quorix_test::WriteFile(RunDir() / "STOP.requested", "");
+  }
+  void TickOwner() override {}
+  void TickPhoneUi() override {}
+  bool TakePhoneDirty() override { return false; }
+  void FeedBrowserAudio(const BrowserRouteEnvironment&) override {}
+  bool VrServerRunning() override { return FindVrServerProcess() != 0; }
+  bool ConnectVr(const std::filesystem::path&) override {
+    vr_ = VrSession::Create();
+    if (vr_->Init(settings_, quorix_test::ShippedAssets())) return true;
+    DisconnectVr();
+    return false;
+  }
+  bool HasVrSession() override { return vr_ != nullptr; }
+  void DisconnectVr() override {
+    vr_.reset();
+    ShutdownVrRuntime();
+  }
+  void ClearShowPhoneRequest() override {}
+  void UpdateDesktop(bool) override {}
+  bool VrFrame(uint8_t* phone_shown, bool redraw) override {
+    ++passes_with_session;
+    return vr_->Frame(port_, settings_, phone_shown, redraw);
+  }
+  void LogVrStats() override { vr_->LogStats(); }
+  bool TakeShowRequest() override { return false; }
+  void ShowDesktop() override {}
+  bool TakeRepaintRequest() override { return false; }
+  void RecordVrPass(double pass_ms) override { vr_->RecordLoopPass(pass_ms); }
+  void DestroyDesktop() override {}
+  void CloseOwner() override {}
+  void StopService() override {}
+  void StopSounds() override {}
+  void DestroyObjects() noexcept override { vr_.reset(); }
+  bool ShutdownBrowserAudio(uint32_t, BrowserAudioRouteStatus*) override { return true; }
+  bool WaitForBrowserWorkerThreads(uint32_t) override { return true; }
+  bool BrowserShutdownWait(uint32_t) override { return true; }
+
+  std::filesystem::path RunDir() const {
+    for (const auto& e : std::filesystem::directory_iterator(profile_ / "Documents" / "QuorixPhone_Development")) {
+      return e.path();
+    }
+    return {};
+  }
+
+ private:
+  platform::ManualClock& clock_;
+  std::filesystem::path profile_;
+  UiSettings settings_;
+  quorix_test::FakeVrPhonePort port_;
+  std::unique_ptr<VrSession> vr_;
+};
+
+TEST(VrSessionLoopTest, TheLoopCountsEachPassWithASessionOnce) {
+  quorix_test::AutostartPreferenceScope autostart_off;
+  SimRuntime sim;
+  pvr::ScopedRuntime scoped(sim);
+  sim.StartServer(4321);
+  platform::ManualClock clock;
+  platform::SetClockForTesting(&clock);
+  quorix_test::TempDir profile, exe_dir;
+  ScopedEnvironmentVariable restore_profile{u"USERPROFILE", profile.path().u16string()};
+  ScopedEnvironmentVariable restore_log{u"QUORIX_2PC_EVENT_LOG"};
+  std::vector<std::string> boxes;
+  platform::SetMessageBoxHandler([&](std::string_view text, std::string_view) { boxes.emplace_back(text); });
+  const std::filesystem::path exe = exe_dir.path() / "Quorix";
+  quorix_test::WriteFile(exe, "exe");
+  platform::MessagePump pump;
+  SessionLoopHost host(clock, profile.path());
+  host.stop_after = 40;
+
+  EXPECT_EQ(RunApplication(host, pump, exe, clock, AppLoopTiming{2500, 15000, 0}), 0);
+  platform::SetMessageBoxHandler({});
+  platform::SetClockForTesting(nullptr);
+
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(host.passes, 41);
+  EXPECT_EQ(host.passes_with_session, 41);
+  // Written once, when the session goes at the end of the run.
+  const std::string events = quorix_test::ReadFile(host.RunDir() / "events.private.jsonl");
+  EXPECT_NE(events.find("\"event\":\"VR_LOOP_COUNT\",\"n\":41,"), std::string::npos) << events;
 }
 
 }  // namespace

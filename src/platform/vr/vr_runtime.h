@@ -180,7 +180,9 @@ class GpuDevice {
   // Rows of `source` are `row_pitch` bytes apart; the box is in pixels.
   [[nodiscard]] virtual int32_t UpdateTexture(uint64_t texture, const Box& box, const uint8_t* source,
                                               uint32_t row_pitch) = 0;
-  [[nodiscard]] virtual int32_t CopyTexture(uint64_t destination, uint64_t source) = 0;
+  // Copies the box of `source` to the same place in `destination`; both
+  // textures have the same size.
+  [[nodiscard]] virtual int32_t CopyTexture(uint64_t destination, uint64_t source, const Box& box) = 0;
   virtual void ReleaseTexture(uint64_t texture) = 0;
   [[nodiscard]] virtual int32_t CreateFence(uint64_t* fence) = 0;
   virtual void SignalFence(uint64_t fence) = 0;

@@ -1,5 +1,6 @@
 #include "vr/overlay/overlay_record.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -20,13 +21,15 @@ struct Rect {
   bool empty() const { return x1 <= x0 || y1 <= y0; }
 };
 
-// The smallest rectangle holding every pixel that differs; rows are compared
-// whole first, so unchanged rows cost one memcmp.
-Rect DirtyRect(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t width, uint32_t height) {
+// The smallest rectangle holding every pixel that differs in rows [y0, y1),
+// the only rows that can differ; rows are compared whole first, so unchanged
+// rows cost one memcmp.
+Rect DirtyRect(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t width, uint32_t height,
+               uint32_t y0, uint32_t y1) {
   if (a.size() != b.size()) return {0, 0, width, height};
   Rect rect{width, height, 0, 0};
   const size_t row_bytes = size_t{width} * 4;
-  for (uint32_t y = 0; y < height; ++y) {
+  for (uint32_t y = y0; y < std::min(y1, height); ++y) {
     const uint8_t* ra = a.data() + y * row_bytes;
     const uint8_t* rb = b.data() + y * row_bytes;
     if (std::memcmp(ra, rb, row_bytes) == 0) continue;
@@ -93,7 +96,12 @@ bool OverlayTextureRing::Publish(const TexturePublisher& publisher) {
   if (stores == evaluated_stores) return true;
   ++evaluations;
   evaluated_stores = stores;
-  if (has_published && pixels == published_pixels) {
+  // One comparison with the picture on screen, of the rows that can differ.
+  const Rect rect = has_published ? DirtyRect(pixels, published_pixels, width, height, changed_y0, changed_y1)
+                                  : Rect{0, 0, width, height};
+  if (rect.empty()) {
+    // The same pixels: at most a new key for the texture on screen.
+    changed_y0 = changed_y1 = 0;
     if (current_key == published_key) return true;
     if (!publisher(textures[front], current_key)) return Fail();
     device->Flush();
@@ -101,23 +109,54 @@ bool OverlayTextureRing::Publish(const TexturePublisher& publisher) {
     published_key = current_key;
     return true;
   }
-  const Rect rect = has_published ? DirtyRect(pixels, published_pixels, width, height) : Rect{0, 0, width, height};
-  if (rect.empty()) return true;
-  if (has_published && device->CopyTexture(textures[back], textures[front]) != 0) return Fail();
+  // The back texture starts from the picture on screen: it holds the one
+  // before, which differs only in the last upload's rectangle.
+  if (has_published && device->CopyTexture(textures[back], textures[front], last_upload) != 0) return Fail();
   const size_t row_bytes = size_t{width} * 4;
   const uint8_t* source = pixels.data() + rect.y0 * row_bytes + size_t{rect.x0} * 4;
-  if (device->UpdateTexture(textures[back], {rect.x0, rect.y0, rect.x1, rect.y1}, source,
-                            static_cast<uint32_t>(row_bytes)) != 0) {
+  const pvr::Box upload{rect.x0, rect.y0, rect.x1, rect.y1};
+  if (device->UpdateTexture(textures[back], upload, source, static_cast<uint32_t>(row_bytes)) != 0) {
     return Fail();
   }
   device->SignalFence(fence);
   device->Flush();
-  pending_pixels = pixels;
+  CopyPending(upload);
   ++uploads;
   pending_key = current_key;
   upload_pending = true;
   uploaded_pixels += uint64_t{rect.x1 - rect.x0} * (rect.y1 - rect.y0);
   return true;
+}
+
+void OverlayTextureRing::NoteChangedRows(uint32_t y0, uint32_t y1) {
+  if (y0 >= y1) return;
+  if (changed_y0 >= changed_y1) {
+    changed_y0 = y0;
+    changed_y1 = y1;
+  } else {
+    changed_y0 = std::min(changed_y0, y0);
+    changed_y1 = std::max(changed_y1, y1);
+  }
+}
+
+void OverlayTextureRing::CopyPending(const pvr::Box& upload) {
+  // Left over from the upload before the last, the pending pixels differ
+  // from the published ones only in the last upload's rows, and the current
+  // pixels from the published ones only in this upload's rows.
+  if (pending_pixels.size() != pixels.size()) {
+    pending_pixels = pixels;
+  } else {
+    const size_t row_bytes = size_t{width} * 4;
+    const auto copy_rows = [&](const pvr::Box& box) {
+      if (box.top >= box.bottom) return;
+      std::memcpy(pending_pixels.data() + box.top * row_bytes, pixels.data() + box.top * row_bytes,
+                  (box.bottom - box.top) * row_bytes);
+    };
+    copy_rows(last_upload);
+    copy_rows(upload);
+  }
+  last_upload = upload;
+  changed_y0 = changed_y1 = 0;
 }
 
 // ---- surface ---------------------------------------------------------------
@@ -133,6 +172,36 @@ bool OverlaySurface::StoreIfChanged(OverlayTextureRing& ring, std::vector<uint8_
     return true;
   }
   ring.pixels.swap(new_pixels);
+  ring.NoteChangedRows(0, ring.height);
+  ring.current_key = key;
+  ++ring.stores;
+  return true;
+}
+
+bool OverlaySurface::StoreInPlace(OverlayTextureRing& ring, std::span<const uint8_t> new_pixels,
+                                  const ContentKey& key) {
+  const size_t row_bytes = size_t{ring.width} * 4;
+  if (ring.failed || new_pixels.size() != row_bytes * ring.height) return false;
+  uint32_t y0 = ring.height, y1 = 0;
+  if (ring.pixels.size() != new_pixels.size()) {
+    ring.pixels.assign(new_pixels.begin(), new_pixels.end());
+    y0 = 0;
+    y1 = ring.height;
+  } else {
+    for (uint32_t y = 0; y < ring.height; ++y) {
+      uint8_t* row = ring.pixels.data() + y * row_bytes;
+      const uint8_t* source = new_pixels.data() + y * row_bytes;
+      if (std::memcmp(row, source, row_bytes) == 0) continue;
+      std::memcpy(row, source, row_bytes);
+      y0 = std::min(y0, y);
+      y1 = y + 1;
+    }
+  }
+  if (y0 >= y1 && key == ring.current_key) {
+    ++ring.skipped_stores;
+    return true;
+  }
+  ring.NoteChangedRows(y0, y1);
   ring.current_key = key;
   ++ring.stores;
   return true;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,10 +60,23 @@ class OverlayTextureRing {
   uint64_t evaluated_stores = 0;
   uint64_t submissions = 0;
   ContentKey current_key{}, pending_key{}, published_key{};
+  // Rows [changed_y0, changed_y1) hold every row in which the current pixels
+  // may differ from the picture of the last upload: only these are compared.
+  uint32_t changed_y0 = 0, changed_y1 = 0;
+  // The last upload's rectangle: the only place in which the back texture
+  // and the pending pixels, both left over from the upload before it, differ
+  // from the front texture and the published pixels.
+  platform::vr::Box last_upload;
+
+  // Widens the changed rows by [y0, y1).
+  void NoteChangedRows(uint32_t y0, uint32_t y1);
 
  private:
   bool Fail();
   void ReleaseAll();
+  // Makes the pending pixels a copy of the current ones, copying only the
+  // rows that can differ once a picture has been published.
+  void CopyPending(const platform::vr::Box& upload);
 };
 
 // The CPU side of a ring.
@@ -72,6 +86,9 @@ struct OverlaySurface {
   // store. Otherwise the pixels and key become current. `pixels` hands back
   // a buffer the caller may reuse (the one replaced, or its own when skipped).
   static bool StoreIfChanged(OverlayTextureRing& ring, std::vector<uint8_t>&& pixels, const ContentKey& key);
+  // The same for a picture the caller keeps: compared row by row with the
+  // current pixels, and only the rows that differ are copied.
+  static bool StoreInPlace(OverlayTextureRing& ring, std::span<const uint8_t> pixels, const ContentKey& key);
   // Counts a submission, then StoreIfChanged.
   static bool Submit(OverlayTextureRing& ring, std::vector<uint8_t>&& pixels, const ContentKey& key);
 };

@@ -282,16 +282,24 @@ class SimRuntime::Device final : public pvr::GpuDevice {
     sim_->uploaded_pixels_ += uint64_t{box.right - box.left} * (box.bottom - box.top);
     return 0;
   }
-  int32_t CopyTexture(uint64_t destination, uint64_t source) override {
+  int32_t CopyTexture(uint64_t destination, uint64_t source, const pvr::Box& box) override {
     if (const int32_t error = sim_->Count(SimCall::kCopyTexture)) return error;
     const auto to = sim_->textures_.find(destination);
     const auto from = sim_->textures_.find(source);
     if (to == sim_->textures_.end() || from == sim_->textures_.end() || sim_->device_removed_) {
       return pvr::kErrorDevice;
     }
-    if (to->second.pixels.size() != from->second.pixels.size()) return pvr::kErrorInvalidArgument;
+    Texture& t = to->second;
+    if (t.width != from->second.width || t.height != from->second.height || box.left >= box.right ||
+        box.top >= box.bottom || box.right > t.width || box.bottom > t.height) {
+      return pvr::kErrorInvalidArgument;
+    }
     if (sim_->TextureShown(destination)) ++sim_->held_writes_;
-    std::memcpy(to->second.pixels.data(), from->second.pixels.data(), to->second.pixels.size());
+    const size_t row_bytes = size_t{box.right - box.left} * 4;
+    for (uint32_t y = box.top; y < box.bottom; ++y) {
+      const size_t offset = (size_t{y} * t.width + box.left) * 4;
+      std::memcpy(&t.pixels[offset], &from->second.pixels[offset], row_bytes);
+    }
     return 0;
   }
   void ReleaseTexture(uint64_t texture) override { sim_->textures_.erase(texture); }
