@@ -5,7 +5,6 @@
 #include "dump_native_views.h"
 #include "phone_ui/canvas.h"
 #include "phone_ui/native_kit_test_hooks.h"
-#include "platform/png_codec.h"
 #include "support/fake_call_gateway.h"
 #include "support/phone_fixture.h"
 
@@ -97,10 +96,7 @@ int DumpMoreViews(const std::filesystem::path& folder) {
 #endif
   int failures = 0;
   const auto write = [&](const std::string& name, uint32_t height, const FrameBuffer& frame) {
-    if (platform::WritePngFile(folder / name, kCanvasWidth, height, frame.bytes()) != platform::PngStatus::kOk) {
-      std::cerr << "cannot write " << (folder / name).string() << "\n";
-      ++failures;
-    }
+    failures += WriteDumpPicture(folder / name, kCanvasWidth, height, frame.bytes());
   };
   const Popup popups[] = {{"call_outgoing", 0, CallSession::kOutgoing, false, false},
                           {"call_incoming", 0, CallSession::kIncoming, false, false},
@@ -119,13 +115,14 @@ int DumpMoreViews(const std::filesystem::path& folder) {
     const bool english = variant % 2 == 1;
     const std::string suffix = std::string(dark ? "_dark" : "_light") + (english ? "_en.png" : "_ja.png");
     for (const NativeView& view : MoreViews()) {
-      PhoneFixture f(true, quorix_test::PhoneText::kPango);
+      PhoneFixture f(true, DumpText());
       f.SetTheme(dark, english);
       view.setup(f);
       write(std::string("native_") + view.name + suffix, kCanvasHeight, f.ui.RenderPhoneFrame());
+      NoteDumpDraws(f);
     }
     for (const Popup& p : popups) {
-      PhoneFixture f(true, quorix_test::PhoneText::kPango);
+      PhoneFixture f(true, DumpText());
       f.SetTheme(dark, english);
       f.SignIn(3);
       quorix_test::FakeCallGateway gateway;
@@ -158,6 +155,7 @@ int DumpMoreViews(const std::filesystem::path& folder) {
                                .body = p.muted ? u"通話に接続できませんでした" : u"佐藤 花さんから着信がありました",
                                .peer_id = {}};
       write("popup_" + std::string(p.name) + suffix, p.slot == 0 ? 300 : 200, f.ui.RenderPopupFrame(p.slot));
+      NoteDumpDraws(f);
     }
   }
   struct Launcher {
@@ -166,13 +164,14 @@ int DumpMoreViews(const std::filesystem::path& folder) {
   };
   for (const Launcher& l : {Launcher{"launcher_mid_slide.png", kTransitionPageForward},
                             Launcher{"launcher_mid_transition.png", kTransitionAppOpen}}) {
-    PhoneFixture f(false, quorix_test::PhoneText::kPango);
+    PhoneFixture f(false, DumpText());
     f.ui.launcher_page_to = 1;
     f.ui.launcher_screen_to = 1;
     f.ui.launcher_app_to = 3;
     f.ui.transition_kind = l.kind;
     f.ui.transition_start = f.clock.TickMs() - 60;
     write(l.name, kCanvasHeight, f.ui.RenderPhoneFrame());
+    NoteDumpDraws(f);
   }
   return failures;
 }
