@@ -1,5 +1,6 @@
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dump_native_views.h"
@@ -26,7 +27,25 @@ void Requests(PhoneFixture& f, uint64_t page) {
   f.ui.friend_request_page = page;
 }
 
-const std::vector<NativeView>& MoreViews() {
+// The audio device page, opened as a user opens it: the Settings tab, then
+// its audio devices button, each tap on a frame the presenter has drawn.
+void OpenAudioPage(PhoneFixture& f) {
+  f.SignIn(3);
+  f.owner.status.idle = 1;
+  f.owner.own_user_id = "me";
+  f.owner.microphones = {{u"USB マイク", u"Headset Microphone"}, 1, 1};
+  f.owner.speakers = {{u"スピーカー (Realtek)", u"Headphones", u"HDMI"}, 0, 2};
+  for (const auto& [x, y] : {std::pair{470.0f, 930.0f}, std::pair{450.0f, 107.0f}}) {
+    f.ui.Tick();
+    f.ui.drawn_status_revision = f.owner.status.revision;
+    f.ui.Tap(x, y);
+  }
+  f.ui.Tick();
+}
+
+}  // namespace
+
+const std::vector<NativeView>& MoreDumpViews() {
   static const std::vector<NativeView> views = {
       {"settings", [](PhoneFixture& f) { SignedIn(f, 3); }},
       {"settings_signed_out_failed",
@@ -49,7 +68,7 @@ const std::vector<NativeView>& MoreViews() {
          SignedIn(f, 5);
          f.owner.friend_requests.busy = 1;
        }},
-      {"audio_devices", [](PhoneFixture& f) { SignedIn(f, 6); }},
+      {"audio_devices", OpenAudioPage},
       {"wrist_page",
        [](PhoneFixture& f) {
          SignedIn(f, 7);
@@ -80,6 +99,8 @@ const std::vector<NativeView>& MoreViews() {
   };
   return views;
 }
+
+namespace {
 
 struct Popup {
   const char* name;
@@ -114,7 +135,7 @@ int DumpMoreViews(const std::filesystem::path& folder) {
     const bool dark = variant >= 2;
     const bool english = variant % 2 == 1;
     const std::string suffix = std::string(dark ? "_dark" : "_light") + (english ? "_en.png" : "_ja.png");
-    for (const NativeView& view : MoreViews()) {
+    for (const NativeView& view : MoreDumpViews()) {
       PhoneFixture f(true, DumpText());
       f.SetTheme(dark, english);
       view.setup(f);

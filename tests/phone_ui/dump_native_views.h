@@ -34,6 +34,10 @@ int WriteDumpPicture(const std::filesystem::path& file, uint32_t width, uint32_t
 // The views in sheet order; each sets up a fresh fixture.
 const std::vector<NativeView>& NativeDumpViews();
 
+// The settings-side screens of DumpMoreViews, each set up as for a fresh
+// fixture.
+const std::vector<NativeView>& MoreDumpViews();
+
 // Writes the pictures into `folder`; the number of files that failed.
 int DumpNativeViews(const std::filesystem::path& folder);
 
