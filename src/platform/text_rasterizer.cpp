@@ -97,22 +97,31 @@ class PangoTextRasterizer final : public TextRasterizer {
   // The largest whole-pixel size, at most the box height less 3, whose
   // reference ink fits the box with a free row above and below. The face's
   // line (ascent + descent, about 1.45 em) is much taller than its em, so the
-  // box height less 3 would push descenders out of the box.
+  // box height less 3 would push descenders out of the box. The search starts
+  // from the band's share of a large em, so it measures two or three sizes.
   std::unique_ptr<TextFont> CreateFont(int32_t height, bool centred) override {
     const int32_t box = std::clamp(height, 1, kTextBoxMaxHeight);
-    for (int32_t pixels = std::max(box - 3, 1);; --pixels) {
-      PangoFontDescription* description = pango_font_description_from_string(kTextFamilies);
-      if (description == nullptr) return nullptr;
-      pango_font_description_set_absolute_size(description, static_cast<double>(pixels) * PANGO_SCALE);
-      pango_font_description_set_weight(description, centred ? PANGO_WEIGHT_MEDIUM : PANGO_WEIGHT_NORMAL);
-      pango_layout_set_font_description(measure_layout_, description);
-      pango_layout_set_text(measure_layout_, kInkReference, -1);
-      PangoRectangle ink{};
-      pango_layout_get_pixel_extents(measure_layout_, &ink, nullptr);
-      const int32_t above = PANGO_PIXELS(pango_layout_get_baseline(measure_layout_)) - ink.y;
-      auto font = std::make_unique<PangoFont>(description, above, ink.height);
-      if (pixels == 1 || ink.height <= box - 2) return font;
+    const int32_t largest = std::max(box - 3, 1);
+    const auto fits = [box](const PangoFont& font) { return font.band_height() <= box - 2; };
+    if (band_per_40_pixels_ == 0) {
+      const std::unique_ptr<PangoFont> large = MeasuredFont(40, false);
+      if (large == nullptr) return nullptr;
+      band_per_40_pixels_ = std::max(large->band_height(), 1);
     }
+    int32_t pixels = std::clamp((box - 2) * 40 / band_per_40_pixels_, 1, largest);
+    std::unique_ptr<PangoFont> font = MeasuredFont(pixels, centred);
+    if (font == nullptr) return nullptr;
+    if (fits(*font)) {
+      while (pixels < largest) {
+        std::unique_ptr<PangoFont> larger = MeasuredFont(pixels + 1, centred);
+        if (larger == nullptr || !fits(*larger)) break;
+        font = std::move(larger);
+        ++pixels;
+      }
+    } else {
+      while (pixels > 1 && font != nullptr && !fits(*font)) font = MeasuredFont(--pixels, centred);
+    }
+    return font;
   }
 
   std::optional<std::vector<uint8_t>> Rasterize(const TextFont* font, std::u16string_view text,
@@ -183,6 +192,21 @@ class PangoTextRasterizer final : public TextRasterizer {
     return CentredTop(box_height, band_height_) + band_above_ - PANGO_PIXELS(pango_layout_get_baseline(layout));
   }
 
+  // The font of `pixels` em and its reference ink band; null when Pango
+  // cannot describe it.
+  std::unique_ptr<PangoFont> MeasuredFont(int32_t pixels, bool centred) {
+    PangoFontDescription* description = pango_font_description_from_string(kTextFamilies);
+    if (description == nullptr) return nullptr;
+    pango_font_description_set_absolute_size(description, static_cast<double>(pixels) * PANGO_SCALE);
+    pango_font_description_set_weight(description, centred ? PANGO_WEIGHT_MEDIUM : PANGO_WEIGHT_NORMAL);
+    pango_layout_set_font_description(measure_layout_, description);
+    pango_layout_set_text(measure_layout_, kInkReference, -1);
+    PangoRectangle ink{};
+    pango_layout_get_pixel_extents(measure_layout_, &ink, nullptr);
+    const int32_t above = PANGO_PIXELS(pango_layout_get_baseline(measure_layout_)) - ink.y;
+    return std::make_unique<PangoFont>(description, above, ink.height);
+  }
+
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cairo_ = nullptr;
   PangoFontMap* font_map_ = nullptr;
@@ -191,6 +215,7 @@ class PangoTextRasterizer final : public TextRasterizer {
   PangoLayout* measure_layout_ = nullptr;
   int32_t band_above_ = 0;
   int32_t band_height_ = 0;  // 0 until a font is used
+  int32_t band_per_40_pixels_ = 0;  // the reference band of a 40-pixel em, once measured
 };
 
 std::mutex g_factory_mutex;
