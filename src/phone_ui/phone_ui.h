@@ -114,8 +114,10 @@ class PhoneUi {
   // draft puts the message back to `text_before`.
   bool SyncDraftToBridge(const std::u16string& text_before);
   // The editor's commit key: 0 without editor or while the bridge converts
-  // (the commit then waits for the next try), else the owner's answer.
+  // (the update commits once the conversion is over), else the owner's answer.
   int32_t CommitExternalEditor();
+  // No bridge is lent, or it is idle and its last draft is in the editor.
+  bool ConversionSettled() const;
 
   // ---- Chat app, conversations and popup keys ----
   bool TapChatApp(float x, float y);
@@ -312,6 +314,9 @@ class PhoneUi {
   std::function<bool(const std::u16string& text, bool commit)> external_editor_callback;
   uint8_t editor_retry_armed = 0;
   uint8_t editor_retry_commit = 0;
+  // A commit tapped while the bridge converted: it runs once the conversion
+  // is over and its text is in the editor. An edit by the user withdraws it.
+  uint8_t editor_commit_held = 0;
   uint8_t editor_attention = 0;
   uint64_t editor_retry_deadline = 0;
   uint64_t selection_start = 0;

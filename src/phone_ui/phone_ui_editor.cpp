@@ -54,7 +54,7 @@ bool PhoneUi::OpenExternalEditor(uint64_t id, std::u16string text, bool secret, 
   selection_end = end;
   changed_from = start;
   caret_base = end;
-  editor_retry_armed = editor_retry_commit = editor_attention = 0;
+  editor_retry_armed = editor_retry_commit = editor_commit_held = editor_attention = 0;
   editor_retry_deadline = 0;
   desktop_repaint_request = 1;
   dirty = 1;
@@ -69,7 +69,7 @@ void PhoneUi::CloseExternalEditor(uint64_t editor_id) {
   external_editor_id = 0;
   external_editor_label.clear();
   external_editor_callback = nullptr;
-  editor_retry_armed = editor_retry_commit = editor_attention = 0;
+  editor_retry_armed = editor_retry_commit = editor_commit_held = editor_attention = 0;
   editor_retry_deadline = 0;
   desktop_repaint_request = 1;
   dirty = 1;
@@ -142,7 +142,7 @@ bool PhoneUi::ApplyEditorEdit(const std::function<void(QuorixVrKeyboard&)>& oper
     const auto common = std::mismatch(text.begin(), text.end(), result.begin(), result.end());
     changed_from = std::min<uint64_t>(changed_from, static_cast<uint64_t>(common.first - text.begin()));
     selection_start = selection_end = caret;
-    editor_retry_commit = 0;
+    editor_retry_commit = editor_commit_held = 0;
   }
   return changed;
 }
@@ -158,7 +158,7 @@ bool PhoneUi::SetFocusedFieldText(const std::u16string& text) {
     if (external_editor != nullptr) {
       selection_start = selection_end = text.size();
       changed_from = 0;
-      editor_retry_commit = 0;
+      editor_retry_commit = editor_commit_held = 0;
       if (message) SyncDraftToBridge(before);
       FinishExternalEditor(false);
     } else if (message) {
@@ -209,10 +209,16 @@ bool PhoneUi::SyncDraftToBridge(const std::u16string& text_before) {
 int32_t PhoneUi::CommitExternalEditor() {
   if (external_editor == nullptr) return 0;
   if (tsf_bridge != nullptr && tsf_bridge->IsBusy()) {
-    // Committed by the next try, once the conversion is over.
-    editor_retry_commit = 1;
+    // The update commits once the conversion is over.
+    editor_commit_held = 1;
     dirty = 1;
     return 0;
   }
   return FinishExternalEditor(true) ? 1 : 0;
+}
+
+bool PhoneUi::ConversionSettled() const {
+  // The bridge's last change must be in the editor too: the result of the
+  // conversion is what is committed.
+  return tsf_bridge == nullptr || (!tsf_bridge->IsBusy() && tsf_bridge->GetState()->revision == bridge_revision);
 }

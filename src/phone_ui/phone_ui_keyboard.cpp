@@ -15,7 +15,7 @@ FrameBuffer PhoneUi::RenderKeyboardFrame() {
   if (external_editor != nullptr) {
     editor.keyboard = external_editor.get();
     editor.label = external_editor_label;
-    editor.commit_pending = editor_retry_commit != 0;
+    editor.commit_pending = editor_retry_commit != 0 || editor_commit_held != 0;
     editor.retry_armed = editor_retry_armed != 0;
     in.editor = &editor;
   }

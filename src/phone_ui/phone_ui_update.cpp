@@ -53,8 +53,14 @@ const std::string& PhoneUi::OpenConversationPeer() const {
 }
 
 void PhoneUi::RunUpdateSteps() {
-  // 1. A refused editor commit is offered again.
-  if (external_editor != nullptr && editor_retry_armed != 0 && platform::TickCount64() >= editor_retry_deadline) {
+  // 1. A commit held for a conversion runs once the conversion is over; a
+  // refused text is offered again.
+  if (external_editor != nullptr && editor_commit_held != 0) {
+    if (ConversionSettled()) {
+      editor_commit_held = 0;
+      FinishExternalEditor(true);
+    }
+  } else if (external_editor != nullptr && editor_retry_armed != 0 && platform::TickCount64() >= editor_retry_deadline) {
     FinishExternalEditor(editor_retry_commit != 0);
   }
   // 2. Avatars.

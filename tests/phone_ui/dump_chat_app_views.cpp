@@ -2,7 +2,6 @@
 // the chat view in demo, preview and live data, the audio device page and
 // the call panel over the home page. Real text, a fresh fixture per picture.
 #include <functional>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -11,13 +10,11 @@
 #include "phone_ui/chat_app.h"
 #include "phone_ui/launcher.h"
 #include "phone_ui/ui_text.h"
-#include "platform/png_codec.h"
 #include "support/phone_fixture.h"
 
 namespace {
 
 using quorix_test::PhoneFixture;
-using quorix_test::PhoneText;
 
 struct ChatView {
   const char* file;
@@ -200,7 +197,7 @@ const std::vector<ChatView>& Views() {
 int DumpChatAppViews(const std::filesystem::path& folder) {
   int failures = 0;
   for (const ChatView& view : Views()) {
-    PhoneFixture f(false, PhoneText::kPango);
+    PhoneFixture f(false, DumpText());
     f.clock.utc = {2025, 3, 3, 9, 5, 0, 0};
     f.OpenChatApp();
     view.setup(f);
@@ -213,13 +210,10 @@ int DumpChatAppViews(const std::filesystem::path& folder) {
     } else {
       canvas = f.Launcher();
     }
+    NoteDumpDraws(f);
     ui_render_english = false;
     ui_render_dark = false;
-    if (platform::WritePngFile(folder / view.file, kCanvasWidth, kCanvasHeight, canvas.bytes()) !=
-        platform::PngStatus::kOk) {
-      std::cerr << "cannot write " << (folder / view.file).string() << "\n";
-      ++failures;
-    }
+    failures += WriteDumpPicture(folder / view.file, kCanvasWidth, kCanvasHeight, canvas.bytes());
   }
   return failures;
 }

@@ -1,11 +1,11 @@
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dump_native_views.h"
 #include "phone_ui/canvas.h"
 #include "phone_ui/native_kit_test_hooks.h"
-#include "platform/png_codec.h"
 #include "support/fake_call_gateway.h"
 #include "support/phone_fixture.h"
 
@@ -27,7 +27,25 @@ void Requests(PhoneFixture& f, uint64_t page) {
   f.ui.friend_request_page = page;
 }
 
-const std::vector<NativeView>& MoreViews() {
+// The audio device page, opened as a user opens it: the Settings tab, then
+// its audio devices button, each tap on a frame the presenter has drawn.
+void OpenAudioPage(PhoneFixture& f) {
+  f.SignIn(3);
+  f.owner.status.idle = 1;
+  f.owner.own_user_id = "me";
+  f.owner.microphones = {{u"USB マイク", u"Headset Microphone"}, 1, 1};
+  f.owner.speakers = {{u"スピーカー (Realtek)", u"Headphones", u"HDMI"}, 0, 2};
+  for (const auto& [x, y] : {std::pair{470.0f, 930.0f}, std::pair{450.0f, 107.0f}}) {
+    f.ui.Tick();
+    f.ui.drawn_status_revision = f.owner.status.revision;
+    f.ui.Tap(x, y);
+  }
+  f.ui.Tick();
+}
+
+}  // namespace
+
+const std::vector<NativeView>& MoreDumpViews() {
   static const std::vector<NativeView> views = {
       {"settings", [](PhoneFixture& f) { SignedIn(f, 3); }},
       {"settings_signed_out_failed",
@@ -50,7 +68,7 @@ const std::vector<NativeView>& MoreViews() {
          SignedIn(f, 5);
          f.owner.friend_requests.busy = 1;
        }},
-      {"audio_devices", [](PhoneFixture& f) { SignedIn(f, 6); }},
+      {"audio_devices", OpenAudioPage},
       {"wrist_page",
        [](PhoneFixture& f) {
          SignedIn(f, 7);
@@ -82,6 +100,8 @@ const std::vector<NativeView>& MoreViews() {
   return views;
 }
 
+namespace {
+
 struct Popup {
   const char* name;
   uint32_t slot;
@@ -97,10 +117,7 @@ int DumpMoreViews(const std::filesystem::path& folder) {
 #endif
   int failures = 0;
   const auto write = [&](const std::string& name, uint32_t height, const FrameBuffer& frame) {
-    if (platform::WritePngFile(folder / name, kCanvasWidth, height, frame.bytes()) != platform::PngStatus::kOk) {
-      std::cerr << "cannot write " << (folder / name).string() << "\n";
-      ++failures;
-    }
+    failures += WriteDumpPicture(folder / name, kCanvasWidth, height, frame.bytes());
   };
   const Popup popups[] = {{"call_outgoing", 0, CallSession::kOutgoing, false, false},
                           {"call_incoming", 0, CallSession::kIncoming, false, false},
@@ -118,14 +135,15 @@ int DumpMoreViews(const std::filesystem::path& folder) {
     const bool dark = variant >= 2;
     const bool english = variant % 2 == 1;
     const std::string suffix = std::string(dark ? "_dark" : "_light") + (english ? "_en.png" : "_ja.png");
-    for (const NativeView& view : MoreViews()) {
-      PhoneFixture f(true, quorix_test::PhoneText::kPango);
+    for (const NativeView& view : MoreDumpViews()) {
+      PhoneFixture f(true, DumpText());
       f.SetTheme(dark, english);
       view.setup(f);
       write(std::string("native_") + view.name + suffix, kCanvasHeight, f.ui.RenderPhoneFrame());
+      NoteDumpDraws(f);
     }
     for (const Popup& p : popups) {
-      PhoneFixture f(true, quorix_test::PhoneText::kPango);
+      PhoneFixture f(true, DumpText());
       f.SetTheme(dark, english);
       f.SignIn(3);
       quorix_test::FakeCallGateway gateway;
@@ -158,6 +176,7 @@ int DumpMoreViews(const std::filesystem::path& folder) {
                                .body = p.muted ? u"通話に接続できませんでした" : u"佐藤 花さんから着信がありました",
                                .peer_id = {}};
       write("popup_" + std::string(p.name) + suffix, p.slot == 0 ? 300 : 200, f.ui.RenderPopupFrame(p.slot));
+      NoteDumpDraws(f);
     }
   }
   struct Launcher {
@@ -166,13 +185,14 @@ int DumpMoreViews(const std::filesystem::path& folder) {
   };
   for (const Launcher& l : {Launcher{"launcher_mid_slide.png", kTransitionPageForward},
                             Launcher{"launcher_mid_transition.png", kTransitionAppOpen}}) {
-    PhoneFixture f(false, quorix_test::PhoneText::kPango);
+    PhoneFixture f(false, DumpText());
     f.ui.launcher_page_to = 1;
     f.ui.launcher_screen_to = 1;
     f.ui.launcher_app_to = 3;
     f.ui.transition_kind = l.kind;
     f.ui.transition_start = f.clock.TickMs() - 60;
     write(l.name, kCanvasHeight, f.ui.RenderPhoneFrame());
+    NoteDumpDraws(f);
   }
   return failures;
 }

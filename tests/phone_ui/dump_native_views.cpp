@@ -162,6 +162,8 @@ const std::vector<NativeView>& NativeDumpViews() {
 
 namespace {
 
+std::vector<test_support::RecordedTextDraw>* g_collected_draws = nullptr;
+
 constexpr uint32_t kSheetColumns = 7;
 constexpr uint32_t kThumbWidth = kCanvasWidth / 2;
 constexpr uint32_t kThumbHeight = kCanvasHeight / 2;
@@ -186,16 +188,33 @@ void PutThumbnail(std::vector<uint8_t>& sheet, uint32_t sheet_width, uint32_t co
 
 }  // namespace
 
+void CollectDumpDraws(std::vector<test_support::RecordedTextDraw>* draws) { g_collected_draws = draws; }
+
+quorix_test::PhoneText DumpText() {
+  return g_collected_draws != nullptr ? quorix_test::PhoneText::kEmpty : quorix_test::PhoneText::kPango;
+}
+
+void NoteDumpDraws(quorix_test::PhoneFixture& fixture) {
+  if (g_collected_draws == nullptr) return;
+  const std::vector<test_support::RecordedTextDraw>& draws = fixture.Draws();
+  g_collected_draws->insert(g_collected_draws->end(), draws.begin(), draws.end());
+}
+
+int WriteDumpPicture(const std::filesystem::path& file, uint32_t width, uint32_t height,
+                     std::span<const uint8_t> rgba) {
+  if (g_collected_draws != nullptr) return 0;
+  if (platform::WritePngFile(file, width, height, rgba) == platform::PngStatus::kOk) return 0;
+  std::cerr << "cannot write " << file.string() << "\n";
+  return 1;
+}
+
 int DumpNativeViews(const std::filesystem::path& folder) {
 #ifdef QUORIX_ASSET_FOLDER
   native_kit_test_hooks::SetAppIconFolder(QUORIX_ASSET_FOLDER);
 #endif
   int failures = 0;
   const auto write = [&](const std::string& name, uint32_t width, uint32_t height, std::span<const uint8_t> bytes) {
-    if (platform::WritePngFile(folder / name, width, height, bytes) != platform::PngStatus::kOk) {
-      std::cerr << "cannot write " << (folder / name).string() << "\n";
-      ++failures;
-    }
+    failures += WriteDumpPicture(folder / name, width, height, bytes);
   };
   const std::vector<NativeView>& views = NativeDumpViews();
   const uint32_t rows = static_cast<uint32_t>((views.size() + kSheetColumns - 1) / kSheetColumns);
@@ -206,10 +225,11 @@ int DumpNativeViews(const std::filesystem::path& folder) {
     const std::string prefix = std::string("native_") + (dark ? "dark" : "light") + (english ? "_en_" : "_ja_");
     std::vector<uint8_t> sheet(size_t{sheet_width} * rows * kThumbHeight * 4, 0x60);
     for (size_t v = 0; v < views.size(); ++v) {
-      PhoneFixture fixture(true, quorix_test::PhoneText::kPango);
+      PhoneFixture fixture(true, DumpText());
       fixture.SetTheme(dark, english);
       views[v].setup(fixture);
       const FrameBuffer frame = fixture.ui.RenderPhoneFrame();
+      NoteDumpDraws(fixture);
       write(prefix + views[v].name + ".png", kCanvasWidth, kCanvasHeight, frame.bytes());
       PutThumbnail(sheet, sheet_width, static_cast<uint32_t>(v % kSheetColumns), static_cast<uint32_t>(v / kSheetColumns),
                    frame);

@@ -2,6 +2,7 @@
 // glyph shapes depend on the installed fonts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "dump_native_views.h"
 #include "phone_ui/canvas_text.h"
 #include "phone_ui/chat_app.h"
 #include "phone_ui/keyboard_frame.h"
@@ -111,6 +113,42 @@ TEST_F(PangoTextTest, EveryUiCharacterHasAGlyph) {
   }
   EXPECT_EQ(missing, "") << "no installed font shows these characters";
   EXPECT_EQ(backend.CountMissingGlyphs(labels), 0);
+}
+
+// The box heights of every text the renderers draw in the pictures of
+// dump_phone_frames: the launcher, the keyboards, the chat app, the native
+// screens, the settings-side screens and the popups.
+std::set<int32_t> RendererBoxHeights() {
+  std::vector<test_support::RecordedTextDraw> draws;
+  {
+    test_support::ScopedFakeTextRasterizer fake;
+    CollectDumpDraws(&draws);
+    EXPECT_EQ(DumpLauncherViews({}) + DumpNativeViews({}) + DumpMoreViews({}), 0);
+    CollectDumpDraws(nullptr);
+    draws.insert(draws.end(), fake.log().draws.begin(), fake.log().draws.end());
+  }
+  std::set<int32_t> heights;
+  for (const auto& d : draws) heights.insert(d.height);
+  return heights;
+}
+
+// Descenders, the underscore, an accented capital and CJK stay inside every
+// box, in both weights, and the text stays as large as the box allows.
+TEST_F(PangoTextTest, EveryRendererBoxHoldsTheWholeLine) {
+  const std::set<int32_t> heights = RendererBoxHeights();
+  ASSERT_GT(heights.size(), 5u);
+  for (const int32_t height : heights) {
+    for (const bool centred : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "box height " << height << (centred ? " centred" : " left"));
+      const std::vector<uint8_t> mask = Mask(u"gjpqy_Ág漢あ", 540, height, centred);
+      ASSERT_EQ(mask.size(), size_t{540} * height);
+      const Ink ink = Measure(mask, 540, height);
+      EXPECT_GT(ink.total, 0);
+      EXPECT_GE(ink.first_row, 1);
+      EXPECT_LE(ink.last_row, height - 2);
+      EXPECT_GE(ink.last_row - ink.first_row + 1, height - 2 - std::max(3, height / 10));
+    }
+  }
 }
 
 TEST_F(PangoTextTest, InkStaysInsideTheBoxAndTheCanvas) {

@@ -139,7 +139,7 @@ TEST_F(PhoneEditorTest, ARefusingBridgeRollsBackAndABusyOneHoldsTheCommit) {
   ASSERT_TRUE(b.bridge->RequestVrConvert(0, QuorixTsfDraftBridge::kToDraftEnd));
   ASSERT_TRUE(b.PollUntilStatus(u"BACKGROUND_CANDIDATES"));
   EXPECT_EQ(ui_.CommitExternalEditor(), 0);
-  EXPECT_EQ(ui_.editor_retry_commit - ui_.editor_retry_armed, 1);
+  EXPECT_EQ(ui_.editor_commit_held, 1);
   EXPECT_TRUE(offers_.empty());
 }
 

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "chat/avatar_cache.h"
+#include "dump_native_views.h"
 #include "phone_ui/canvas_text.h"
 #include "phone_ui/launcher.h"
 #include "phone_ui/native_kit.h"
@@ -409,6 +411,23 @@ TEST(LauncherFrameTest, AppTransitionsShowEitherSideUnderTheVeilAndTheCallCardOn
   BlendCanvasRect(veiled, 0, 64, 540, 900, 0xFF2D1F1C, 0.55f);
   EXPECT_FALSE(std::equal(with_card.bytes().begin(), with_card.bytes().end(), veiled.bytes().begin()));
   EXPECT_EQ(f.ui.drawn_call_revision[0], 4u);
+}
+
+// Each picture of the settings-side screens shows the page its name says.
+TEST(MoreDumpViewsTest, EachViewShowsItsPage) {
+  const std::map<std::string, std::u16string> titles = {
+      {"audio_devices", u"機器を再読込"}, {"requests_page_0", u"フレンド申請"},
+      {"wrist_page", u"手首リングの色"}, {"pointer_red", u"ポインター"},
+  };
+  for (const NativeView& view : MoreDumpViews()) {
+    const auto title = titles.find(view.name);
+    if (title == titles.end()) continue;
+    SCOPED_TRACE(view.name);
+    PhoneFixture f;
+    view.setup(f);
+    f.Screens();
+    EXPECT_NE(FindDraw(f.Draws(), title->second), nullptr);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // draft from the bridge, the editor retry and the call popup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "support/cout_capture.h"
 #include "support/draft_bridge_fixture.h"
 #include "support/event_log_capture.h"
@@ -237,6 +240,55 @@ TEST_F(PhoneUpdateTest, ARefusedCommitIsRetriedAfter200Ms) {
   p_.ui.Tick();
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(p_.ui.external_editor, nullptr);
+}
+
+// Commit tapped while the bridge converts: the owner gets the commit once the
+// conversion is over, once, with the text it left.
+TEST_F(PhoneUpdateTest, ACommitTappedDuringAConversionRunsOnceWithItsResult) {
+  struct Case {
+    const char* name;
+    std::function<void(QuorixTsfDraftBridge&, PhoneUi&)> finish;
+    std::u16string committed;
+  };
+  const Case cases[] = {
+      {"first candidate tapped on the phone", [](QuorixTsfDraftBridge&, PhoneUi& ui) { ui.TapKeyboard(100, 130); },
+       u"橋"},
+      {"second candidate chosen at the bridge", [](QuorixTsfDraftBridge& b, PhoneUi&) { b.SelectCandidate(1); },
+       u"箸"},
+      {"conversion cancelled", [](QuorixTsfDraftBridge& b, PhoneUi&) { b.CancelComposition(); }, u"はし"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    quorix_test::BoundDraftBridge bridge;
+    std::vector<std::pair<std::u16string, bool>> offers;
+    ASSERT_TRUE(p_.ui.OpenExternalEditor(7, u"はし", false, u"", [&](const std::u16string& text, bool commit) {
+      offers.emplace_back(text, commit);
+      return true;
+    }));
+    p_.ui.AttachTsfBridge(bridge.bridge.get());
+    ASSERT_TRUE(bridge.bridge->RequestVrConvert(0, QuorixTsfDraftBridge::kToDraftEnd));
+    ASSERT_TRUE(bridge.PollUntilStatus(u"BACKGROUND_CANDIDATES"));
+    p_.ui.Tick();
+    EXPECT_EQ(p_.ui.CommitExternalEditor(), 0);
+    p_.clock.Advance(1000);
+    p_.ui.Tick();
+    EXPECT_EQ(std::count_if(offers.begin(), offers.end(), [](const auto& o) { return o.second; }), 0);
+
+    c.finish(*bridge.bridge, p_.ui);
+    ASSERT_FALSE(bridge.bridge->IsBusy());
+    for (int i = 0; i < 4; ++i) {
+      bridge.bridge->Poll();
+      p_.ui.Tick();
+      p_.clock.Advance(300);
+    }
+    std::vector<std::u16string> commits;
+    for (const auto& [text, commit] : offers) {
+      if (commit) commits.push_back(text);
+    }
+    EXPECT_EQ(commits, std::vector<std::u16string>{c.committed});
+    EXPECT_EQ(p_.ui.external_editor, nullptr);
+    p_.ui.CloseExternalEditor(7);
+  }
 }
 
 TEST_F(PhoneUpdateTest, DraftFromTheBridge) {
