@@ -1,20 +1,23 @@
 // The per-frame update's cost on its quiet path: native mode signed in with
 // the lists loaded and a conversation open, an idle call session and an
-// owner answering constants, nothing pending; and the same in launcher mode.
+// owner answering constants, nothing pending; the same on the home screen
+// after the launcher's home; and the same in launcher mode.
 // Beside them a baseline makes the same owner and call-session calls and
 // nothing else. Read, not asserted: a quiet Tick should cost at most twice
 // the baseline; "frame_pct" is its share of an 11.1 ms frame.
 //
 // Allocations are counted by a replaced operator new; before any benchmark
-// runs, main checks that a warm quiet Tick allocates nothing and fails
-// otherwise (ctest runs it with --benchmark_filter=^$).
+// runs, main checks that a warm quiet Tick allocates nothing and starts no
+// chat task, and fails otherwise (ctest runs it with --benchmark_filter=^$).
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <new>
+#include <utility>
 
 #include "chat/avatar_cache.h"
 #include "core/ui_settings.h"
@@ -57,11 +60,13 @@ class ConstantOwner final : public quorix_native::Ui {
   bool RunHistoryFileDialog(bool) override { return false; }
 };
 
+enum class Quiet { kConversation, kHome, kLauncher };
+
 struct QuietPhone {
-  explicit QuietPhone(bool native) {
+  explicit QuietPhone(Quiet kind) {
     ui.AttachOwner(&owner);
     ui.AttachCallSession(&call);
-    if (!native) {
+    if (kind == Quiet::kLauncher) {
       ui.launcher_screen = 0;
       ui.launcher_app = -1;
       return;
@@ -76,6 +81,23 @@ struct QuietPhone {
       snapshot.conversations.push_back({id, "Hello", 0});
     }
     ui.chat_model.LoadSnapshot(snapshot);
+    // A chat task started by a quiet Tick is counted; the lists come back
+    // at once, as the owner's history would give them.
+    ui.chat_tasks.list = [this, snapshot] {
+      ++tasks;
+      std::promise<quorix_mvp03b2b::FetchResult> lists;
+      lists.set_value({0, snapshot.self_id, snapshot.friends, snapshot.conversations});
+      return lists.get_future();
+    };
+    ui.chat_tasks.history = [this](const std::string&) {
+      ++tasks;
+      return std::future<quorix_mvp03live::Result>();
+    };
+    if (kind == Quiet::kHome) {
+      ui.native_screen = 0;
+      ui.GoHome();
+      return;
+    }
     ui.OpenConversation("friend00");
     ui.history_peer = "friend00";
     ui.history_loaded = 1;
@@ -90,6 +112,7 @@ struct QuietPhone {
   CallSession call;
   UiSettings settings;
   PhoneUi ui;
+  uint64_t tasks = 0;
 };
 
 // The owner and call-session reads of a quiet Tick, and nothing else.
@@ -113,18 +136,20 @@ void Baseline(QuietPhone& phone) {
 }
 
 template <typename F>
-void Run(benchmark::State& state, F step) {
+void Run(benchmark::State& state, F step, const uint64_t* tasks = nullptr) {
   const uint64_t allocations = g_allocations.load();
+  const uint64_t tasks_before = tasks != nullptr ? *tasks : 0;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) step();
   const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
   const auto iterations = static_cast<double>(state.iterations());
   state.counters["allocs_per_tick"] = static_cast<double>(g_allocations.load() - allocations) / iterations;
+  if (tasks != nullptr) state.counters["tasks_per_tick"] = static_cast<double>(*tasks - tasks_before) / iterations;
   state.counters["frame_pct"] = ns / iterations / kFrameNs * 100;
 }
 
 void BM_Baseline(benchmark::State& state) {
-  QuietPhone phone(true);
+  QuietPhone phone(Quiet::kConversation);
   phone.Warm();
   Run(state, [&] { Baseline(phone); });
 }
@@ -137,32 +162,43 @@ void BM_ClockMinute(benchmark::State& state) {
 BENCHMARK(BM_ClockMinute);
 
 void BM_QuietTickNative(benchmark::State& state) {
-  QuietPhone phone(true);
+  QuietPhone phone(Quiet::kConversation);
   phone.Warm();
-  Run(state, [&] { phone.ui.Tick(); });
+  Run(state, [&] { phone.ui.Tick(); }, &phone.tasks);
 }
 BENCHMARK(BM_QuietTickNative);
 
+// Signed in on the home screen with the lists loaded, the launcher at home.
+void BM_QuietTickNativeHome(benchmark::State& state) {
+  QuietPhone phone(Quiet::kHome);
+  phone.Warm();
+  Run(state, [&] { phone.ui.Tick(); }, &phone.tasks);
+}
+BENCHMARK(BM_QuietTickNativeHome);
+
 void BM_QuietTickLauncher(benchmark::State& state) {
-  QuietPhone phone(false);
+  QuietPhone phone(Quiet::kLauncher);
   phone.Warm();
   Run(state, [&] { phone.ui.Tick(); });
 }
 BENCHMARK(BM_QuietTickLauncher);
 
-// A warm quiet Tick allocates nothing, in either mode.
+// A warm quiet Tick allocates nothing and starts no chat task, in every case.
 bool QuietTicksAllocateNothing() {
   bool ok = true;
-  for (const bool native : {true, false}) {
-    QuietPhone phone(native);
+  for (const auto& [kind, name] : {std::pair{Quiet::kConversation, "native"}, std::pair{Quiet::kHome, "native home"},
+                                   std::pair{Quiet::kLauncher, "launcher"}}) {
+    QuietPhone phone(kind);
     phone.Warm();
     phone.ui.TakeDirty();
+    const uint64_t tasks = phone.tasks;
     const uint64_t before = g_allocations.load();
     for (int i = 0; i < 100; ++i) phone.ui.Tick();
     const uint64_t made = g_allocations.load() - before;
-    if (made != 0 || phone.ui.TakeDirty()) {
-      std::fprintf(stderr, "quiet Tick (%s): %llu allocations, dirty %d\n", native ? "native" : "launcher",
-                   static_cast<unsigned long long>(made), phone.ui.dirty);
+    if (made != 0 || phone.tasks != tasks || phone.ui.TakeDirty()) {
+      std::fprintf(stderr, "quiet Tick (%s): %llu allocations, %llu tasks, dirty %d\n", name,
+                   static_cast<unsigned long long>(made), static_cast<unsigned long long>(phone.tasks - tasks),
+                   phone.ui.dirty);
       ok = false;
     }
   }

@@ -353,6 +353,10 @@ class PhoneUi {
   void UpdateCallSummary();
   // The live conversation's peer, or an empty id when there is none.
   const std::string& OpenConversationPeer() const;
+  // Whether the chat's live data is on display: in native mode the screens
+  // are the chat whatever the launcher's screen and app numbers say; the
+  // launcher shows it as its app 0.
+  bool ChatAppShown() const;
   // The handlers of the native screens; true when the tap sounds.
   bool TapSignInPage(float x, float y, uint32_t status_code);
   bool TapNativeHandler(float x, float y, bool signed_in);

@@ -46,9 +46,11 @@ void AppendNumber(std::string& text, T value) {
 
 }  // namespace
 
+bool PhoneUi::ChatAppShown() const { return settings != nullptr || (launcher_screen == 1 && launcher_app == 0); }
+
 const std::string& PhoneUi::OpenConversationPeer() const {
   const bool live = live_messaging != 0 && chat_view_open != 0 && chat_model.snapshot_loaded() &&
-                    chat_model.mode() == 2 && launcher_screen == 1 && launcher_app == 0;
+                    chat_model.mode() == 2 && ChatAppShown();
   return live ? chat_model.selected_id() : kNoPeer;
 }
 
@@ -136,8 +138,10 @@ void PhoneUi::RunUpdateSteps() {
   PollChatResults();
   // 9. The list fetch.
   if (list_fetch_started != 0 && list_fetch_slot.valid()) TakeListResult();
-  // 10. Leaving the chat app ends the live data.
-  if (launcher_screen != 1 || launcher_app != 0) {
+  // 10. Leaving the launcher's chat app ends the live data. The native
+  // screens keep theirs: the launcher's numbers never reset it there, so an
+  // idle phone does not fetch its lists again and again.
+  if (!ChatAppShown()) {
     if (chat_model.snapshot_loaded()) {
       chat_model.Reset();
       chat_view_open = 0;
@@ -196,7 +200,7 @@ void PhoneUi::TakeListResult() {
       dirty = 1;
       return;
     }
-    const bool shown = settings != nullptr || (chat_view_open != 0 && launcher_screen == 1 && launcher_app == 0);
+    const bool shown = settings != nullptr || (chat_view_open != 0 && ChatAppShown());
     bool accepted = shown && owner != nullptr && !result.self_id.empty() && result.self_id == owner->GetOwnUserId() &&
                     result.code == 0;
     if (accepted) accepted = chat_model.LoadSnapshot(ChatSnapshot{result.self_id, result.friends, result.conversations});

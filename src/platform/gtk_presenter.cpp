@@ -321,6 +321,10 @@ class GtkPresenter final : public ui::WindowPresenter {
     if (GtkWidget* widget = ChildWidget(window, /*outer=*/true)) gtk_widget_queue_draw(widget);
   }
 
+  void FocusChanged(WindowHandle window) override {
+    if (auto found = windows_.find(window); found != windows_.end()) ShowFocus(found->second, window);
+  }
+
   unsigned long XWindow(WindowHandle window) const {
     auto found = windows_.find(window);
     if (found == windows_.end()) return 0;
@@ -335,6 +339,13 @@ class GtkPresenter final : public ui::WindowPresenter {
       if (auto found = map.find(child); found != map.end()) return found->second;
     }
     return nullptr;
+  }
+
+  // The record's focused child becomes the GTK window's focus widget; a
+  // window that accepts no focus still takes none.
+  static void ShowFocus(const Presented& presented, WindowHandle window) {
+    auto inner = presented.inner.find(ui::GetFocusedChild(window));
+    if (inner != presented.inner.end()) gtk_window_set_focus(GTK_WINDOW(presented.window), inner->second);
   }
 
   template <typename Handler>
@@ -459,6 +470,7 @@ class GtkPresenter final : public ui::WindowPresenter {
       presented.outer[child] = outer;
       presented.inner[child] = inner;
     }
+    ShowFocus(presented, window);
     return presented;
   }
 

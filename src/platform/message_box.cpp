@@ -32,7 +32,17 @@ void ShowMessageBox(std::string_view text, std::string_view caption) {
     handler(text, caption);
     return;
   }
+  // The line stays for logs and terminals; a person who started the
+  // program from a desktop sees the dialog.
   WriteLine(text, caption);
+  if (!StartGui() || DisplayLost()) return;
+  std::u16string wide_text;
+  std::u16string wide_caption;
+  if (!DecodeUtf8(text.data(), text.size(), &wide_text) ||
+      !DecodeUtf8(caption.data(), caption.size(), &wide_caption)) {
+    return;
+  }
+  (void)GuiMessageBox(kNoWindow, wide_text, wide_caption, kMessageBoxOk);
 }
 
 void SetMessageBoxHandler(std::function<void(std::string_view, std::string_view)> handler) {

@@ -1,8 +1,9 @@
 #pragma once
-// Modal messages to the user. The two-argument form shows text with an OK
-// button; the full form takes an owner window, UTF-16 texts and flags and
-// answers which button closed it. With a display they are GTK dialogs;
-// without one they go to standard error. Tests replace either presenter.
+// Modal messages to the user. The two-argument form shows UTF-8 text with
+// an OK button and always writes it to standard error as well; the full form
+// takes an owner window, UTF-16 texts and flags and answers which button
+// closed it. With a display they are GTK dialogs; without one they go to
+// standard error only. Tests replace either presenter.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,6 +13,8 @@
 
 namespace platform {
 
+// Blocks until the dialog is closed (a key, its button or the window's
+// close). Text that is not UTF-8 is written but not shown. Main thread.
 void ShowMessageBox(std::string_view text, std::string_view caption);
 
 // Replaces the presenter; an empty function restores the default.

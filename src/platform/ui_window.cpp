@@ -16,6 +16,7 @@ struct Record {
   std::vector<WindowHandle> children;
   intptr_t user_data = 0;
   std::map<std::u16string, intptr_t> props;
+  WindowHandle focus = kNoWindow;  // the child given the keyboard
   bool destroying = false;
 };
 
@@ -156,6 +157,7 @@ bool DestroyWindow(WindowHandle window) {
   if (record == nullptr) return true;
   if (Record* parent = Find(record->info.parent)) {
     std::erase(parent->children, window);
+    if (parent->focus == window) parent->focus = kNoWindow;
   }
   GetState().windows.erase(window);
   return true;
@@ -273,6 +275,21 @@ bool InvalidateRect(WindowHandle window, bool) {
   ++record->info.invalidations;
   if (GetState().presenter != nullptr) GetState().presenter->Invalidated(window);
   return true;
+}
+
+bool SetFocus(WindowHandle control) {
+  const Record* record = Find(control);
+  if (record == nullptr || (record->info.style & kWsChild) == 0) return false;
+  Record* parent = Find(record->info.parent);
+  if (parent == nullptr) return false;
+  parent->focus = control;
+  if (GetState().presenter != nullptr) GetState().presenter->FocusChanged(record->info.parent);
+  return true;
+}
+
+WindowHandle GetFocusedChild(WindowHandle window) {
+  const Record* record = Find(window);
+  return record != nullptr ? record->focus : kNoWindow;
 }
 
 bool GetWindowInfo(WindowHandle window, WindowInfo* info) {

@@ -146,6 +146,14 @@ bool SetProp(WindowHandle window, const std::u16string& name, intptr_t value);
 intptr_t GetProp(WindowHandle window, const std::u16string& name);
 // Counts the requests (there is nothing to paint).
 bool InvalidateRect(WindowHandle window, bool erase);
+// Makes `control`, a child of a window, the control that window gives the
+// keyboard to whenever it has it. The window is not activated by this: a
+// popup that never takes the focus keeps not taking it. False for a handle
+// that is not a child window.
+bool SetFocus(WindowHandle control);
+// The child `window` gives the keyboard to; kNoWindow when none is set or
+// it is gone.
+WindowHandle GetFocusedChild(WindowHandle window);
 
 // Reading back what a window holds.
 struct WindowInfo {
@@ -241,6 +249,8 @@ class WindowPresenter {
   virtual void RowsChanged(WindowHandle) {}
   // A redraw was asked for.
   virtual void Invalidated(WindowHandle) {}
+  // The window's focused child was set (GetFocusedChild).
+  virtual void FocusChanged(WindowHandle) {}
 };
 // Null: records only.
 void SetWindowPresenter(WindowPresenter* presenter);

@@ -19,6 +19,7 @@ constexpr char16_t kCallRevisionProp[] = u"QuorixCallRevision";
 constexpr char16_t kChatSerialProp[] = u"QuorixChatSerial";
 constexpr uint32_t kAnswerId = 1;
 constexpr uint32_t kDeclineId = 2;
+constexpr uint32_t kWhite = 0xFFFFFF;
 
 }  // namespace
 
@@ -63,7 +64,11 @@ void Window::UpdateDesktopNotices() {
       ui::SetProp(call_popup_, kCallRevisionProp, static_cast<intptr_t>(revision));
       CreateChildControl(call_popup_, u"STATIC", GetCallPeerName(), 64, 12, 324, 40, 0, ui::kSsNoPrefix);
       CreateChildControl(call_popup_, u"BUTTON", u"応答", 16, 65, 176, 44, kAnswerId, 0);
-      CreateChildControl(call_popup_, u"BUTTON", u"拒否", 210, 65, 176, 44, kDeclineId, 0);
+      const platform::WindowHandle decline =
+          CreateChildControl(call_popup_, u"BUTTON", u"拒否", 210, 65, 176, 44, kDeclineId, 0);
+      // Should the popup ever get the keyboard, a key press declines rather
+      // than answers a call the user did not look at.
+      (void)ui::SetFocus(decline);
       ui::ShowWindow(call_popup_, true);  // never activated: the popup takes no focus
       WriteEventLog("DESKTOP_INCOMING_NOTICE", 1, 0);
     }
@@ -117,6 +122,14 @@ intptr_t Window::DesktopNoticeWindowProc(platform::WindowHandle window, uint32_t
       }
       ui::DestroyWindow(window);
       return 0;
+    case ui::kWmPaint: {
+      // The caller's avatar beside the name, on the call popup only.
+      const auto* target = reinterpret_cast<const ui::PaintTarget*>(lparam);
+      if (call_revision != 0 && target != nullptr && self->session_ != nullptr) {
+        PaintAvatar(*target, 16, 12, 36, self->session_->GetSnapshot().peer_id, kWhite);
+      }
+      return 0;
+    }
     case ui::kWmNcDestroy:
       ui::SetProp(window, kCallRevisionProp, 0);
       ui::SetProp(window, kChatSerialProp, 0);

@@ -3,11 +3,15 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "program_env.h"
 #include "test_util.h"
+#include "x_driver.h"
+// Last: Xlib's macros.
+#include <X11/keysym.h>
 
 namespace {
 
@@ -104,18 +108,6 @@ TEST_F(ProgramTest, TerminationSignalsRunTheNormalShutdownAndASecondStartOnlyAsk
   }
 }
 
-TEST_F(ProgramTest, SiblingClientRunningRefusesToStart) {
-  const auto sibling = home_.path() / "QuorixDesktopTestClient";
-  std::filesystem::copy_file("/bin/sleep", sibling);
-  auto client = ChildProcess::Start(sibling, {"30"}, {});
-  ASSERT_TRUE(WaitFor([&] { return ReadFile("/proc/" + std::to_string(client->pid()) + "/cmdline").size() > 0; },
-                      5s));
-  auto program = Start();
-  EXPECT_EQ(program->WaitExit(20s), 2);
-  EXPECT_NE(program->Stderr().find("Close the previous Quorix client first."), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
-}
-
 // The modes that only check something exit with their code, make no run of
 // their own and never pretend to pass; a folder that cannot be made fails
 // with a line, not a crash.
@@ -189,17 +181,79 @@ TEST_F(ProgramTest, SavedOrOlderBrowserVolumeReachesTheAudioRoute) {
   }
 }
 
-TEST_F(ProgramTest, EmptyLocalAppDataStopsTheStartInStageSettings) {
-  std::vector<std::string> env = Environment();
-  for (std::string& entry : env) {
-    if (entry.rfind("LOCALAPPDATA=", 0) == 0) entry = "LOCALAPPDATA=";
+// A start that cannot go on tells the person at the desktop in a dialog
+// (closed as a person would: a key press, or the window's close) and still
+// writes its line; without a display only the line is left. Another client
+// running refuses the start with 2; a failing stage (an empty LOCALAPPDATA
+// stops stage SETTINGS) ends it with 1 after its records.
+TEST_F(ProgramTest, AStartThatCannotGoOnShowsItsMessageAndExits) {
+  const auto sibling = home_.path() / "QuorixDesktopTestClient";
+  std::filesystem::copy_file("/bin/sleep", sibling);
+  struct Case {
+    const char* name;
+    bool another_client;
+    bool display;
+    bool close_by_key;  // else the window's close
+    int code;
+    const char* text;
+  } cases[] = {
+      {"another client", true, true, true, 2, "Close the previous Quorix client first."},
+      {"another client, no display", true, false, false, 2, "Close the previous Quorix client first."},
+      {"failed stage", false, true, false, 1, "Quorix could not finish starting. Collect the safe evidence."},
+      {"failed stage, no display", false, false, false, 1,
+       "Quorix could not finish starting. Collect the safe evidence."},
+  };
+  quorix_test::PrivateXServer& server = quorix_test::SharedPrivateXServer();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.display && !server.running()) {
+      ADD_FAILURE() << "no private X server: " << server.failure();
+      continue;
+    }
+    std::filesystem::remove_all(profile());
+    std::unique_ptr<ChildProcess> client;
+    if (c.another_client) {
+      client = ChildProcess::Start(sibling, {"30"}, {});
+      ASSERT_TRUE(WaitFor(
+          [&] { return ReadFile("/proc/" + std::to_string(client->pid()) + "/cmdline").size() > 0; }, 5s));
+    }
+    std::vector<std::string> env = Environment();
+    for (std::string& entry : env) {
+      if (!c.another_client && entry.starts_with("LOCALAPPDATA=")) entry = "LOCALAPPDATA=";
+    }
+    if (!c.display) std::erase_if(env, [](const std::string& entry) { return entry.starts_with("DISPLAY="); });
+    auto program = ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
+
+    if (c.display) {
+      quorix_test::XDriver x(server.display());
+      ASSERT_TRUE(x.ok());
+      std::vector<unsigned long> dialogs;
+      ASSERT_TRUE(WaitFor([&] { return (dialogs = x.ViewableWindowsTitled("Quorix")).size() == 1; }, 30s))
+          << program->Stderr();
+      // It waits for the person.
+      EXPECT_FALSE(program->WaitExit(100ms).has_value());
+      EXPECT_NE(program->Stderr().find(c.text), std::string::npos);
+      if (c.close_by_key) {
+        // Keys go to the window under the pointer on a server without a window manager.
+        const std::array<int, 4> at = x.Geometry(dialogs[0]);
+        x.MovePointer(at[0] + at[2] / 2, at[1] + 5);
+        x.Chord({XK_Return});
+      } else {
+        x.Close(dialogs[0]);
+      }
+    }
+    EXPECT_EQ(program->WaitExit(30s), c.code);
+    EXPECT_NE(program->Stderr().find(std::string("Quorix: ") + c.text), std::string::npos) << program->Stderr();
+    if (c.another_client) {
+      EXPECT_FALSE(std::filesystem::exists(profile() / "Documents"));
+      continue;
+    }
+    std::string record;
+    for (const auto& e : std::filesystem::directory_iterator(profile() / "Documents" / "QuorixPhone_Development")) {
+      record = ReadFile(e.path() / "STARTUP.safe.json");
+    }
+    EXPECT_NE(record.find("\"component\":\"SETTINGS\""), std::string::npos) << record;
   }
-  auto program = ChildProcess::Start(QUORIX_EXE_PATH, {}, env);
-  EXPECT_EQ(program->WaitExit(20s), 1);
-  const auto runs = profile() / "Documents" / "QuorixPhone_Development";
-  std::string record;
-  for (const auto& e : std::filesystem::directory_iterator(runs)) record = ReadFile(e.path() / "STARTUP.safe.json");
-  EXPECT_NE(record.find("\"component\":\"SETTINGS\""), std::string::npos) << record;
 }
 
 }  // namespace

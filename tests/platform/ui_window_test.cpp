@@ -64,6 +64,33 @@ TEST(UiWindow, ProcedureSeesCreationAndDestructionWithChildrenGoingAfterTheirPar
   EXPECT_EQ(ui::CreateWindowRecord({u"NoSuchClass", u"", 0, 0, 0, 1, 1, 0, 0}), platform::kNoWindow);
 }
 
+TEST(UiWindow, FocusedChildIsKeptPerWindowUntilTheChildGoes) {
+  const platform::WindowHandle top = ui::CreateWindowRecord({u"STATIC", u"t", ui::kWsPopup, 0, 0, 10, 10, 0, 0});
+  const platform::WindowHandle first = ui::CreateWindowRecord({u"BUTTON", u"a", ui::kWsChild, 0, 0, 1, 1, top, 1});
+  const platform::WindowHandle second = ui::CreateWindowRecord({u"BUTTON", u"b", ui::kWsChild, 0, 0, 1, 1, top, 2});
+  EXPECT_EQ(ui::GetFocusedChild(top), platform::kNoWindow);
+  struct Case {
+    const char* name;
+    platform::WindowHandle window;
+    bool result;
+    platform::WindowHandle focused;
+  } cases[] = {
+      {"second", second, true, second},
+      {"first", first, true, first},
+      {"the window itself", top, false, first},
+      {"no window", platform::kNoWindow, false, first},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ui::SetFocus(c.window), c.result);
+    EXPECT_EQ(ui::GetFocusedChild(top), c.focused);
+  }
+  EXPECT_FALSE(ui::IsWindowVisible(top));  // nothing is shown or activated
+  ui::DestroyWindow(first);
+  EXPECT_EQ(ui::GetFocusedChild(top), platform::kNoWindow);
+  ui::DestroyWindow(top);
+}
+
 TEST(UiWindow, QuitGoesToTheRegisteredPumpOnly) {
   ui::PostQuitMessage(0);  // no pump: nothing
   platform::MessagePump pump;

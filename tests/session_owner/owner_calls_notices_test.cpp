@@ -17,19 +17,6 @@ namespace {
 
 namespace ui = platform::ui;
 
-// Accepts every call request and counts them.
-struct CallBackend final : quorix_call::Gateway {
-  bool IsReady() override { return true; }
-  bool StartCall(const std::string&) override { return true; }
-  bool CancelCall(const std::string&) override { return true; }
-  bool AnswerCall(const std::string&) override { return ++answers, true; }
-  bool DeclineCall(const std::string&) override { return ++declines, true; }
-  bool EndCall(const std::string&) override { return true; }
-  bool SetMuted(const std::string&, bool) override { return true; }
-  int answers = 0;
-  int declines = 0;
-};
-
 class OwnerCallTest : public OwnerTest {
  protected:
   ~OwnerCallTest() override {

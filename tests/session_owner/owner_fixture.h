@@ -15,6 +15,7 @@
 #include "event_log_capture.h"
 #include "fake_network.h"
 #include "loopback_service.h"
+#include "phone_service/call_gateway.h"
 #include "phone_service/call_session.h"
 #include "phone_ui/ui_sound_test_hooks.h"
 #include "phone_service/gateway.h"
@@ -44,6 +45,19 @@ inline std::string PhoneSessionReply() {
   return std::string(R"({"ok":true,"user":{"user_id":"alice"},"token":")") + kPhoneSessionToken +
          R"(","can_start":true,"can_answer":true,"media_ready":true,"valid_for_seconds":5})";
 }
+
+// A call backend that accepts every call request and counts them.
+struct CallBackend final : quorix_call::Gateway {
+  bool IsReady() override { return true; }
+  bool StartCall(const std::string&) override { return true; }
+  bool CancelCall(const std::string&) override { return true; }
+  bool AnswerCall(const std::string&) override { return ++answers, true; }
+  bool DeclineCall(const std::string&) override { return ++declines, true; }
+  bool EndCall(const std::string&) override { return true; }
+  bool SetMuted(const std::string&, bool) override { return true; }
+  int answers = 0;
+  int declines = 0;
+};
 
 class OwnerTest : public ::testing::Test {
  protected:

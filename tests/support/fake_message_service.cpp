@@ -1,5 +1,6 @@
 #include "fake_message_service.h"
 
+#include <atomic>
 #include <charconv>
 #include <utility>
 
@@ -34,9 +35,15 @@ bool ParseCount(const std::string& text, uint64_t* out) {
   return ec == std::errc() && ptr == text.data() + text.size() && !text.empty();
 }
 
+size_t NextInstance() {
+  static std::atomic<size_t> next{0};
+  return ++next;
+}
+
 }  // namespace
 
-FakeMessageService::FakeMessageService(LoopbackService& service, std::string user_id) : user_id_(std::move(user_id)) {
+FakeMessageService::FakeMessageService(LoopbackService& service, std::string user_id)
+    : user_id_(std::move(user_id)), instance_(NextInstance()) {
   service.Script("POST", "/phone/v1/messages/send",
                  [this](const RecordedRequest& r) { return Answer(Route::kSend, r); });
   service.Script("POST", "/phone/v1/messages/ack", [this](const RecordedRequest& r) { return Answer(Route::kAck, r); });
@@ -288,7 +295,7 @@ ScriptedReply FakeMessageService::AnswerInbox(const RecordedRequest& request, co
   std::string connection = knob.wrong_connection ? kOtherConnection : request.Header("X-Quorix-Connection");
   std::string out = "{\"ok\":true,\"connection_id\":" + QuoteHistoryJsonString(connection) +
                     ",\"user_id\":" + QuoteHistoryJsonString(knob.user_id.value_or(user_id_)) +
-                    ",\"stream_id\":" + QuoteHistoryJsonString("stream-" + std::to_string(streams_)) +
+                    ",\"stream_id\":" + QuoteHistoryJsonString("stream-" + std::to_string(instance_) + "-" + std::to_string(streams_)) +
                     ",\"next_cursor\":" + QuoteHistoryJsonString(knob.next_cursor.value_or(next)) +
                     ",\"messages\":[" + items + "],\"ack_token\":" + QuoteHistoryJsonString(NewToken(ids)) +
                     ",\"has_more\":" + (more ? "true" : "false") + "}";

@@ -118,6 +118,10 @@ class FakeMessageService {
   bool echo_ = false;
   size_t next_ = 0;
   size_t streams_ = 1;
+  // Each fake is a service of its own: its stream ids differ from those of
+  // the fakes before it, so an inbox cursor kept from one never skips the
+  // messages of the next.
+  const size_t instance_;
 };
 
 }  // namespace quorix_test

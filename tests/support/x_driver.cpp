@@ -1,5 +1,6 @@
 #include "x_driver.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -9,6 +10,29 @@
 #include "platform/png_codec.h"
 
 namespace quorix_test {
+namespace {
+
+int IgnoreError(Display*, XErrorEvent*) { return 0; }
+
+// Errors of the requests made while it lives (a window that went in the
+// meantime) are ignored instead of ending the process; GTK's handler, which
+// is process-wide, comes back afterwards.
+class ErrorTrap {
+ public:
+  explicit ErrorTrap(Display* display) : display_(display), previous_(XSetErrorHandler(IgnoreError)) {}
+  ~ErrorTrap() {
+    XSync(display_, False);
+    XSetErrorHandler(previous_);
+  }
+  ErrorTrap(const ErrorTrap&) = delete;
+  ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+ private:
+  Display* display_;
+  int (*previous_)(Display*, XErrorEvent*);
+};
+
+}  // namespace
 
 XDriver::XDriver(const std::string& display) {
   const std::optional<std::string> name = display.empty() ? platform::env::Get("DISPLAY") : display;
@@ -86,8 +110,52 @@ std::array<int, 4> XDriver::Geometry(unsigned long window) {
 }
 
 bool XDriver::Viewable(unsigned long window) {
+  ErrorTrap trap(display_);
   XWindowAttributes attributes{};
   return XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+std::string XDriver::Title(unsigned long window) {
+  ErrorTrap trap(display_);
+  const Atom utf8 = XInternAtom(display_, "UTF8_STRING", False);
+  for (const Atom name : {XInternAtom(display_, "_NET_WM_NAME", False), XA_WM_NAME}) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, rest = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display_, window, name, 0, 1024, False, name == XA_WM_NAME ? AnyPropertyType : utf8,
+                           &type, &format, &items, &rest, &data) != Success) {
+      continue;
+    }
+    std::string title = data != nullptr && format == 8 ? std::string(reinterpret_cast<char*>(data), items) : "";
+    if (data != nullptr) XFree(data);
+    if (!title.empty()) return title;
+  }
+  return {};
+}
+
+std::vector<unsigned long> XDriver::ViewableWindowsTitled(const std::string& title) {
+  std::vector<unsigned long> found;
+  ::Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display_, Root(), &root, &parent, &children, &count)) return found;
+  for (unsigned i = 0; i < count; ++i) {
+    if (Viewable(children[i]) && Title(children[i]) == title) found.push_back(children[i]);
+  }
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+void XDriver::Close(unsigned long window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  ErrorTrap trap(display_);
+  XSendEvent(display_, window, False, NoEventMask, &event);
 }
 
 std::vector<uint32_t> XDriver::Pixels(unsigned long window, int x, int y, int width, int height) {

@@ -36,8 +36,14 @@ class XDriver {
 
   // Children of the root whose WM_CLASS class or instance is `name`.
   std::vector<unsigned long> WindowsOfClass(const std::string& name);
+  // Mapped children of the root titled `title` (_NET_WM_NAME, else WM_NAME).
+  std::vector<unsigned long> ViewableWindowsTitled(const std::string& title);
+  std::string Title(unsigned long window);
+  // Asks the window to close as a window manager's close button does
+  // (WM_DELETE_WINDOW).
+  void Close(unsigned long window);
   std::array<int, 4> Geometry(unsigned long window);  // root x, y, width, height
-  bool Viewable(unsigned long window);
+  bool Viewable(unsigned long window);  // false also for a window that is gone
   // 0x00RRGGBB words of a window's (or the root's) rectangle; the whole
   // window when width is 0.
   std::vector<uint32_t> Pixels(unsigned long window, int x = 0, int y = 0, int width = 0, int height = 1);
