@@ -164,7 +164,8 @@ void Feature::BringPanelToFront(uint32_t panel) {
     PanelSlot& slot = panels[z_order[depth]];
     slot.sort_order = 201 + depth;
     if (overlay && slot.overlay && slot.overlay->handle != 0) {
-      overlay->SetSortOrder(slot.overlay->handle, slot.sort_order);
+      // The order is kept in the slot and sent again on the next bring to front.
+      (void)overlay->SetSortOrder(slot.overlay->handle, slot.sort_order);
     }
   }
 }

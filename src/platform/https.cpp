@@ -141,19 +141,29 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
+// The status of a status line: exactly three digits after the version and
+// one space, then a space or the line's end. 0 (unread) for anything else, so
+// that the reply's headers never end and the exchange fails as a receive failure.
+uint32_t StatusOfLine(std::string_view line) {
+  const size_t space = line.find(' ');
+  if (space == std::string_view::npos || line.size() - space < 4) return 0;
+  uint32_t status = 0;
+  for (const char c : line.substr(space + 1, 3)) {
+    if (c < '0' || c > '9') return 0;
+    status = status * 10 + static_cast<uint32_t>(c - '0');
+  }
+  const std::string_view rest = line.substr(space + 4);
+  if (!rest.empty() && rest[0] != ' ' && rest[0] != '\r' && rest[0] != '\n') return 0;
+  return status;
+}
+
 size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
   auto* t = static_cast<Transfer*>(userdata);
   const size_t n = size * count;
   t->last_activity = Clock::now();
   const std::string_view line(data, n);
   if (line.rfind("HTTP/", 0) == 0) {
-    const size_t space = line.find(' ');
-    uint32_t status = 0;
-    for (size_t i = space == std::string_view::npos ? line.size() : space + 1; i < line.size(); ++i) {
-      if (line[i] < '0' || line[i] > '9') break;
-      status = status * 10 + static_cast<uint32_t>(line[i] - '0');
-    }
-    t->reply_status = status;
+    t->reply_status = StatusOfLine(line);
     t->content_length.clear();
   } else if (StartsWithNoCase(line, "content-length:")) {
     if (!SameContentLength(line.substr(15), &t->content_length)) {

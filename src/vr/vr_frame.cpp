@@ -233,7 +233,8 @@ void VrSession::RunWristRing(FrameLocals& f, const UiSettings& settings) {
   if (factor != ring_width_factor) {
     ring_width_factor = factor;
     if (pvr::Overlay* overlay = pvr::CurrentRuntime().GetOverlay()) {
-      overlay->SetWidthInMeters(overlays[kWristRingOverlay].handle, settings.ring_width_m * factor);
+      // A refused width leaves the ring at its last size; the factor is sent again on its next change.
+      (void)overlay->SetWidthInMeters(overlays[kWristRingOverlay].handle, settings.ring_width_m * factor);
     }
   }
   if (ring_result.cancel) WriteEventLog("VR_RING_CANCEL", 1, 0);

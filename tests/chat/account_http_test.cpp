@@ -192,7 +192,9 @@ TEST(AccountExecutor, LocalChecksInOrder) {
       {[] { FailNext(FailStep::kHeader, "Content-Type"); }, "content_type_header_failed"},
       {[] { FailNext(FailStep::kHeader, "X-NiloPhone-Token"); }, "authentication_header_failed"},
   };
-  for (const auto& [arm, code] : faults) {
+  for (const auto& fault : faults) {
+    const std::function<void()>& arm = fault.first;
+    const char* const code = fault.second;
     // Fresh threads, so that the handle step is really taken.
     std::thread([&] {
       arm();

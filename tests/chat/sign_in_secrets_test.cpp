@@ -31,26 +31,35 @@ struct Needle {
 std::atomic<bool> g_armed{false};
 thread_local bool t_scanned = false;
 
-}  // namespace
+// Every replaced operator below allocates with malloc and releases with free
+// through these two, so each allocation is released by its own pair.
+void* Allocate(size_t size) noexcept { return std::malloc(size == 0 ? 1 : size); }
 
-void* operator new(size_t size) {
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-void* operator new[](size_t size) { return ::operator new(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-void operator delete(void* block) noexcept {
+void ScanAndRelease(void* block) noexcept {
   if (block != nullptr && t_scanned && g_armed.load()) {
     for (Needle& n : g_needles) n.found += memmem(block, malloc_usable_size(block), n.bytes, n.size) != nullptr;
   }
   std::free(block);
 }
-void operator delete[](void* block) noexcept { ::operator delete(block); }
-void operator delete(void* block, size_t) noexcept { ::operator delete(block); }
-void operator delete[](void* block, size_t) noexcept { ::operator delete(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
+
+}  // namespace
+
+void* operator new(size_t size) {
+  if (void* block = Allocate(size)) return block;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t size) {
+  if (void* block = Allocate(size)) return block;
+  throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* block) noexcept { ScanAndRelease(block); }
+void operator delete[](void* block) noexcept { ScanAndRelease(block); }
+void operator delete(void* block, size_t) noexcept { ScanAndRelease(block); }
+void operator delete[](void* block, size_t) noexcept { ScanAndRelease(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { ScanAndRelease(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { ScanAndRelease(block); }
 
 namespace {
 

@@ -94,7 +94,9 @@ TEST_F(Live, SessionCheckRefusals) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     quorix_test::WireRig rig(&timing_);
-    auto& [service, admission, log, wire] = rig;
+    auto& service = rig.service;
+    auto& log = rig.log;
+    auto& wire = rig.wire;
     service.Script("GET", "/phone/v1/me", ScriptedReply::Json(cases[i].status, cases[i].body));
     ASSERT_TRUE(wire.Start(kUser, kToken));
     ASSERT_TRUE(quorix_test::WaitFor([&] { return log.Count("WIRE_AUTH_STOP") == 1; }, 10s)) << i;
@@ -141,7 +143,9 @@ TEST_F(Live, UpgradeRefusals) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     quorix_test::WireRig rig(&timing_);
-    auto& [service, admission, log, wire] = rig;
+    auto& service = rig.service;
+    auto& log = rig.log;
+    auto& wire = rig.wire;
     const WsUpgrade upgrade = cases[i].upgrade;
     service.ScriptWebSocket([upgrade](size_t) { return upgrade; });
     ASSERT_TRUE(wire.Start(kUser, kToken));
@@ -178,7 +182,9 @@ TEST(LiveProduction, FixedHostWithoutPort) {
 TEST_F(Live, PolicyClosesStopReconnecting) {
   for (const uint16_t status : {4001, 1008}) {
     quorix_test::WireRig rig(&timing_);
-    auto& [service, admission, log, wire] = rig;
+    auto& service = rig.service;
+    auto& log = rig.log;
+    auto& wire = rig.wire;
     service.ScriptWebSocket([status](size_t) {
       return WsUpgrade{101, false, {WsAction::Ready(kConnA), WsAction::Close(status)}};
     });
@@ -251,7 +257,9 @@ TEST_F(Live, ReceiveLoopFailureCodes) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     quorix_test::WireRig rig(&slow_);
-    auto& [service, admission, log, wire] = rig;
+    auto& service = rig.service;
+    auto& log = rig.log;
+    auto& wire = rig.wire;
     const auto actions = cases[i].actions;
     service.ScriptWebSocket([actions](size_t) { return WsUpgrade{101, false, actions}; });
     ASSERT_TRUE(wire.Start(kUser, kToken));
@@ -332,7 +340,9 @@ TEST_F(Live, StopIsPromptFromEveryState) {
   enum class State { kBackOff, kReceive, kHeldMe, kHeldUpgrade };
   for (const State state : {State::kBackOff, State::kReceive, State::kHeldMe, State::kHeldUpgrade}) {
     quorix_test::WireRig rig(&slow_);
-    auto& [service, admission, log, wire] = rig;
+    auto& service = rig.service;
+    auto& log = rig.log;
+    auto& wire = rig.wire;
     std::function<bool()> reached;
     switch (state) {
       case State::kBackOff:

@@ -229,7 +229,9 @@ TEST_F(PhoneUiModelTest, GoHomeAndGoToPageStartSlidesOnlyWhenThereIsSomewhereToG
 }
 
 TEST_F(PhoneUiModelTest, AppTransitionsNameTheTileClampedToTheTable) {
-  for (const auto& [app, label] : {std::pair{4, "GALLERY"}, std::pair{15, "ABOUT"}, std::pair{-1, "-"}}) {
+  for (const auto& named : {std::pair{4, "GALLERY"}, std::pair{15, "ABOUT"}, std::pair{-1, "-"}}) {
+    const int app = named.first;
+    const char* const label = named.second;
     PhoneUi ui;
     EXPECT_EQ(Printed([&] { ui.StartTransition(kTransitionAppOpen, 1, app); }),
               std::string("[PF17_UI] APP_TRANSITION=START from=HOME target=APP app=") + label + "\n");

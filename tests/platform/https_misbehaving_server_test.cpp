@@ -111,4 +111,26 @@ TEST_F(HttpsMisbehavingServer, ConflictingContentLengthsFail) {
   }
 }
 
+// A status is exactly three digits after the version; any other status line
+// leaves the status unread and fails the exchange as a receive failure.
+TEST_F(HttpsMisbehavingServer, StatusIsExactlyThreeDigits) {
+  struct Case {
+    const char* status_line;
+    uint32_t status;  // 0: refused
+  };
+  for (const Case& c : {Case{"HTTP/1.1 200 OK", 200}, Case{"HTTP/1.1 404 Not Found", 404}, Case{"HTTP/1.1 201", 201},
+                        Case{"HTTP/2 200 OK", 200}, Case{"HTTP/2 4294967496 OK", 0}, Case{"HTTP/1.1 4294967496 OK", 0},
+                        Case{"HTTP/1.1 200x OK", 0}, Case{"HTTP/1.1 2000 OK", 0}, Case{"HTTP/1.1 20 OK", 0},
+                        Case{"HTTP/1.1 2O0 OK", 0}, Case{"HTTP/1.1 OK", 0}, Case{"HTTP/1.1 +200 OK", 0},
+                        Case{"HTTP/1.1  200 OK", 0}}) {
+    SCOPED_TRACE(c.status_line);
+    service_.Script("GET", "/status", Raw(std::string(c.status_line) + "\r\nContent-Length: 2\r\n\r\nok", End::kKeep));
+    const auto response = Send("/status");
+    EXPECT_EQ(response.failure, c.status != 0 ? HttpsFailure::kNone : HttpsFailure::kReceive);
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_EQ(response.status_read, c.status);
+    EXPECT_EQ(response.body.view(), std::string(c.status != 0 ? "ok" : ""));
+  }
+}
+
 }  // namespace

@@ -216,7 +216,8 @@ bool OverlaySurface::Submit(OverlayTextureRing& ring, std::vector<uint8_t>&& new
 
 OverlayRecord::~OverlayRecord() {
   if (handle != 0) {
-    if (pvr::Overlay* overlay = pvr::CurrentRuntime().GetOverlay()) overlay->DestroyOverlay(handle);
+    // Nothing is left to do with an overlay the runtime failed to destroy.
+    if (pvr::Overlay* overlay = pvr::CurrentRuntime().GetOverlay()) (void)overlay->DestroyOverlay(handle);
   }
 }
 
@@ -242,7 +243,8 @@ void OverlayRecord::SetTransform(const pvr::Matrix34& matrix) {
   ++transform_updates;
   placed = true;
   if (pvr::Overlay* overlay = pvr::CurrentRuntime().GetOverlay()) {
-    overlay->SetTransformAbsolute(handle, pvr::kOriginStanding, matrix);
+    // The cached matrix is sent again only when it changes; a refused one is not retried.
+    (void)overlay->SetTransformAbsolute(handle, pvr::kOriginStanding, matrix);
   }
 }
 
@@ -278,7 +280,7 @@ bool OverlayRecord::SetVisibleRows(uint32_t rows) {
   pvr::TextureBounds bounds;
   bounds.v_max = static_cast<float>(rows) / static_cast<float>(kPanelTextureRows);
   if (overlay->SetTextureBounds(handle, bounds) != 0) {
-    overlay->SetMouseScale(handle, w, static_cast<float>(visible_rows));
+    (void)overlay->SetMouseScale(handle, w, static_cast<float>(visible_rows));  // best effort: already failing
     return false;
   }
   visible_rows = rows;
@@ -323,11 +325,13 @@ bool CreateVrOverlay(OverlayRecord& record, const std::string& key, const std::s
   if (overlay->CreateOverlay(key, name, &handle) != 0) return false;
   record.handle = handle;
   if (!record.ring.Create(device, pixel_width, pixel_height)) return false;
-  overlay->SetWidthInMeters(handle, width_m);
-  overlay->SetSortOrder(handle, sort_order);
-  overlay->SetMouseScale(handle, static_cast<float>(pixel_width), static_cast<float>(pixel_height));
-  overlay->SetInputMethod(handle, pvr::kInputMethodNone);
-  overlay->SetFlag(handle, pvr::kOverlayFlagOurs, true);
+  // The overlay exists and has its texture ring: these settings are sent
+  // once, and a refused one leaves a working overlay with the runtime's default.
+  (void)overlay->SetWidthInMeters(handle, width_m);
+  (void)overlay->SetSortOrder(handle, sort_order);
+  (void)overlay->SetMouseScale(handle, static_cast<float>(pixel_width), static_cast<float>(pixel_height));
+  (void)overlay->SetInputMethod(handle, pvr::kInputMethodNone);
+  (void)overlay->SetFlag(handle, pvr::kOverlayFlagOurs, true);
   return true;
 }
 
