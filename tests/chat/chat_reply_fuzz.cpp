@@ -217,15 +217,17 @@ void RunPoll(World& world, bool with_outbox) {
 }
 
 void RunAck(World& world) {
+  // A stored message whose acknowledgement is still owed.
+  JsonValue record;
   HistoryMessage m;
-  m.message_id = "m1";
-  m.sender_id = "p1";
-  m.receiver_id = "u1";
-  m.message = "text";
-  m.created_at = 1000;
-  m.sequence = "1";
   bool inserted = false;
-  if (!quorix_history::StoreTestAccess::InsertMessage(world.Store(), m, "token-1", &inserted)) Fail("ack seed");
+  if (!ParseJson(R"({"message_id":"m1","sender_id":"p1","receiver_id":"u1","message":"text","created_at":1000,)"
+                 R"("sequence":"1"})",
+                 record) ||
+      !HistoryMessageFromJson(record, "u1", &m) ||
+      !quorix_history::StoreTestAccess::InsertMessage(world.Store(), m, "token-1", &inserted)) {
+    Fail("ack seed");
+  }
   const bool acknowledged =
       AcknowledgeMessages(HistorySession::Snapshot(), AckRequest{"token-1", {"m1", "m2"}});
   const std::vector<std::string> journal = Rows(world.Store(), "SELECT id FROM acknowledgements");
