@@ -27,11 +27,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "chat/avatar_cache.h"
 #include "chat/history_session.h"
 #include "chat/history_store.h"
+#include "chat/history_message.h"
 #include "chat/history_store_test_hooks.h"
 #include "chat/message_sync.h"
 #include "core/json.h"
@@ -57,6 +59,19 @@ const char* const kAvatarIds[] = {"p1", "p2", "carol", "d.4", "e_5", "f-6", "G7"
   std::abort();
 }
 
+// "/phone/v1/messages/inbox?after=<cursor>&limit=100", the cursor a
+// canonical decimal: a cursor the service gave must not reach the path
+// unchecked.
+bool IsInboxPath(const std::string& path) {
+  static constexpr std::string_view kHead = "/phone/v1/messages/inbox?after=";
+  static constexpr std::string_view kTail = "&limit=100";
+  if (path.size() < kHead.size() + kTail.size() + 1 || path.compare(0, kHead.size(), kHead) != 0 ||
+      path.compare(path.size() - kTail.size(), kTail.size(), kTail) != 0) {
+    return false;
+  }
+  return IsCanonicalDecimal(path.substr(kHead.size(), path.size() - kHead.size() - kTail.size()));
+}
+
 struct Reply {
   uint32_t status = 0;
   bool other_connection = false;
@@ -74,7 +89,7 @@ class ScriptedChannel final : public quorix_phone::MessagesChannel {
     if (!post && !get) Fail("a request the chat does not make");
     JsonValue parsed;
     if (post && (!ParseJson(body, parsed) || parsed.type != JsonType::Object)) Fail("a request body that is not JSON");
-    if (get && !body.empty()) Fail("a body on an inbox request");
+    if (get && (!body.empty() || !IsInboxPath(path))) Fail("an inbox request off its form");
     if (++exchanges > kMaxExchanges) Fail("too many exchanges for one operation");
     if (replies.empty()) return false;
     Reply next = std::move(replies.front());
