@@ -171,7 +171,7 @@ struct World {
     channel.replies.clear();
     channel.exchanges = 0;
     // A new connection id each input starts the inbox cursor again at "0".
-    channel.connection_id = "c" + std::to_string(++inputs);
+    channel.connection_id = std::to_string(++inputs);
   }
 };
 
