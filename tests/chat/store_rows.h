@@ -9,8 +9,8 @@
 #include "chat/history_store.h"
 #include "chat/history_store_test_hooks.h"
 
-// The first column of every row `sql` gives, as text (NULL as ""); false
-// when the statement does not prepare.
+// The first column of every row `sql` gives, as text of its full length (an
+// id may hold a NUL), NULL as ""; false when the statement does not prepare.
 inline bool ReadStoreRows(quorix_history::Store& store, const char* sql, std::vector<std::string>* rows) {
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(quorix_history::StoreTestAccess::Connection(store), sql, -1, &st, nullptr) != SQLITE_OK) {
@@ -18,7 +18,8 @@ inline bool ReadStoreRows(quorix_history::Store& store, const char* sql, std::ve
   }
   while (sqlite3_step(st) == SQLITE_ROW) {
     const unsigned char* text = sqlite3_column_text(st, 0);
-    rows->push_back(text == nullptr ? "" : reinterpret_cast<const char*>(text));
+    const int bytes = sqlite3_column_bytes(st, 0);
+    rows->push_back(text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text), bytes));
   }
   sqlite3_finalize(st);
   return true;
