@@ -19,11 +19,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -31,15 +29,15 @@
 #include <vector>
 
 #include "chat/avatar_cache.h"
+#include "chat/history_message.h"
 #include "chat/history_session.h"
 #include "chat/history_store.h"
-#include "chat/history_message.h"
 #include "chat/history_store_test_hooks.h"
 #include "chat/message_sync.h"
 #include "core/json.h"
 #include "platform/test_hooks.h"
-#include "support/fuzz/fuzz_input.h"
 #include "store_rows.h"
+#include "support/fuzz/fuzz_input.h"
 #include "support/fuzz/fuzz_verdict.h"
 
 namespace {
