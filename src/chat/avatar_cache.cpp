@@ -68,9 +68,23 @@ void ResetLocked(CacheState& state) {
 
 bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
-// Steps 6 and 7 of a batch: the version of each listed id, empty for none.
-bool ReadVersions(const std::string& body, const std::vector<std::string>& ids,
-                  std::map<std::string, std::string>* versions) {
+}  // namespace
+
+bool IsAvatarUserId(const std::string& user_id) {
+  if (user_id.empty() || user_id.size() > 128) return false;
+  return std::all_of(user_id.begin(), user_id.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+           c == '-';
+  });
+}
+
+bool IsAvatarVersion(const std::string& version) {
+  return version.size() == 64 && std::all_of(version.begin(), version.end(), IsLowerHex);
+}
+
+bool ReadAvatarVersions(const std::string& body, const std::vector<std::string>& ids,
+                        std::map<std::string, std::string>* versions) {
+  if (body.size() > kMaxVersionReply) return false;
   JsonValue root;
   if (!ParseJson(body, root) || root.type != JsonType::Object) return false;
   const JsonValue* ok = root.Find("ok");
@@ -94,20 +108,6 @@ bool ReadVersions(const std::string& body, const std::vector<std::string>& ids,
     }
   }
   return true;
-}
-
-}  // namespace
-
-bool IsAvatarUserId(const std::string& user_id) {
-  if (user_id.empty() || user_id.size() > 128) return false;
-  return std::all_of(user_id.begin(), user_id.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-           c == '-';
-  });
-}
-
-bool IsAvatarVersion(const std::string& version) {
-  return version.size() == 64 && std::all_of(version.begin(), version.end(), IsLowerHex);
 }
 
 std::shared_ptr<const Image> DecodeAvatarPng(const std::string& bytes, const std::string& version) {
@@ -168,8 +168,7 @@ Batch FetchBatch(uint64_t key, const std::string& account, std::vector<std::stri
   body += "]}";
   AccountHttpReply reply = SendAccountRequest(endpoint, u"POST", "/profile/v1/avatars", body, session.token, &abort);
   std::map<std::string, std::string> versions;
-  const bool read = reply.ok && reply.status == 200 && reply.body.size() <= kMaxVersionReply &&
-                    ReadVersions(reply.body, ids, &versions);
+  const bool read = reply.ok && reply.status == 200 && ReadAvatarVersions(reply.body, ids, &versions);
   SecureWipeString(&reply.body);
   if (!read) return batch;
 

@@ -64,6 +64,12 @@ bool IsAvatarUserId(const std::string& user_id);
 // Exactly 64 bytes of 0-9 a-f.
 bool IsAvatarVersion(const std::string& version);
 
+// The versions reply of a batch: an ok reply of at most 40,000 bytes listing
+// each of `ids` exactly once, with a version or null (no picture, stored as
+// the empty text). False for anything else; `versions` may then hold part.
+bool ReadAvatarVersions(const std::string& body, const std::vector<std::string>& ids,
+                        std::map<std::string, std::string>* versions);
+
 // A 128 × 128 single-frame PNG of at most 65,536 bytes, decoded to RGBA;
 // empty on any failure.
 std::shared_ptr<const Image> DecodeAvatarPng(const std::string& bytes, const std::string& version);

@@ -14,6 +14,13 @@ constexpr size_t kOwnPathUnits = 32768;
 
 }  // namespace
 
+bool IsWorkerConfiguredEvent(const std::string& line) {
+  JsonValue value;
+  if (!ParseJson(line, value)) return false;
+  const JsonValue* event = value.Find("event");
+  return event != nullptr && event->type == JsonType::String && event->text == "configured";
+}
+
 WindowsMedia::~WindowsMedia() { process.Stop(); }
 
 bool WindowsMedia::Start() {
@@ -41,11 +48,7 @@ bool WindowsMedia::SendCommand(const std::string& json) { return process.SendCom
 bool WindowsMedia::PollEvent(std::string& json) {
   if (started == 0) return false;
   if (process.PollLine(json)) {
-    JsonValue value;
-    if (ParseJson(json, value)) {
-      const JsonValue* event = value.Find("event");
-      if (event != nullptr && event->type == JsonType::String && event->text == "configured") configured = 1;
-    }
+    if (IsWorkerConfiguredEvent(json)) configured = 1;
     return true;
   }
   const char* name = nullptr;

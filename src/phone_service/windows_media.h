@@ -16,6 +16,10 @@ namespace quorix_phone {
 inline constexpr uint64_t kWorkerSetupTimeoutMs = 30000;
 inline constexpr char kMediaWorkerName[] = "peerconnection_client";
 
+// Whether a line of the worker is its "configured" event: JSON whose
+// "event" member is the text "configured".
+bool IsWorkerConfiguredEvent(const std::string& line);
+
 class WindowsMedia final : public Media {
  public:
   WindowsMedia() = default;

@@ -105,6 +105,7 @@ class WindowsWire final : public Network, public MessagesChannel {
   void SetTimingForTesting(WireTiming* timing) { timing_ = timing; }
 
  private:
+  friend class WireTestAccess;
   using Socket = std::shared_ptr<platform::WssConnection>;
 
   [[nodiscard]] bool ConnectedLocked() const REQUIRES(request_mutex_);

@@ -19,45 +19,10 @@ namespace ui = platform::ui;
 
 namespace {
 
-constexpr size_t kMaxListEntries = 10000;
 constexpr char kIdCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
 
 bool IsFriendTargetId(const std::string& id) {
   return !id.empty() && id.size() <= 128 && id.find_first_not_of(kIdCharacters) == std::string::npos;
-}
-
-bool IsTrue(const JsonValue* value) { return value != nullptr && value->type == JsonType::Bool && value->bool_value; }
-
-const std::string* StringMember(const JsonValue& object, const char* key) {
-  const JsonValue* value = object.Find(key);
-  return value != nullptr && value->type == JsonType::String ? &value->text : nullptr;
-}
-
-// An ok reply of `user_id` with `member` an array of at most 10000 entries.
-const JsonValue* ListOf(const JsonValue& reply, const std::string& user_id, const char* member) {
-  const std::string* owner = StringMember(reply, "user_id");
-  const JsonValue* list = reply.Find(member);
-  if (!IsTrue(reply.Find("ok")) || owner == nullptr || *owner != user_id || list == nullptr ||
-      list->type != JsonType::Array || list->items.size() > kMaxListEntries) {
-    return nullptr;
-  }
-  return list;
-}
-
-// Each entry a pending request with the own id on the side `own_key` names;
-// the other side's id appended to `ids`.
-bool ReadRequests(const JsonValue& list, const std::string& user_id, const char* own_key, const char* other_key,
-                  std::vector<std::string>* ids) {
-  for (const JsonValue& entry : list.items) {
-    const std::string* own = StringMember(entry, own_key);
-    const std::string* other = StringMember(entry, other_key);
-    const std::string* status = StringMember(entry, "status");
-    if (own == nullptr || other == nullptr || status == nullptr || *status != "pending" || *own != user_id) {
-      return false;
-    }
-    ids->push_back(*other);
-  }
-  return true;
 }
 
 // The POST of a send, accept or reject; `*unreachable` when no reply came.
@@ -78,8 +43,7 @@ bool PostFriendOperation(const ServiceEndpoint& endpoint, const two_pc::FriendOp
     *unreachable = true;
     return false;
   }
-  JsonValue parsed;
-  return reply.status == 200 && ParseJson(reply.body, parsed) && IsTrue(parsed.Find("ok"));
+  return two_pc::IsOkReply(reply);
 }
 
 }  // namespace
@@ -96,12 +60,7 @@ bool FetchFriendRequests(const ServiceEndpoint& endpoint, const std::string& use
   }
   AccountHttpReply reply = SendAccountRequest(endpoint, u"GET", path, "", token);
   WipeStringOnExit wipe_body(reply.body);
-  JsonValue parsed;
-  if (!reply.ok || reply.status != 200 || !ParseJson(reply.body, parsed)) return false;
-  const JsonValue* in = ListOf(parsed, user_id, "incoming");
-  const JsonValue* out = ListOf(parsed, user_id, "outgoing");
-  return in != nullptr && out != nullptr && ReadRequests(*in, user_id, "to_user_id", "from_user_id", incoming) &&
-         ReadRequests(*out, user_id, "from_user_id", "to_user_id", outgoing);
+  return ReadFriendRequestsReply(reply, user_id, incoming, outgoing);
 }
 
 Window::FriendResult Window::FriendOperationTask(FriendOperationInput input) {
@@ -124,16 +83,8 @@ Window::FriendResult Window::FriendOperationTask(FriendOperationInput input) {
 
   AccountHttpReply friends = AccountGetFriends(endpoint, own, token);
   WipeStringOnExit wipe_friends(friends.body);
-  JsonValue parsed;
-  if (!friends.ok || friends.status != 200 || !ParseJson(friends.body, parsed)) return result;
-  const JsonValue* list = ListOf(parsed, own, "friends");
-  if (list == nullptr) return result;
-  for (const JsonValue& entry : list->items) {
-    if (StringMember(entry, "user_id") == nullptr || StringMember(entry, "display_name") == nullptr) return result;
-  }
-  // Each friend once, at its first place; empty, overlong and own ids left out.
   FriendList collected;
-  if (!ReadFriendsReply(friends.body, own, &collected)) return result;
+  if (!ReadFriendListReply(friends, own, &collected)) return result;
   result.friend_ids = std::move(collected.ids);
   result.display_names = std::move(collected.names);
   result.ok = 1;

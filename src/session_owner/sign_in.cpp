@@ -22,9 +22,6 @@ namespace ui = platform::ui;
 
 namespace {
 
-// A friend id longer than this is left out (the chat model refuses it).
-constexpr size_t kMaxFriendIdBytes = 256;
-
 bool MakeAccountEndpoint(ServiceEndpoint* endpoint) {
   return ParseServiceEndpoint(endpoint, quorix_service::kServiceBaseUrl);
 }
@@ -32,31 +29,7 @@ bool MakeAccountEndpoint(ServiceEndpoint* endpoint) {
 // The runtime mode chooses the phone service's base URL.
 bool MakePhoneEndpoint(ServiceEndpoint* endpoint) { return ParseServiceEndpoint(endpoint, ""); }
 
-// Whether `reply` is the verified phone session of `user_id`; its token is
-// then copied to `token`. A restore also wants the token in session-token
-// form; a sign-in only a token. The caller wipes the reply's body.
-bool ReadPhoneSession(const AccountHttpReply& reply, const std::string& user_id, bool token_form,
-                      std::string* token) {
-  AuthReply phone = ParseAuthReply(reply.body);
-  WipeStringOnExit wipe_token(phone.token);
-  // The capabilities check parses the whole body strictly (ParseJson) first.
-  const bool ok = reply.ok && reply.status == 200 && phone.valid && phone.ok && phone.user_id == user_id &&
-                  !phone.token.empty() && (!token_form || IsValidSessionToken(phone.token)) &&
-                  quorix_phone::ParseCapabilitiesReply(reply.body, user_id, reply.status, true).ok;
-  if (ok) {
-    // Past the inline buffer, so handing the result on moves the heap block
-    // and leaves no copy behind in a moved-from string.
-    token->reserve(std::max<size_t>(phone.token.size(), 32));
-    token->assign(phone.token);
-  }
-  return ok;
-}
-
 }  // namespace
-
-bool IsValidSessionToken(const std::string& token) {
-  return !token.empty() && token.size() <= 2048 && IsTokenText(token);
-}
 
 bool HasPendingRestore(const two_pc::Window* window) {
   auto it = SessionRestoreTable().find(window);
@@ -78,27 +51,20 @@ quorix_session_restore::Result RestoreStoredSession(const ServiceEndpoint& accou
   result.status = 3;
   AccountHttpReply me = AccountGetMe(account, stored.token);
   WipeStringOnExit wipe_me(me.body);
-  if (!me.ok) return result;
-  if (me.status == 401 || me.status == 403) return expired();
-  if (me.status != 200) return result;
-  AuthReply check = ParseAuthReply(me.body);
-  SecureWipeString(&check.token);
-  if (!check.valid) return result;
-  if (!check.ok) return expired();
-  if (!check.has_session_is_active || check.user_id.empty()) return result;
-  if (!check.session_is_active || check.user_id != stored.user_id) return expired();
+  const uint32_t checked = two_pc::ReadRestoreCheck(me, stored.user_id);
+  if (checked == 2) return expired();
+  if (checked != 0) return result;
 
   AccountHttpReply friends = AccountGetFriends(account, stored.user_id, stored.token);
   WipeStringOnExit wipe_friends(friends.body);
-  if (friends.ok && (friends.status == 401 || friends.status == 403)) return expired();
   two_pc::FriendList list;
-  if (!friends.ok || friends.status != 200 || !two_pc::ReadFriendsReply(friends.body, stored.user_id, &list)) {
-    return result;
-  }
+  const uint32_t listed = two_pc::ReadRestoreFriends(friends, stored.user_id, &list);
+  if (listed == 2) return expired();
+  if (listed != 0) return result;
 
   AccountHttpReply session = AccountOpenPhoneSession(phone, stored.user_id, stored.token);
   WipeStringOnExit wipe_session(session.body);
-  if (!ReadPhoneSession(session, stored.user_id, true, &result.token)) return result;
+  if (!two_pc::ReadPhoneSession(session, stored.user_id, true, &result.token)) return result;
   result.status = 1;
   result.user_id = stored.user_id;
   result.friend_ids = std::move(list.ids);
@@ -107,29 +73,6 @@ quorix_session_restore::Result RestoreStoredSession(const ServiceEndpoint& accou
 }
 
 namespace two_pc {
-
-bool ReadFriendsReply(const std::string& body, const std::string& user_id, FriendList* list) {
-  JsonValue reply;
-  if (!ParseJson(body, reply)) return false;
-  const JsonValue* ok = reply.Find("ok");
-  const JsonValue* owner = reply.Find("user_id");
-  const JsonValue* friends = reply.Find("friends");
-  if (ok == nullptr || ok->type != JsonType::Bool || !ok->bool_value) return false;
-  if (owner == nullptr || owner->type != JsonType::String || owner->text != user_id) return false;
-  if (friends == nullptr || friends->type != JsonType::Array) return false;
-  std::set<std::string> seen(list->ids.begin(), list->ids.end());
-  for (const JsonValue& entry : friends->items) {
-    const JsonValue* id = entry.Find("user_id");
-    if (id == nullptr || id->type != JsonType::String) continue;
-    // An id given twice keeps its first place; the chat lists refuse empty,
-    // overlong and own ids, so those never enter.
-    if (id->text.empty() || id->text.size() > kMaxFriendIdBytes || id->text == user_id) continue;
-    if (seen.insert(id->text).second) list->ids.push_back(id->text);
-    const JsonValue* name = entry.Find("display_name");
-    if (name != nullptr && name->type == JsonType::String) list->names[id->text] = Utf8ToWideOrEmpty(name->text);
-  }
-  return true;
-}
 
 bool Window::BusyRuleRefuses() {
   if (closing_ != 0) return true;
@@ -209,21 +152,15 @@ Window::LoginResult Window::SignInTask(std::string user_id, SecretText password)
   SecureWipeString(&login.body);
   const std::string& token = login_reply.token;
   WipeStringOnExit wipe_token(login_reply.token);
-  if (!login.ok || login.status != 200 || !login_reply.valid || !login_reply.ok || login_reply.user_id != user_id ||
-      token.empty()) {
-    return result;
-  }
+  if (!LoginAccepted(login, login_reply, user_id)) return result;
 
   AccountHttpReply me = AccountGetMe(account, token);
-  AuthReply check = ParseAuthReply(me.body);
+  const bool checked = ReadSessionCheck(me, user_id);
   SecureWipeString(&me.body);
-  SecureWipeString(&check.token);
   AccountHttpReply friends = AccountGetFriends(account, user_id, token);
   WipeStringOnExit wipe_friends(friends.body);
   FriendList list;
-  if (me.ok && me.status == 200 && check.valid && check.ok && check.has_session_is_active &&
-      check.session_is_active && check.user_id == user_id && friends.ok && friends.status == 200 &&
-      ReadFriendsReply(friends.body, user_id, &list)) {
+  if (checked && friends.ok && friends.status == 200 && ReadFriendsReply(friends.body, user_id, &list)) {
     result.friend_ids = std::move(list.ids);
     result.display_names = std::move(list.names);
     StoredSession fresh{user_id, token};
@@ -384,11 +321,7 @@ void Window::LogoutTask(SecretText token) {
   if (MakeAccountEndpoint(&account)) {
     AccountHttpReply reply = AccountLogout(account, token.text());
     WipeStringOnExit wipe_body(reply.body);
-    JsonValue parsed;
-    if (reply.ok && reply.status == 200 && ParseJson(reply.body, parsed)) {
-      const JsonValue* ok = parsed.Find("ok");
-      success = ok != nullptr && ok->type == JsonType::Bool && ok->bool_value;
-    }
+    success = IsOkReply(reply);
   }
   token.Wipe();
   WriteEventLog("LOGOUT_UPSTREAM", success ? 1 : 0, 0);

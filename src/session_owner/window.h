@@ -28,6 +28,7 @@
 #include "phone_service/windows_wire.h"
 #include "platform/ui_window.h"
 #include "platform/window_handle.h"
+#include "session_owner/account_replies.h"
 #include "session_owner/notices.h"
 #include "session_owner/owner_ui.h"
 
@@ -102,8 +103,6 @@ void PaintAvatar(const platform::ui::PaintTarget& target, int32_t x, int32_t y, 
 // then "time  sender: text" per message, CR LF after each.
 std::u16string BuildTranscript(int32_t unread, const std::vector<ChatMessage>& messages);
 
-// 1 to 2048 bytes, each an ASCII letter, digit, "_" or "-".
-bool IsValidSessionToken(const std::string& token);
 // Whether `window` has a restore task that has not been collected.
 bool HasPendingRestore(const two_pc::Window* window);
 // The restore task's body: checks the stored session at the service and
@@ -111,17 +110,6 @@ bool HasPendingRestore(const two_pc::Window* window);
 quorix_session_restore::Result RestoreStoredSession(const ServiceEndpoint& account, const ServiceEndpoint& phone);
 
 namespace two_pc {
-
-// The friend list of an account reply, as the owner keeps it: ids in the
-// order the service listed them, each once (at its first place), the last
-// name given for an id kept. Ids that are empty, over 256 bytes or the own id
-// are left out.
-struct FriendList {
-  std::vector<std::string> ids;
-  std::map<std::string, std::u16string> names;
-};
-// False when `body` is not an ok friends reply for `user_id`.
-bool ReadFriendsReply(const std::string& body, const std::string& user_id, FriendList* list);
 
 // What a friend operation task is given; the task wipes the token.
 struct FriendOperationInput {

@@ -61,6 +61,37 @@ TEST(AvatarDecodeTest, PixelsComeOutExactlyAndEveryMalformedFileIsRefused) {
   }
 }
 
+TEST(AvatarVersionsTest, EachAskedIdOnceWithAVersionOrNullWithinTheBound) {
+  const std::vector<std::string> ids = {"p1", "p2"};
+  const std::string p1 = R"({"user_id":"p1","version":")" + kV1 + R"("})";
+  const std::string p2 = R"({"user_id":"p2","version":null})";
+  const auto reply = [](const std::string& items) { return R"({"ok":true,"avatars":[)" + items + "]}"; };
+  std::string padded = reply(p1 + "," + p2);
+  padded.insert(1, 40000 - padded.size(), ' ');
+  const struct {
+    const char* what;
+    std::string body;
+    bool read;
+  } cases[] = {
+      {"both, one without a picture", reply(p1 + "," + p2), true},
+      {"40,000 bytes", padded, true},
+      {"40,001 bytes", " " + padded, false},
+      {"one missing", reply(p1), false},
+      {"one twice", reply(p1 + "," + p1), false},
+      {"one not asked", reply(p1 + R"(,{"user_id":"p3","version":null})"), false},
+      {"a short version", reply(p1 + R"(,{"user_id":"p2","version":"ab"})"), false},
+      {"ok false", R"({"ok":false,"avatars":[]})", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::map<std::string, std::string> versions;
+    EXPECT_EQ(quorix_avatar::ReadAvatarVersions(c.body, ids, &versions), c.read);
+    if (c.read) {
+      EXPECT_EQ(versions, (std::map<std::string, std::string>{{"p1", kV1}, {"p2", ""}}));
+    }
+  }
+}
+
 TEST(AvatarDrawTest, PlaceholderBytesAndNearestNeighbourScaling) {
   std::vector<uint8_t> canvas(540 * 4 * 100, 0);
   for (const int32_t d : {3, 129}) quorix_avatar::Draw(canvas, 540, 34, 10, d, nullptr);

@@ -22,6 +22,7 @@
 #include "chat/history_store_test_hooks.h"
 #include "platform/crypto.h"
 #include "platform/test_hooks.h"
+#include "store_rows.h"
 #include "support/fuzz/fuzz_verdict.h"
 
 namespace {
@@ -40,15 +41,7 @@ constexpr char kHeader[] =
 
 std::vector<std::string> Rows(Store& store, const char* sql) {
   std::vector<std::string> rows;
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(quorix_history::StoreTestAccess::Connection(store), sql, -1, &st, nullptr) != SQLITE_OK) {
-    Fail("query");
-  }
-  while (sqlite3_step(st) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(st, 0);
-    rows.push_back(text == nullptr ? "" : reinterpret_cast<const char*>(text));
-  }
-  sqlite3_finalize(st);
+  if (!ReadStoreRows(store, sql, &rows)) Fail("query");
   return rows;
 }
 

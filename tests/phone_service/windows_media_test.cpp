@@ -27,6 +27,22 @@ using std::chrono::seconds;
 const std::string kReady = "say READY_IDLE";
 const std::string kBurstLine = "{\"event\":\"b\",\"p\":\"" + std::string(177, 'p') + "\"}";
 
+TEST(WorkerConfiguredEventTest, OnlyAJsonObjectWhoseEventIsConfigured) {
+  const struct {
+    const char* line;
+    bool configured;
+  } cases[] = {
+      {R"({"event":"configured"})", true},
+      {R"({"event":"configured","extra":[1,2]})", true},
+      {R"({"event":"ready"})", false},
+      {R"({"event":["configured"]})", false},
+      {R"(["configured"])", false},
+      {R"({"event":"configured")", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsWorkerConfiguredEvent(c.line), c.configured) << c.line;
+}
+
 class WindowsMediaTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::SetClockForTesting(&clock_); }
