@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git clang
+  build-essential cmake ninja-build pkg-config git clang ccache
   libgtest-dev libgmock-dev libbenchmark-dev libglm-dev
   libssl-dev ca-certificates libcurl4-openssl-dev libboost-dev
   libsqlite3-dev rapidjson-dev nlohmann-json3-dev

@@ -4,6 +4,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
+# The tree is compiled three times (sanitizers, Release, clang) and the
+# ThreadSanitizer pass a fourth: a compiler cache makes a repeated run, even in
+# a fresh clone (paths are hashed relative to the clone), compile only what
+# changed. Build folders configured before keep what they were configured with.
+if command -v ccache >/dev/null 2>&1 && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
+
 build=build/sanitize
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_SANITIZE=ON
 cmake --build "$build" -j "$(nproc)"
