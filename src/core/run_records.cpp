@@ -1,7 +1,6 @@
 #include "core/run_records.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,15 +74,15 @@ std::string FormatRunName(uint32_t year, uint32_t month, uint32_t day, uint32_t 
 
 void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark,
                     bool owner_only) {
-  platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, owner_only ? 0600 : 0644));
-  if (!fd.valid()) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
-  // An older file keeps its mode through O_TRUNC; a private one is narrowed.
-  if (owner_only && ::fchmod(fd.get(), 0600) != 0) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
   std::string bytes;
   if (byte_order_mark) bytes = "\xEF\xBB\xBF";
   bytes += content;
-  const bool written = platform::WriteAll(fd.get(), bytes.data(), bytes.size());
-  if (!fd.Close() || !written) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
+  // Written beside the record and renamed over it: a reader (the owner-check
+  // watcher polls RUN.txt) sees the previous record or the whole new one, and
+  // a crash part way leaves the previous one.
+  const bool replaced = owner_only ? platform::ReplaceFileDurably(path, bytes)  // exactly 0600
+                                   : platform::ReplaceFileDurablyUnderUmask(path, bytes, 0644);
+  if (!replaced) throw std::runtime_error("UI3_RUN_RECORD_FAILED");
 }
 
 std::string FileSha256Hex(const std::filesystem::path& path) {

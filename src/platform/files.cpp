@@ -35,12 +35,16 @@ bool RenameDurably(const std::filesystem::path& from, const std::filesystem::pat
   return SyncDirectory(ParentOrDot(to));
 }
 
-bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
-                        const std::filesystem::path& temp, uint32_t mode) {
+namespace {
+
+// `exact_mode`: the file gets `mode` whatever the umask; otherwise the umask
+// narrows it as it does any create.
+bool ReplaceThroughTemporary(const std::filesystem::path& target, std::string_view bytes,
+                             const std::filesystem::path& temp, uint32_t mode, bool exact_mode) {
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode)));
   if (!fd.valid()) return false;
-  bool ok = ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0 && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
-            ::fsync(fd.get()) == 0;
+  bool ok = (!exact_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0) &&
+            WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
   ok = fd.Close() && ok;
   if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
     // The data is in place; a failed folder flush only weakens durability.
@@ -51,11 +55,27 @@ bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view by
   return false;
 }
 
-bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes) {
+std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
   static std::atomic<uint64_t> counter{0};
   std::filesystem::path temp = target;
   temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(++counter);
-  return ReplaceFileDurably(target, bytes, temp);
+  return temp;
+}
+
+}  // namespace
+
+bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
+                        const std::filesystem::path& temp, uint32_t mode) {
+  return ReplaceThroughTemporary(target, bytes, temp, mode, true);
+}
+
+bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes) {
+  return ReplaceThroughTemporary(target, bytes, TemporaryBeside(target), 0600, true);
+}
+
+bool ReplaceFileDurablyUnderUmask(const std::filesystem::path& target, std::string_view bytes,
+                                  uint32_t create_mode) {
+  return ReplaceThroughTemporary(target, bytes, TemporaryBeside(target), create_mode, false);
 }
 
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {

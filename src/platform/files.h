@@ -16,8 +16,15 @@ namespace platform {
 [[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
                         const std::filesystem::path& temp, uint32_t mode = 0600);
 
-// The same, with a temporary name of its own beside the target.
+// The same, with a temporary name of its own beside the target
+// ("<target>.tmp.<pid>.<count>").
 [[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes);
+
+// The same, but the new file gets `create_mode` less the process umask, as a
+// plain create would give it, where the others set an exact mode. A reader of
+// `target` meanwhile sees the old file or the whole new one, never a part.
+[[nodiscard]] bool ReplaceFileDurablyUnderUmask(const std::filesystem::path& target, std::string_view bytes,
+                                                uint32_t create_mode);
 
 // Moves an already written and flushed `from` over `to` and flushes the folder.
 [[nodiscard]] bool RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -1,9 +1,16 @@
 #include "core/run_records.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <functional>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "core/environment.h"
 #include "platform/clock.h"
@@ -122,21 +129,87 @@ TEST_F(RunDirectoryTest, ProcessRecordIsOwnerOnly) {
   EXPECT_EQ(quorix_test::FileMode(exe_dir_.path() / "LAST_RUN.txt"), 0644u);
 }
 
-TEST(RunRecord, WritesExactBytesAndDetectsFailures) {
+// The names in `folder`, sorted.
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(RunRecord, WritesExactBytesAndLeavesNothingElse) {
   quorix_test::TempDir dir;
   WriteRunRecord(dir.path() / "a.json", "{\"x\":1}", true);
   EXPECT_EQ(ReadFile(dir.path() / "a.json"), kBom + "{\"x\":1}");
-  WriteRunRecord(dir.path() / "a.json", "short", false);  // truncates
+  WriteRunRecord(dir.path() / "a.json", "short", false);
   EXPECT_EQ(ReadFile(dir.path() / "a.json"), "short");
-  EXPECT_THROW(WriteRunRecord(dir.path() / "missing" / "a.json", "x", true), std::runtime_error);
-  if (std::filesystem::exists("/dev/full")) {
+  // A link in the record's place is replaced, and what it named is untouched.
+  WriteFile(dir.path() / "named", "kept");
+  std::filesystem::create_symlink(dir.path() / "named", dir.path() / "link");
+  WriteRunRecord(dir.path() / "link", "record", false);
+  EXPECT_EQ(ReadFile(dir.path() / "named"), "kept");
+  EXPECT_EQ(ReadFile(dir.path() / "link"), "record");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.path() / "link"));
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.json", "link", "named"}));
+}
+
+// Every failure throws the one error and leaves the previous record (or
+// nothing) in place, with no temporary file beside it.
+TEST(RunRecord, AFailedWriteKeepsThePreviousRecord) {
+  quorix_test::TempDir dir;
+  const auto expect_failure = [](const std::function<void()>& write) {
     try {
-      WriteRunRecord("/dev/full", "a full disk is not success", true);
-      FAIL() << "no exception";
+      write();
+      ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), "UI3_RUN_RECORD_FAILED");
     }
+  };
+  expect_failure([&] { WriteRunRecord(dir.path() / "missing" / "a.json", "x", true); });
+  std::filesystem::create_directories(dir.path() / "folder" / "inside");
+  expect_failure([&] { WriteRunRecord(dir.path() / "folder", "x", true); });
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder" / "inside"));
+
+  // A write cut short by the file size limit (regular files only: the test's
+  // own output is not affected while it is set).
+  WriteRunRecord(dir.path() / "a.json", std::string(100, 'o'), true);
+  {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{50, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    expect_failure([&] { WriteRunRecord(dir.path() / "a.json", std::string(100, 'n'), true); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, old_handler);
   }
+  EXPECT_EQ(ReadFile(dir.path() / "a.json"), kBom + std::string(100, 'o'));
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"a.json", "folder"}));
+}
+
+// A reader polling a record while it is rewritten (as the owner-check watcher
+// polls RUN.txt) sees one whole record or the other, never a part.
+TEST(RunRecord, AReaderNeverSeesAPartialRecord) {
+  quorix_test::TempDir dir;
+  const auto path = dir.path() / "RUN.txt";
+  const std::string first(256 * 1024, 'a');
+  const std::string second(256 * 1024, 'b');
+  WriteRunRecord(path, first, true);
+  std::atomic<bool> writing{true};
+  std::atomic<size_t> reads{0};
+  std::thread writer([&] {
+    // Until the reader has read often enough to have met the writes.
+    for (size_t i = 0; i < 40 || reads.load() < 400; ++i) WriteRunRecord(path, i % 2 ? first : second, true);
+    writing = false;
+  });
+  size_t partial = 0;
+  while (writing.load()) {
+    const std::string seen = ReadFile(path);
+    partial += seen != kBom + first && seen != kBom + second;
+    ++reads;
+  }
+  writer.join();
+  EXPECT_EQ(partial, 0u) << "of " << reads.load() << " reads";
 }
 
 TEST(FileDigest, KnownContentAndUnreadableFiles) {
