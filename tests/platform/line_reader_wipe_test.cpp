@@ -1,6 +1,9 @@
 // The line reader keeps no line of a file in memory it gives back: every
 // block freed through operator delete on the test thread while it reads is
-// scanned for the lines' text. The replaced operators are inert unless armed.
+// scanned for the lines' text. Every block handed out meanwhile is zeroed
+// first, so that text the test itself left in freed memory (malloc reuses it
+// at once in an optimised build) is never taken for the reader's. The
+// replaced operators are inert unless armed.
 #include <malloc.h>
 #include <string.h>
 
@@ -27,17 +30,23 @@ thread_local bool t_scanned = false;
 
 // Out of line, so that no caller in this file sees malloc and free paired
 // with new and delete.
+namespace {
+
+void* Allocate(size_t size) noexcept {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block != nullptr && t_scanned && g_armed.load()) memset(block, 0, malloc_usable_size(block));
+  return block;
+}
+
+}  // namespace
+
 __attribute__((noinline)) void* operator new(size_t size) {
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  if (void* block = Allocate(size)) return block;
   throw std::bad_alloc();
 }
 __attribute__((noinline)) void* operator new[](size_t size) { return ::operator new(size); }
-__attribute__((noinline)) void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  return std::malloc(size == 0 ? 1 : size);
-}
-__attribute__((noinline)) void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  return std::malloc(size == 0 ? 1 : size);
-}
+__attribute__((noinline)) void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+__attribute__((noinline)) void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
 __attribute__((noinline)) void operator delete(void* block) noexcept {
   if (block != nullptr && t_scanned && g_armed.load()) {
     g_found += memmem(block, malloc_usable_size(block), kNeedle, sizeof kNeedle - 1) != nullptr;
