@@ -106,10 +106,12 @@ class SyncCrashTest : public history_test::HistoryStoreTest {
   }
 
   quorix_test::TempDir dir_;
+  // Before the service: its scripts call the fake, and the fake this fixture,
+  // until its thread stops (a killed child's last request may still be read).
+  std::atomic<size_t> arrivals_{0};
+  std::unique_ptr<Fake> fake_;
   quorix_test::LoopbackService service_;
   quorix_test::ScopedIsolatedService admission_;
-  std::unique_ptr<Fake> fake_;
-  std::atomic<size_t> arrivals_{0};
 };
 
 TEST_F(SyncCrashTest, KilledChildrenLoseNoAcknowledgedMessage) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -201,9 +200,7 @@ TEST_F(Live, PolicyClosesStopReconnecting) {
 
 TEST_F(Live, NormalCloseAfterReadyReconnectsAfterOneSecond) {
   wire_.SetTimingForTesting(nullptr);  // the real wait
-  std::atomic<size_t> index{0};
-  service_.ScriptWebSocket([&](size_t i) {
-    index = i;
+  service_.ScriptWebSocket([](size_t i) {
     if (i == 0) return WsUpgrade{101, false, {WsAction::Ready(kConnA), WsAction::Close(1000)}};
     return WsUpgrade{101, false, {WsAction::Ready(kConnA)}};
   });

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -194,10 +195,11 @@ TEST_F(Wire, QueueHolds32BehindOneInFlight) {
 
 TEST_F(Wire, FullRingClosesWith34AndLeavesOnlyTheClosedEntry) {
   // Second connection's capabilities fail, so nothing refills the ring.
-  std::atomic<int> capabilities{0};
-  service_.Script("GET", "/phone/v1/capabilities", [&](const quorix_test::RecordedRequest&) {
-    return ++capabilities == 1 ? ScriptedReply::Json(200, R"({"ok":true,"media_ready":true})")
-                               : ScriptedReply::Json(500, "{}");
+  // Owned by the script: the fixture's service outlives this body, and the wire may reconnect until teardown.
+  auto capabilities = std::make_shared<std::atomic<int>>(0);
+  service_.Script("GET", "/phone/v1/capabilities", [capabilities](const quorix_test::RecordedRequest&) {
+    return ++*capabilities == 1 ? ScriptedReply::Json(200, R"({"ok":true,"media_ready":true})")
+                                : ScriptedReply::Json(500, "{}");
   });
   service_.ScriptWebSocket([](size_t) {
     return WsUpgrade{101, false,

@@ -50,7 +50,7 @@ TEST_F(WssMisbehavingServer, ReadCloseFrameIsTheCloseWhateverTheConnectionDoesAf
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    service_.ScriptWebSocket([&c](size_t) { return WsUpgrade{101, false, c.actions}; });
+    service_.ScriptWebSocket([actions = c.actions](size_t) { return WsUpgrade{101, false, actions}; });
     auto ws = WssConnection::Create();
     ASSERT_EQ(Connect(*ws).failed, WssStep::kNone);
     uint8_t buffer[64];

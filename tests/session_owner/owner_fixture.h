@@ -74,12 +74,14 @@ class OwnerTest : public ::testing::Test {
     call_.AttachGateway(&gateway_);
   }
   ~OwnerTest() override {
+    // First: a test's observer may hold its body's locals, and closing the
+    // owner below stops the sounds.
+    ui_sound_test_hooks::SetObserver(nullptr);
     service_.Release();
     owner_.reset();
     gateway_.Shutdown();
     wire_.Stop();
     avatar_test_hooks::ResetForTest();
-    ui_sound_test_hooks::SetObserver(nullptr);
     platform::SetClockForTesting(nullptr);
   }
 

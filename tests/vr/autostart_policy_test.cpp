@@ -62,7 +62,17 @@ class ScriptedRunner final : public AutostartChildRunner {
   int killed_ = 0;
 };
 
-TEST(AutostartPolicy, SettlesOncePerServerRetriesAndKills) {
+// The runner factory and the clock point into the test's locals: both are put
+// back however the test ends, since a later test makes runners too.
+class AutostartPolicy : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    platform::SetClockForTesting(nullptr);
+    SetAutostartRunnerFactoryForTesting(nullptr);
+  }
+};
+
+TEST_F(AutostartPolicy, SettlesOncePerServerRetriesAndKills) {
   Script script;
   SetAutostartRunnerFactoryForTesting([&script] { return std::make_unique<ScriptedRunner>(&script); });
   platform::ManualClock clock;
@@ -118,8 +128,6 @@ TEST(AutostartPolicy, SettlesOncePerServerRetriesAndKills) {
     EXPECT_EQ(log.Events().back().n, 15u);
   }
   EXPECT_EQ(script.starts, 5);
-  platform::SetClockForTesting(nullptr);
-  SetAutostartRunnerFactoryForTesting(nullptr);
 }
 
 // The verifier child is a script installed as the program.
