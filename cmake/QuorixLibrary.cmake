@@ -31,6 +31,5 @@ function(quorix_test name)
     set(test_main GTest::gtest_main)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorix_test_support GTest::gtest GTest::gmock ${test_main})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUORIX_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "event_log_capture.h"
@@ -65,9 +67,10 @@ class WindowsMediaTest : public ::testing::Test {
   quorix_test::EventLogCapture log_;
 };
 
-bool NoChildLeft() {
-  siginfo_t info{};
-  return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0 && errno == ECHILD;
+// No child, not even a zombie, beyond those in `before` (an earlier test of
+// the same binary may have left some).
+bool NoChildLeft(const std::set<pid_t>& before) {
+  return std::ranges::includes(before, quorix_test::ChildProcesses());
 }
 
 TEST_F(WindowsMediaTest, StartsBesideTheProgramWithOnlyItsPipesInItsOwnGroup) {
@@ -109,6 +112,7 @@ TEST_F(WindowsMediaTest, RefusesWorkerFilesItMayNotRun) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const std::set<pid_t> children = quorix_test::ChildProcesses();
     FakeMediaWorker worker;
     quorix_test::EventLogCapture log;
     c.arrange(worker.WorkerPath(), worker.folder());
@@ -117,7 +121,7 @@ TEST_F(WindowsMediaTest, RefusesWorkerFilesItMayNotRun) {
     const auto failed = log.Events("WORKER_START_FAIL");
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].code, c.code);
-    EXPECT_TRUE(NoChildLeft());
+    EXPECT_TRUE(NoChildLeft(children));
     std::string json;
     EXPECT_FALSE(media.PollEvent(json));
   }
@@ -265,6 +269,7 @@ TEST_F(WindowsMediaTest, StopEndsTheWorkerAndEverythingItStarted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script.back());
+    const std::set<pid_t> children = quorix_test::ChildProcesses();
     FakeMediaWorker worker;
     worker.SetScript(c.script);
     WindowsMedia media;
@@ -277,7 +282,7 @@ TEST_F(WindowsMediaTest, StopEndsTheWorkerAndEverythingItStarted) {
     EXPECT_TRUE(quorix_test::ProcessGone(pid));
     const std::string child = worker.RecordValue("CHILD");
     if (!child.empty()) { EXPECT_TRUE(WaitFor([&] { return quorix_test::ProcessGone(std::stoi(child)); }, seconds(20))); }
-    EXPECT_TRUE(NoChildLeft());
+    EXPECT_TRUE(NoChildLeft(children));
   }
   FakeMediaWorker worker;
   WindowsMedia never_started;
@@ -286,6 +291,7 @@ TEST_F(WindowsMediaTest, StopEndsTheWorkerAndEverythingItStarted) {
 }
 
 TEST_F(WindowsMediaTest, StartStopCyclesLeaveNothingBehind) {
+  const std::set<pid_t> children = quorix_test::ChildProcesses();
   {
     WindowsMedia warm;  // first use allocates the process-wide tables
     ASSERT_TRUE(warm.Start());
@@ -298,7 +304,7 @@ TEST_F(WindowsMediaTest, StartStopCyclesLeaveNothingBehind) {
     media.Stop();
   }
   EXPECT_EQ(quorix_test::CountDirectoryEntries("/proc/self/fd"), fds);
-  EXPECT_TRUE(NoChildLeft());
+  EXPECT_TRUE(NoChildLeft(children));
 }
 
 TEST_F(WindowsMediaTest, TheWorkerDiesWithTheProgram) {

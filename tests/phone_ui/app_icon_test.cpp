@@ -7,16 +7,10 @@
 #include <iterator>
 #include <string>
 
-#include "core/environment.h"
-#include "core/text.h"
 #include "platform/png_codec.h"
 #include "test_util.h"
 
 namespace {
-
-std::filesystem::path BuildDir() {
-  return std::filesystem::path(WideToUtf8(ReadEnvironmentString(u"QUORIX_BUILD_DIR")));
-}
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -24,8 +18,7 @@ std::string ReadAll(const std::filesystem::path& path) {
 }
 
 TEST(AppIconTest, BuiltIconIsARoundedOpaqueSquareWrittenTheSameEveryRun) {
-  const std::filesystem::path build = BuildDir();
-  if (build.empty()) GTEST_SKIP() << "QUORIX_BUILD_DIR is not set";
+  const std::filesystem::path build = quorix_test::BuildDir();
   platform::PngImage icon;
   ASSERT_EQ(platform::DecodePngFile(build / "assets" / "quorix-icon-256.png", 1 << 20, 256, 256,
                                     &icon),

@@ -12,6 +12,7 @@
 #include "phone_ui/ui_sound_player.h"
 #include "platform/env.h"
 #include "support/wave_files.h"
+#include "test_util.h"
 
 namespace {
 
@@ -22,8 +23,7 @@ using quorix_test::ScratchDir;
 // Runs the generator built beside the tests into `folder`; its exit status.
 int RunGenerator(const std::filesystem::path& folder) {
   const std::string tool =
-      (std::filesystem::path(platform::env::Get("QUORIX_BUILD_DIR").value_or(".")) / "tools" / "quorix_sound_generator")
-          .string();
+      (quorix_test::BuildDir() / "tools" / "quorix_sound_generator").string();
   const std::string target = folder.string();
   std::vector<char*> argv = {const_cast<char*>(tool.c_str()), const_cast<char*>(target.c_str()), nullptr};
   std::vector<std::string> env = platform::env::Snapshot();

@@ -2,6 +2,7 @@
 // loop: filters, initial name, the added extension, the overwrite question
 // and cancelling.
 #include <gtk/gtk.h>
+#include <stdlib.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -64,6 +65,19 @@ struct Driver {
     return G_SOURCE_CONTINUE;
   }
 };
+
+// GTK reads these from the C environment when it starts: no accessibility
+// bridge (its D-Bus connection is never freed) and no settings daemon on the
+// test display. Set by the binary itself, so that it runs alike under ctest
+// and on its own.
+class QuietGtk : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("NO_AT_BRIDGE", "1", 1);
+    ::setenv("GSETTINGS_BACKEND", "memory", 1);
+  }
+};
+[[maybe_unused]] ::testing::Environment* const quiet_gtk = ::testing::AddGlobalTestEnvironment(new QuietGtk);
 
 TEST(GuiDialogTest, SaveChooserAddsTheExtensionAsksBeforeReplacingAndCancels) {
   if (!platform::StartGui()) GTEST_SKIP() << "no display";

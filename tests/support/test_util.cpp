@@ -37,6 +37,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::filesystem::path BuildDir() { return QUORIX_TEST_BUILD_DIR; }
+
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
@@ -58,6 +60,25 @@ size_t CountDirectoryEntries(const std::filesystem::path& folder) {
   size_t n = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
   return n;
+}
+
+std::set<pid_t> ChildProcesses() {
+  std::set<pid_t> children;
+  const pid_t self = ::getpid();
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+    const std::string stat = ReadFile(entry.path() / "stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    if (rest >> state >> parent && parent == self) children.insert(static_cast<pid_t>(std::stol(name)));
+  }
+  return children;
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

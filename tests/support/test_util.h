@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,16 @@ unsigned FileMode(const std::filesystem::path& path);
 
 // The number of entries in `folder` (for /proc/self/fd and /proc/self/task).
 size_t CountDirectoryEntries(const std::filesystem::path& folder);
+
+// The process ids of this process's children, zombies among them, read
+// from /proc. A test compares them before and after a step, so that children
+// an earlier test of the same binary left do not count.
+std::set<pid_t> ChildProcesses();
+
+// The build tree the tests were built in (where the programs, assets and
+// tools they read lie), fixed at build time so that a test binary finds it
+// from any working folder.
+std::filesystem::path BuildDir();
 
 // Polls `done` every 10 ms until it is true or `timeout` passed.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout);

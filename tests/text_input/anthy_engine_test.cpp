@@ -1,6 +1,8 @@
 // The real engine on the system dictionary (no fake, never skipped).
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -10,12 +12,27 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/env.h"
 #include "platform/kana_kanji_engine.h"
 #include "support/test_util.h"
 #include "text_input/kana_conversion.h"
 #include "text_input/tsf_draft_bridge.h"
 
 namespace {
+
+// Anthy reads HOME (and XDG_CONFIG_HOME) when it starts, and would keep its
+// learning there: the whole binary points both at an empty folder of the build
+// tree, whoever runs it, before the first test.
+class AnthyHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("HOME", QUORIX_TEST_ANTHY_HOME, 1);
+    ::setenv("XDG_CONFIG_HOME", QUORIX_TEST_ANTHY_HOME, 1);
+    (void)platform::env::Set("HOME", QUORIX_TEST_ANTHY_HOME);
+    (void)platform::env::Set("XDG_CONFIG_HOME", QUORIX_TEST_ANTHY_HOME);
+  }
+};
+[[maybe_unused]] ::testing::Environment* const anthy_home = ::testing::AddGlobalTestEnvironment(new AnthyHome);
 
 bool Has(const ConversionResult& r, const std::u16string& text) {
   return std::find(r.candidates.begin(), r.candidates.end(), text) != r.candidates.end();
