@@ -39,6 +39,7 @@
 #include "store_rows.h"
 #include "support/fuzz/fuzz_input.h"
 #include "support/fuzz/fuzz_verdict.h"
+#include "support/fuzz/run_folder.h"
 
 namespace {
 
@@ -120,10 +121,8 @@ struct World {
   sqlite3_int64 changes_after_empty = -1;
 
   World() {
-    char pattern[] = "/dev/shm/quorix_chat_reply_fuzz_XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    if (dir == nullptr) Fail("mkdtemp");
-    folder = dir;
+    folder = quorix_fuzz::MakeRunFolder("/dev/shm", "quorix_chat_reply_fuzz");
+    if (folder.empty()) Fail("mkdtemp");
     std::atexit([] {
       std::error_code error;
       fs::remove_all(Get().folder, error);

@@ -24,6 +24,7 @@
 #include "platform/test_hooks.h"
 #include "store_rows.h"
 #include "support/fuzz/fuzz_verdict.h"
+#include "support/fuzz/run_folder.h"
 
 namespace {
 
@@ -70,15 +71,13 @@ struct World {
   std::vector<std::string> shape;
 
   World() {
-    char pattern[] = "/dev/shm/quorix_import_fuzz_XXXXXX";
-    const char* dir = ::mkdtemp(pattern);
-    if (dir == nullptr) Fail("mkdtemp");
-    folder = dir;
+    folder = quorix_fuzz::MakeRunFolder("/dev/shm", "quorix_import_fuzz");
+    if (folder.empty()) Fail("mkdtemp");
     std::atexit([] { std::error_code error; fs::remove_all(GetWorld().folder, error); });
-    root = fs::path(dir) / "root";
-    input = fs::path(dir) / "input";
-    template_db = fs::path(dir) / "template.db";
-    platform::testing::SetDataProtectionKeyFolder(fs::path(dir) / "keys");
+    root = folder / "root";
+    input = folder / "input";
+    template_db = folder / "template.db";
+    platform::testing::SetDataProtectionKeyFolder(folder / "keys");
     store = std::make_unique<Store>();
     if (!store->Open(root, kOrigin, "u1")) Fail("open");
     db = root / store->Pseudonym("account") / "history.db";
