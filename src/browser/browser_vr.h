@@ -1,9 +1,9 @@
 #pragma once
 // The browser feature of the VR session: three browser panel slots, the
 // launcher strip, the callbacks into the settings record and the wheel
-// delivery. Panels are opened by the browser itself (not built yet); until
-// then every slot stays closed and the launcher strip is created but never
-// shown. Main thread only.
+// delivery. Panels would be opened by a captured desktop browser, which this
+// platform has no way to capture or drive: every slot stays closed and the
+// launcher strip is created but never shown. Main thread only.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -15,7 +15,7 @@
 
 namespace quorix_browser::normal {
 
-// A panel's browser engine. Only the wheel is routed through it so far.
+// A panel's browser engine. Only the wheel is routed through it.
 class Engine {
  public:
   // Posts one wheel notch at panel pixel (x, y) below the toolbar; false
@@ -26,7 +26,7 @@ class Engine {
   std::function<bool(int32_t x, int32_t y, int32_t delta)> wheel_hook;
 };
 
-// A panel engine's audio state; nothing is routed yet.
+// A panel engine's audio state; no audio is routed.
 struct BrowserAudioStatus {};
 
 
@@ -84,7 +84,7 @@ class Feature {
                     const std::array<float, 3>& ray, bool pointer_left);
   void SetAudioRoute(const std::u16string& render_endpoint_id, uint64_t output_generation, bool enable);
   void LogNativeCounters();
-  // Keyboard lease of a focused editable panel field: no panel fields yet.
+  // Keyboard lease of a focused editable panel field (no panel has fields).
   void UpdateTextInputLease();
   // Closes the leased editor, drops the lease callback and pointer focus.
   void EndInputLease();

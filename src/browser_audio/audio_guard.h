@@ -2,8 +2,8 @@
 // The browser audio route guard: routes the browser's audio to the chosen
 // device and volume and restores the user's settings afterwards.
 //
-// Routing is not wired yet. The client keeps what it is given; no guard
-// process is started and so no restore is ever confirmed.
+// No routing is done on this platform. The client keeps what it is given;
+// no guard process is started and so no restore is ever confirmed.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>

@@ -2,8 +2,9 @@
 // The self-check modes. Each drives the real components against fakes and
 // writes its verdict file into the output directory.
 //
-// The checks are not part of this build yet: every mode says so on standard
-// output and fails, so that no run can be taken for a pass.
+// The checks are not part of this program (the test suite covers them): every
+// mode says so on standard output and fails, so that no run can be taken for
+// a pass.
 #include <string>
 
 #define QUORIX_SELF_CHECK_FIXTURE(Name) \

@@ -38,7 +38,7 @@ constexpr uint32_t kPriorityPopup = 230;
 constexpr int32_t kPressPhone = 0;
 constexpr int32_t kPressKeyboard = 1;
 
-// The panels' engines measure no audio yet, so each reports this empty
+// The panels' engines measure no audio, so each reports this empty
 // placeholder instead of a status read from it.
 constexpr quorix_browser::normal::BrowserAudioStatus kPlaceholderAudioStatus{};
 
