@@ -30,7 +30,7 @@ class OwnerCallTest : public OwnerTest {
   void SignInOnline() {
     ASSERT_TRUE(CreateSignedOut());
     ASSERT_TRUE(SignIn());
-    ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }));
+    ASSERT_TRUE(PassUntilOnline());
     ASSERT_TRUE(call_.AttachGateway(&backend_));
     owner_->AttachSettings(&settings_);
     ui_sound_test_hooks::SetObserver([this](int32_t id, bool quiet, bool) { played_.push_back({id, quiet}); });

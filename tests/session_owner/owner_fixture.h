@@ -11,6 +11,7 @@
 #include <string>
 
 #include "chat/avatar_test_hooks.h"
+#include "chat/history_session.h"
 #include "chat/session_file.h"
 #include "event_log_capture.h"
 #include "fake_network.h"
@@ -115,6 +116,15 @@ class OwnerTest : public ::testing::Test {
           return done();
         },
         std::chrono::seconds(60));
+  }
+  // Passes until the owner is online with the history open, then one pass
+  // more: the wire connects on its own thread, so the pass that found it
+  // connected may have ticked just before it did, and what the owner derives
+  // from its own ticks (the connection notices, the call's availability)
+  // follows only from the next one.
+  bool PassUntilOnline() {
+    return PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }) &&
+           PassUntil([] { return true; });
   }
   bool PassUntilLogged(const std::string& name, size_t count = 1) {
     return PassUntil([&] { return log_.Count(name) >= count; });

@@ -21,7 +21,7 @@ class OwnerPhoneIdleTest : public OwnerTest {
   void SignInWithPhone() {
     ASSERT_TRUE(CreateSignedOut());
     ASSERT_TRUE(SignIn());
-    ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }));
+    ASSERT_TRUE(PassUntilOnline());
     ui_.AttachCallSession(&call_);
     ui_.AttachOwner(owner_.get());
     ui_.Initialize();

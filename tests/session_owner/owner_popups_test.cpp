@@ -81,7 +81,7 @@ class OwnerPopupTest : public OwnerTest {
     pump_.SetPollSource(platform::GuiPollSource());
     ASSERT_TRUE(Create(false));  // the desktop panel restores no session
     ASSERT_TRUE(SignIn());
-    ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }));
+    ASSERT_TRUE(PassUntilOnline());
     ASSERT_TRUE(call_.AttachGateway(&backend_));
     owner_->AttachSettings(&settings_);
     owner_->SetNotificationsEnabled(true);

@@ -93,7 +93,7 @@ TEST_F(OwnerTest, CreateFailsOnlyForTheApartmentTheClassOrTheWindow) {
 TEST_F(OwnerTest, CloseTwiceClosesOnceAndKeepsTheSessionFile) {
   ASSERT_TRUE(CreateSignedOut());
   ASSERT_TRUE(SignIn());
-  ASSERT_TRUE(PassUntil([&] { return owner_->GetStatus().code == 3 && HistorySession::Snapshot().store; }));
+  ASSERT_TRUE(PassUntilOnline());
   ASSERT_TRUE(platform::env::Set("QUORIX_C1B_CAPTURE_ID", "mic"));
   ASSERT_TRUE(platform::env::Set("QUORIX_C1B_RENDER_ID", "speaker"));
   const platform::WindowHandle window = owner_->window_handle();
