@@ -33,7 +33,11 @@ run_one() {
   status=$?
   if [ "$status" -ne 0 ]; then
     echo "FAILED (status $status) whole: $binary"
-    grep -E '^\[  FAILED  \]|ERROR: |SUMMARY: ' "$log" | head -n 20
+    # Each failed test's own output, then the end of the run (a sanitizer
+    # report or a crash lands there).
+    awk '/^\[ RUN      \]/ { block = "" }
+         { block = block $0 "\n" }
+         /^\[  FAILED  \] .*\(/ { printf "%s", block; block = "" }' "$log" | head -n 200
     tail -n 40 "$log"
     return 1
   fi
