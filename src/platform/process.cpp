@@ -1,6 +1,9 @@
 #include "platform/process.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <fstream>
 #include <mutex>
@@ -37,6 +40,21 @@ bool ParseUnsigned(std::string_view text, uint32_t* out) {
 }  // namespace
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+bool ParseCanonicalDecimal(std::string_view text, uint64_t max, uint64_t* out) {
+  if (text.empty() || (text.size() > 1 && text[0] == '0')) return false;
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (max - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  *out = value;
+  return true;
+}
+
+bool ProcessHasEnded(int32_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 std::filesystem::path ExecutablePath() {
   {

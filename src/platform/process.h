@@ -13,6 +13,18 @@ namespace platform {
 
 uint32_t CurrentProcessId();
 
+// Leftovers named after the process that made them ("<name>.tmp.<pid>.<tick>",
+// a fuzz run's "<entry>_<pid>_XXXXXX") are read back with these two.
+//
+// `text` as a decimal number of at most `max`: digits only, no sign, no
+// leading zero, so that every number has one spelling. False, and `out`
+// untouched, otherwise.
+[[nodiscard]] bool ParseCanonicalDecimal(std::string_view text, uint64_t max, uint64_t* out);
+
+// True only when no process has `pid`: signal 0 finds none (ESRCH). A
+// process we may not signal (EPERM) counts as running.
+[[nodiscard]] bool ProcessHasEnded(int32_t pid);
+
 // The running executable (/proc/self/exe), empty when it cannot be read.
 std::filesystem::path ExecutablePath();
 

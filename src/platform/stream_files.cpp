@@ -2,13 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -17,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/stream_file_test_hooks.h"
 #include "platform/unique_fd.h"
 
@@ -56,21 +55,6 @@ void AppendToLine(std::string* line, const char* data, size_t size, size_t cap) 
   line->append(data, size);
 }
 
-// `text` as a decimal number of at most `max`: digits only, no sign, no
-// leading zero (so every number has one spelling).
-bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* out) {
-  if (text.empty() || (text.size() > 1 && text[0] == '0')) return false;
-  uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (max - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  *out = value;
-  return true;
-}
-
 // The pid of a temporary name "<name>.tmp.<pid>.<tick>" of `name`; 0 when
 // `entry` is not exactly such a name.
 pid_t TemporaryNamePid(std::string_view entry, std::string_view name) {
@@ -83,16 +67,12 @@ pid_t TemporaryNamePid(std::string_view entry, std::string_view name) {
   const size_t dot = numbers.find('.');
   uint64_t pid = 0;
   uint64_t tick = 0;
-  if (dot == std::string_view::npos || !ParseDecimal(numbers.substr(0, dot), INT32_MAX, &pid) ||
-      !ParseDecimal(numbers.substr(dot + 1), UINT64_MAX, &tick)) {
+  if (dot == std::string_view::npos || !ParseCanonicalDecimal(numbers.substr(0, dot), INT32_MAX, &pid) ||
+      !ParseCanonicalDecimal(numbers.substr(dot + 1), UINT64_MAX, &tick)) {
     return 0;
   }
   return static_cast<pid_t>(pid);
 }
-
-// Signal 0 checks for the process without sending anything; EPERM means it
-// exists under another user.
-bool ProcessIsRunning(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
 }  // namespace
 
@@ -125,7 +105,7 @@ size_t DurableStreamWriter::RemoveAbandonedTemporaries(const std::filesystem::pa
   std::vector<std::string> ended;
   while (const dirent* entry = ::readdir(listing.get())) {
     const pid_t pid = TemporaryNamePid(entry->d_name, name);
-    if (pid > 0 && pid != ::getpid() && !ProcessIsRunning(pid)) ended.emplace_back(entry->d_name);
+    if (pid > 0 && pid != ::getpid() && ProcessHasEnded(pid)) ended.emplace_back(entry->d_name);
   }
   size_t removed = 0;
   for (const std::string& entry : ended) {

@@ -12,18 +12,17 @@
 // 2^31-1, no sign, no leading zero) and not ours; kill(pid, 0) answers ESRCH;
 // it is a folder itself (not a link) and belongs to this user. Limit: a dead
 // run's pid taken by a live process keeps its folder until that process ends.
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
+
+#include "platform/process.h"
 
 namespace quorix_fuzz {
 
@@ -34,13 +33,12 @@ inline pid_t RunFolderPid(std::string_view name, std::string_view prefix) {
   }
   name.remove_prefix(prefix.size() + 1);
   const size_t end = name.find('_');
-  if (end == std::string_view::npos || end == 0 || end > 10 || name.size() - end - 1 != 6 || name[0] == '0') return 0;
   uint64_t pid = 0;
-  for (const char c : name.substr(0, end)) {
-    if (c < '0' || c > '9') return 0;
-    pid = pid * 10 + static_cast<uint64_t>(c - '0');
+  if (end == std::string_view::npos || name.size() - end - 1 != 6 ||
+      !platform::ParseCanonicalDecimal(name.substr(0, end), INT32_MAX, &pid)) {
+    return 0;
   }
-  return pid <= 0x7FFFFFFF ? static_cast<pid_t>(pid) : 0;
+  return static_cast<pid_t>(pid);
 }
 
 // Removes the folders of ended runs under `root` (see above).
@@ -48,8 +46,7 @@ inline void RemoveEndedRunFolders(const std::filesystem::path& root, std::string
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
     const pid_t pid = RunFolderPid(entry.path().filename().native(), prefix);
-    if (pid == 0 || pid == ::getpid()) continue;
-    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    if (pid == 0 || pid == ::getpid() || !platform::ProcessHasEnded(pid)) continue;
     struct stat st {};
     if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) continue;
     std::error_code ignored;
