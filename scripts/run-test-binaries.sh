@@ -9,11 +9,11 @@
 # per-user lock, as under ctest). For each failing binary the tail of its
 # output is printed; the exit status is 1 when any failed.
 #
-# Usage: scripts/run-test-binaries.sh <build folder> [jobs]
+# Usage: scripts/run-test-binaries.sh <build folder> [parallel]
 # The environment (DISPLAY, ASAN_OPTIONS...) is the caller's.
 set -uo pipefail
 build="$(cd "${1:?build folder}" && pwd)"
-jobs="${2:-$(nproc)}"
+parallel="${2:-$(nproc)}"
 
 mapfile -t binaries < <(find "$build/tests" -name '*_tests' -type f -perm -u+x | sort)
 if [ "${#binaries[@]}" -eq 0 ]; then
@@ -48,8 +48,8 @@ failed=0
 pids=()
 for binary in "${binaries[@]}"; do
   [ "$(basename "$binary")" = e2e_tests ] && continue
-  # At most `jobs` at once; every status is collected by its pid below.
-  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
+  # At most `parallel` at once; every status is collected by its pid below.
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n; done
   run_one "$binary" &
   pids+=($!)
 done
