@@ -56,14 +56,15 @@ done
 # The service connection's threads, the sign-in worker, the history session
 # and message sync, and the conversion worker once more under
 # ThreadSanitizer: only the phone-service tests, the platform's HTTPS,
-# WebSocket, child and worker process tests, the chat tests of the sign-in worker, the
+# WebSocket, child and worker process tests and its concurrent durable
+# replaces, the chat tests of the sign-in worker, the
 # auth helper, the history session and the sync, the avatar cache, and the text input tests are
 # built and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
 cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
 cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests session_owner_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*:WorkerProcess*'
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*:WorkerProcess*:DurableReplace.Concurrent*'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tests --gtest_filter='VrSignIn*:AuthHelper*:SyncTest.*:AvatarCache*'
 # Without a display, so that the desktop-mode owner stays records: GTK's
 # font start-up thread is not instrumented.

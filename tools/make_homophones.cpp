@@ -75,9 +75,7 @@ int main(int argc, char** argv) {
   std::error_code ec;
   std::filesystem::create_directories(output.parent_path(), ec);
   // Installed data beside the program: readable by everyone.
-  std::filesystem::path temp = output;
-  temp += ".tmp";
-  if (!platform::ReplaceFileDurably(output, hf::BuildFile(std::move(entries)), temp, 0644)) {
+  if (!platform::ReplaceFileDurably(output, hf::BuildFile(std::move(entries)), 0644)) {
     std::fprintf(stderr, "make_homophones: cannot write %s\n", output.c_str());
     return 1;
   }

@@ -9,7 +9,6 @@
 #include "core/text.h"
 #include "platform/data_protection.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/secret_buffer.h"
 
 namespace {
@@ -103,9 +102,7 @@ bool SaveSessionFile(const StoredSession& session) {
     plain.Release();
     if (!sealed) return false;
 
-    std::filesystem::path temp = path;
-    temp += ".tmp." + std::to_string(platform::CurrentProcessId());
-    return platform::ReplaceFileDurably(path, blob, temp, 0600);
+    return platform::ReplaceFileDurably(path, blob, 0600);
   } catch (...) {
     return false;
   }

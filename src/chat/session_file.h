@@ -23,8 +23,9 @@ bool SessionFilePath(std::filesystem::path* path);
 bool LoadSessionFile(StoredSession* session);
 
 // Saves a session whose user id is 1-256 bytes and token 1-2048 bytes of
-// A-Z a-z 0-9 "_" "-". A leftover temporary of this process id blocks the
-// save; on failure the previous file is unchanged.
+// A-Z a-z 0-9 "_" "-", through platform::ReplaceFileDurably (exactly 0600):
+// a temporary left by a killed save never blocks a later one. On failure the
+// previous file is unchanged.
 bool SaveSessionFile(const StoredSession& session);
 
 // Removes the file; a missing file (or folder) counts as removed.

@@ -93,7 +93,7 @@ bool WriteFileAtomically(const std::string& target, const std::string& bytes) {
     if (std::filesystem::is_symlink(temp, ec) || std::filesystem::is_regular_file(temp, ec)) {
       std::filesystem::remove(temp, ec);
     }
-    return platform::ReplaceFileDurably(path, bytes, temp, 0600);
+    return platform::ReplaceFileDurablyThrough(path, bytes, temp, 0600);
   } catch (...) {
     return false;
   }

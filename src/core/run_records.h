@@ -12,13 +12,13 @@
 std::filesystem::path CreateRunDirectory(const std::filesystem::path& executable_path);
 
 // Replaces `path` with the UTF-8 byte-order mark (when asked) and `content`
-// unchanged: the bytes go to a temporary file beside it, flushed and renamed
-// over it, so a reader sees the previous record or the whole new one and a
-// crash leaves one of them (a crash may leave the temporary file,
-// "<name>.tmp.<pid>.<count>", beside it). The file is 0644 before the umask,
-// or exactly 0600 when `owner_only`; a link at `path` is replaced, not
-// followed. Throws std::runtime_error "UI3_RUN_RECORD_FAILED" when the
-// temporary file cannot be created, written or flushed, or the rename fails.
+// unchanged, through platform::ReplaceFileDurably: a reader sees the previous
+// record or the whole new one and a crash leaves one of them. What a killed
+// run left beside it never fails the write, and the next write removes what
+// ended runs left. The file is 0644 before the umask, or exactly 0600 when
+// `owner_only`; a link at `path` is replaced, not followed. Throws
+// std::runtime_error "UI3_RUN_RECORD_FAILED" when the temporary file cannot
+// be created, written or flushed, or the rename fails.
 void WriteRunRecord(const std::filesystem::path& path, const std::string& content, bool byte_order_mark,
                     bool owner_only = false);
 

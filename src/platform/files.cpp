@@ -1,8 +1,11 @@
 #include "platform/files.h"
 
 #include "platform/crypto.h"
+#include "platform/process.h"
+#include "platform/thread_annotations.h"
 #include "platform/unique_fd.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +15,8 @@
 #include <string>
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <set>
 #include <system_error>
 #include <vector>
 
@@ -37,12 +42,62 @@ bool RenameDurably(const std::filesystem::path& from, const std::filesystem::pat
 
 namespace {
 
-// `exact_mode`: the file gets `mode` whatever the umask; otherwise the umask
-// narrows it as it does any create.
-bool ReplaceThroughTemporary(const std::filesystem::path& target, std::string_view bytes,
-                             const std::filesystem::path& temp, uint32_t mode, bool exact_mode) {
-  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode)));
-  if (!fd.valid()) return false;
+std::atomic<uint64_t> g_temporary_count{0};
+
+// The counts of this process's replaces under way, from before their
+// temporary is created until after it is renamed or removed. A temporary
+// named with this pid whose count is not among them was left by an earlier
+// process that had this pid (a pid namespace gives every start the same one).
+class CountsInUse {
+ public:
+  void Add(uint64_t count) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    counts_.insert(count);
+  }
+  void Remove(uint64_t count) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    counts_.erase(count);
+  }
+  bool Contains(uint64_t count) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
+    return counts_.count(count) != 0;
+  }
+
+ private:
+  Mutex mutex_;
+  std::set<uint64_t> counts_ GUARDED_BY(mutex_);
+};
+
+CountsInUse& InUse() {
+  static CountsInUse in_use;
+  return in_use;
+}
+
+class CountInUse {
+ public:
+  explicit CountInUse(uint64_t count) : count_(count) { InUse().Add(count_); }
+  ~CountInUse() { InUse().Remove(count_); }
+  CountInUse(const CountInUse&) = delete;
+  CountInUse& operator=(const CountInUse&) = delete;
+
+ private:
+  uint64_t count_;
+};
+
+// A temporary of `name` named with this pid that no replace of this process
+// is writing.
+bool OwnTemporaryIsLeftOver(std::string_view entry, std::string_view name) {
+  std::string_view rest;
+  if (TemporaryWriterPid(entry, name, &rest) == 0) return false;
+  uint64_t count = 0;
+  return rest.empty() || !ParseCanonicalDecimal(rest.substr(1), UINT64_MAX, &count) || !InUse().Contains(count);
+}
+
+// Writes `bytes` into `fd`, the new file at `temp`, flushes it and renames it
+// over `target`. `exact_mode`: the file gets `mode` whatever the umask;
+// otherwise the umask narrowed it when it was created.
+bool FinishThroughTemporary(UniqueFd fd, const std::filesystem::path& temp, const std::filesystem::path& target,
+                            std::string_view bytes, uint32_t mode, bool exact_mode) {
   bool ok = (!exact_mode || ::fchmod(fd.get(), static_cast<mode_t>(mode)) == 0) &&
             WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
   ok = fd.Close() && ok;
@@ -55,27 +110,112 @@ bool ReplaceThroughTemporary(const std::filesystem::path& target, std::string_vi
   return false;
 }
 
-std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
-  static std::atomic<uint64_t> counter{0};
+// A new file at `temp`, never through a link; invalid when anything is there.
+UniqueFd CreateTemporary(const std::filesystem::path& temp, uint32_t mode) {
+  return UniqueFd(RetryOnEintr([&] {
+    return ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
+  }));
+}
+
+std::filesystem::path TemporaryName(const std::filesystem::path& target, uint64_t count) {
   std::filesystem::path temp = target;
-  temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(++counter);
+  temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(count);
   return temp;
+}
+
+bool ReplaceThroughOwnTemporary(const std::filesystem::path& target, std::string_view bytes, uint32_t mode,
+                                bool exact_mode) {
+  (void)RemoveEndedWritersTemporaries(target);
+  for (uint32_t tries = 0; tries < kMaxTemporaryNameTries; ++tries) {
+    const uint64_t count = ++g_temporary_count;
+    const CountInUse in_use(count);
+    const std::filesystem::path temp = TemporaryName(target, count);
+    UniqueFd fd = CreateTemporary(temp, mode);
+    if (fd.valid()) return FinishThroughTemporary(std::move(fd), temp, target, bytes, mode, exact_mode);
+    // Taken (a folder or link the removal above keeps, or anything made
+    // since): the next count. Any other error ends the write.
+    if (errno != EEXIST) return false;
+  }
+  return false;
 }
 
 }  // namespace
 
-bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
-                        const std::filesystem::path& temp, uint32_t mode) {
-  return ReplaceThroughTemporary(target, bytes, temp, mode, true);
+// Declared for tests in platform/test_hooks.h.
+namespace testing {
+std::filesystem::path NextDurableTemporaryName(const std::filesystem::path& target) {
+  return TemporaryName(target, g_temporary_count.load() + 1);
 }
+}  // namespace testing
 
-bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes) {
-  return ReplaceThroughTemporary(target, bytes, TemporaryBeside(target), 0600, true);
+bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes, uint32_t mode) {
+  return ReplaceThroughOwnTemporary(target, bytes, mode, true);
 }
 
 bool ReplaceFileDurablyUnderUmask(const std::filesystem::path& target, std::string_view bytes,
                                   uint32_t create_mode) {
-  return ReplaceThroughTemporary(target, bytes, TemporaryBeside(target), create_mode, false);
+  return ReplaceThroughOwnTemporary(target, bytes, create_mode, false);
+}
+
+bool ReplaceFileDurablyThrough(const std::filesystem::path& target, std::string_view bytes,
+                               const std::filesystem::path& temp, uint32_t mode) {
+  UniqueFd fd = CreateTemporary(temp, mode);
+  return fd.valid() && FinishThroughTemporary(std::move(fd), temp, target, bytes, mode, true);
+}
+
+uint32_t TemporaryWriterPid(std::string_view entry, std::string_view name, std::string_view* rest) {
+  constexpr std::string_view kInfix = ".tmp.";
+  if (name.empty() || entry.size() <= name.size() + kInfix.size() || entry.substr(0, name.size()) != name ||
+      entry.substr(name.size(), kInfix.size()) != kInfix) {
+    return 0;
+  }
+  const std::string_view numbers = entry.substr(name.size() + kInfix.size());
+  const size_t dot = std::min(numbers.find('.'), numbers.size());
+  uint64_t pid = 0;
+  if (!ParseCanonicalDecimal(numbers.substr(0, dot), INT32_MAX, &pid)) return 0;
+  if (rest != nullptr) *rest = numbers.substr(dot);
+  return static_cast<uint32_t>(pid);
+}
+
+size_t RemoveEndedWritersFiles(const std::filesystem::path& target, TemporaryWriterOf writer_of,
+                               OwnTemporaryLeftOver own_left_over) {
+  const std::string name = target.filename().string();
+  if (name.empty()) return 0;
+  const std::filesystem::path parent = ParentOrDot(target);
+  const UniqueFd folder(
+      RetryOnEintr([&] { return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!folder.valid()) return 0;
+  // The listing gets a descriptor of its own; entries are checked and
+  // removed relative to `folder`, so a renamed path cannot redirect them.
+  UniqueFd listing_fd(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
+  if (!listing_fd.valid()) return 0;
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(listing_fd.get()), &::closedir);
+  if (!listing) return 0;
+  (void)listing_fd.release();
+  const uint32_t own = CurrentProcessId();
+  std::vector<std::string> ended;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const uint32_t pid = writer_of(entry->d_name, name);
+    if (pid == 0) continue;
+    if (pid == own ? own_left_over != nullptr && own_left_over(entry->d_name, name)
+                   : ProcessHasEnded(static_cast<int32_t>(pid))) {
+      ended.emplace_back(entry->d_name);
+    }
+  }
+  size_t removed = 0;
+  for (const std::string& entry : ended) {
+    struct stat info {};
+    if (::fstatat(folder.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
+    // Swapped for a link meanwhile, unlinkat removes the link, never its target.
+    removed += ::unlinkat(folder.get(), entry.c_str(), 0) == 0;
+  }
+  return removed;
+}
+
+size_t RemoveEndedWritersTemporaries(const std::filesystem::path& target) {
+  return RemoveEndedWritersFiles(
+      target, [](std::string_view entry, std::string_view name) { return TemporaryWriterPid(entry, name, nullptr); },
+      OwnTemporaryIsLeftOver);
 }
 
 bool AppendToFile(const std::filesystem::path& path, std::string_view bytes) {

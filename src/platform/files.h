@@ -7,24 +7,67 @@
 
 namespace platform {
 
-// Replaces `target` with `bytes` durably: the bytes go to `temp` (created
-// fresh, mode 0600 unless `mode` says otherwise), which is flushed to disk,
-// renamed over `target`, and the folder is flushed. On any failure the
-// temporary file is removed and `target` is untouched. The file gets exactly
-// `mode`, whatever the umask. `temp` must be in the
-// same folder as `target`.
+// Replaces `target` with `bytes` durably, through a temporary file beside it
+// named "<name>.tmp.<pid>.<count>" (this process's id, a process-wide count):
+// the bytes go there, are flushed to disk, and the file is renamed over
+// `target` (a link there is replaced, never followed); then the folder is
+// flushed. A reader of `target` sees the previous file or the whole new one.
+// The file gets exactly `mode`, whatever the umask.
+//
+// What a killed run left never fails the write: a file, link or folder at a
+// temporary name is never written into or through; the next count is taken
+// (up to kMaxTemporaryNameTries names in one write). Before writing, what
+// ended writers of `target` left goes (RemoveEndedWritersTemporaries), an
+// earlier process's with this pid among it. On any failure the temporary
+// file is removed and `target` is untouched.
 [[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
-                        const std::filesystem::path& temp, uint32_t mode = 0600);
-
-// The same, with a temporary name of its own beside the target
-// ("<target>.tmp.<pid>.<count>").
-[[nodiscard]] bool ReplaceFileDurably(const std::filesystem::path& target, std::string_view bytes);
+                                      uint32_t mode = 0600);
 
 // The same, but the new file gets `create_mode` less the process umask, as a
-// plain create would give it, where the others set an exact mode. A reader of
-// `target` meanwhile sees the old file or the whole new one, never a part.
+// plain create would give it.
 [[nodiscard]] bool ReplaceFileDurablyUnderUmask(const std::filesystem::path& target, std::string_view bytes,
                                                 uint32_t create_mode);
+
+// How many temporary names one replace tries before it gives up. Files that
+// killed writers left are removed first, so only what the removal keeps (a
+// folder or a link at such a name) takes a name: none in a run that nothing
+// tampers with. The bound only keeps a folder filled on purpose from holding
+// the writer in a loop.
+inline constexpr uint32_t kMaxTemporaryNameTries = 65536;
+
+// The same as ReplaceFileDurably through the caller's own temporary name
+// `temp`, in the same folder as `target`, for a writer with a naming scheme of
+// its own. Anything already at `temp` fails the write and is left as it is.
+[[nodiscard]] bool ReplaceFileDurablyThrough(const std::filesystem::path& target, std::string_view bytes,
+                                             const std::filesystem::path& temp, uint32_t mode = 0600);
+
+// The writer's pid in the name `entry` of a temporary file of the target
+// named `name`: "<name>.tmp.<pid>" or "<name>.tmp.<pid>.<rest>" with the pid
+// in canonical decimal (no sign, no leading zero, 1 to 2^31-1). `rest`, when
+// not null, gets what follows the pid: empty, or the dot and what follows it.
+// 0 when `entry` is not such a name.
+[[nodiscard]] uint32_t TemporaryWriterPid(std::string_view entry, std::string_view name, std::string_view* rest);
+
+// Removes what writers of `target` that ended before their rename (killed,
+// crashed) left beside it: the regular files of its folder for which
+// `writer_of(entry name, target name)` gives a pid (0: not a temporary of
+// `target`) whose process has ended (ProcessHasEnded). A file with this
+// process's pid goes only when `own_left_over(entry name, target name)` says
+// no writer of this process made it (an earlier process had this pid); with
+// no `own_left_over` it stays. Links are never followed or removed, nor
+// folders. Returns how many went. A dead writer's pid now reused by a running
+// process keeps its leftover; a writer in another pid namespace writing to
+// the same folder would be taken for dead.
+using TemporaryWriterOf = uint32_t (*)(std::string_view entry, std::string_view name);
+using OwnTemporaryLeftOver = bool (*)(std::string_view entry, std::string_view name);
+size_t RemoveEndedWritersFiles(const std::filesystem::path& target, TemporaryWriterOf writer_of,
+                               OwnTemporaryLeftOver own_left_over = nullptr);
+
+// RemoveEndedWritersFiles for the temporaries of ReplaceFileDurably, and
+// those of the names writers used before it ("<name>.tmp.<pid>"): every name
+// TemporaryWriterPid reads. Those with this pid go too, but for the ones
+// that a replace of this process is writing.
+size_t RemoveEndedWritersTemporaries(const std::filesystem::path& target);
 
 // Moves an already written and flushed `from` over `to` and flushes the folder.
 [[nodiscard]] bool RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to);

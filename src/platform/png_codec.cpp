@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -161,9 +160,7 @@ PngStatus WritePngFile(const std::filesystem::path& path, uint32_t width, uint32
   if (const PngStatus status = EncodePng(width, height, rgba, &png); status != PngStatus::kOk) {
     return status;
   }
-  std::filesystem::path temp = path;
-  temp += ".tmp." + std::to_string(::getpid());
-  return ReplaceFileDurably(path, png, temp, 0644) ? PngStatus::kOk : PngStatus::kEncodeFailed;
+  return ReplaceFileDurably(path, png, 0644) ? PngStatus::kOk : PngStatus::kEncodeFailed;
 }
 
 }  // namespace platform

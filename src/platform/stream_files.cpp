@@ -1,6 +1,5 @@
 #include "platform/stream_files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
 #include "platform/clock.h"
@@ -55,23 +53,14 @@ void AppendToLine(std::string* line, const char* data, size_t size, size_t cap) 
   line->append(data, size);
 }
 
-// The pid of a temporary name "<name>.tmp.<pid>.<tick>" of `name`; 0 when
-// `entry` is not exactly such a name.
-pid_t TemporaryNamePid(std::string_view entry, std::string_view name) {
-  constexpr std::string_view kInfix = ".tmp.";
-  if (entry.size() <= name.size() + kInfix.size() || entry.substr(0, name.size()) != name ||
-      entry.substr(name.size(), kInfix.size()) != kInfix) {
-    return 0;
-  }
-  const std::string_view numbers = entry.substr(name.size() + kInfix.size());
-  const size_t dot = numbers.find('.');
-  uint64_t pid = 0;
+// The writer's pid of a temporary name "<name>.tmp.<pid>.<tick>" of `name`;
+// 0 when `entry` is not exactly such a name.
+uint32_t StreamTemporaryPid(std::string_view entry, std::string_view name) {
+  std::string_view rest;
+  const uint32_t pid = TemporaryWriterPid(entry, name, &rest);
   uint64_t tick = 0;
-  if (dot == std::string_view::npos || !ParseCanonicalDecimal(numbers.substr(0, dot), INT32_MAX, &pid) ||
-      !ParseCanonicalDecimal(numbers.substr(dot + 1), UINT64_MAX, &tick)) {
-    return 0;
-  }
-  return static_cast<pid_t>(pid);
+  if (pid == 0 || rest.empty() || !ParseCanonicalDecimal(rest.substr(1), UINT64_MAX, &tick)) return 0;
+  return pid;
 }
 
 }  // namespace
@@ -89,32 +78,7 @@ std::filesystem::path DurableStreamWriter::TemporaryPathFor(const std::filesyste
 }
 
 size_t DurableStreamWriter::RemoveAbandonedTemporaries(const std::filesystem::path& target) {
-  const std::string name = target.filename().string();
-  if (name.empty()) return 0;
-  const std::filesystem::path parent = target.parent_path();
-  const UniqueFd folder(RetryOnEintr(
-      [&] { return ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (!folder.valid()) return 0;
-  // The listing gets a descriptor of its own; entries are checked and
-  // removed relative to `folder`, so a renamed path cannot redirect them.
-  UniqueFd listing_fd(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
-  if (!listing_fd.valid()) return 0;
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(listing_fd.get()), &::closedir);
-  if (!listing) return 0;
-  (void)listing_fd.release();
-  std::vector<std::string> ended;
-  while (const dirent* entry = ::readdir(listing.get())) {
-    const pid_t pid = TemporaryNamePid(entry->d_name, name);
-    if (pid > 0 && pid != ::getpid() && ProcessHasEnded(pid)) ended.emplace_back(entry->d_name);
-  }
-  size_t removed = 0;
-  for (const std::string& entry : ended) {
-    struct stat info {};
-    if (::fstatat(folder.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
-    // Swapped for a link meanwhile, unlinkat removes the link, never its target.
-    removed += ::unlinkat(folder.get(), entry.c_str(), 0) == 0;
-  }
-  return removed;
+  return RemoveEndedWritersFiles(target, StreamTemporaryPid);
 }
 
 DurableStreamWriter::DurableStreamWriter() : buffer_(kBufferBytes) {}

@@ -19,15 +19,9 @@ class DurableStreamWriter {
   static std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
 
   // Removes what writers of `target` that ended before their commit (killed,
-  // crashed) left beside it: the entries of its folder named exactly
-  // "<target name>.tmp.<pid>.<tick>" (decimal, no sign, no leading zero, pid
-  // 1 to 2^31-1, tick below 2^64) that are regular files, not links (a link
-  // is never followed or removed), and whose pid is not this process and not
-  // a running one (signal 0 finds no such process; a process we may not
-  // signal counts as running). Returns how many were removed. A dead
-  // writer's pid now reused by a running process keeps its leftover; a
-  // writer in another pid namespace writing to the same folder would be
-  // taken for dead.
+  // crashed) left beside it: RemoveEndedWritersFiles (platform/files.h) of
+  // the names exactly "<target name>.tmp.<pid>.<tick>" (decimal, no sign, no
+  // leading zero, pid 1 to 2^31-1, tick below 2^64). Returns how many went.
   static size_t RemoveAbandonedTemporaries(const std::filesystem::path& target);
 
   DurableStreamWriter();

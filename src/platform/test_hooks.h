@@ -28,6 +28,10 @@ std::filesystem::path GetDataProtectionKeyFolder();
 // place programs beside a path of their choosing); empty restores it.
 void SetExecutablePathOverride(const std::filesystem::path& path);
 
+// The first temporary name the next ReplaceFileDurably (or its umask form) of
+// `target` from this process tries (platform/files.h).
+std::filesystem::path NextDurableTemporaryName(const std::filesystem::path& target);
+
 // Local steps that a test can make fail once.
 enum class FailStep {
   kHandle,          // creating the HTTPS handle

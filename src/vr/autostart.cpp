@@ -180,9 +180,7 @@ bool WriteAutostartPreference(const fs::path& path, bool enabled) {
     if (path.empty()) return false;
     bool created = false;
     if (!platform::CreateDirectories(path.parent_path(), &created)) return false;
-    const fs::path temp = path.string() + ".tmp." + std::to_string(::getpid()) + "." +
-                          std::to_string(platform::TickCount64());
-    return platform::ReplaceFileDurably(path, enabled ? kEnabledText : kDisabledText, temp, 0644);
+    return platform::ReplaceFileDurably(path, enabled ? kEnabledText : kDisabledText, 0644);
   } catch (...) {
     return false;
   }

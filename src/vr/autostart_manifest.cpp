@@ -1,13 +1,10 @@
 #include "vr/autostart_manifest.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <exception>
 #include <stdexcept>
 
 #include "core/text.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 
 namespace fs = std::filesystem;
@@ -284,9 +281,7 @@ bool RegisterAutostartApp(pvr::Applications* apps, const fs::path& exe, bool ena
       // Replaced durably: a torn manifest would no longer be recognised as
       // ours, and could then never be repaired.
       const std::string text = BuildAppManifest(exe.lexically_normal(), kAutostartAppKey, true);
-      const fs::path temp = own_manifest.string() + ".tmp." + std::to_string(::getpid()) + "." +
-                            std::to_string(platform::TickCount64());
-      if (!platform::ReplaceFileDurably(own_manifest, text, temp, 0644)) {
+      if (!platform::ReplaceFileDurably(own_manifest, text, 0644)) {
         throw std::runtime_error("AUTOSTART_MANIFEST_WRITE_FAILED");
       }
       if (const int32_t error = apps->AddApplicationManifest(own_manifest.string(), false)) {

@@ -9,6 +9,7 @@
 
 #include "chat/session_file.h"
 #include "chat/sign_in_worker_test_hooks.h"
+#include "leftovers.h"
 #include "service_admission.h"
 #include "test_util.h"
 
@@ -73,6 +74,25 @@ TEST(VrSignInWorker, RunsEndInTheirFinalStates) {
     EXPECT_EQ(LoadSessionFile(&saved), c.state == W::kSignedIn);
     EXPECT_EQ(saved.user_id + "/" + saved.token, c.state == W::kSignedIn ? "alice/tok_A1b2" : "/");
   }
+}
+
+// A save killed before its rename, in an earlier run that had this pid, left
+// its temporary file where this run's save would put its own: the sign-in
+// still ends signed in, not in SESSION SAVE FAILED.
+TEST(VrSignInWorker, LeftoversOfAKilledSaveNeverFailTheSignIn) {
+  quorix_test::TempDir local;
+  ScopedEnvironmentVariable local_app_data(u"LOCALAPPDATA", local.path().u16string());
+  Service s;
+  std::filesystem::path path;
+  ASSERT_TRUE(SessionFilePath(&path));
+  std::filesystem::create_directories(path.parent_path());
+  const quorix_test::Leftovers leftovers(path);
+  W worker;
+  EXPECT_EQ(RunToEnd(worker, u"alice"), W::kSignedIn);
+  StoredSession saved;
+  ASSERT_TRUE(LoadSessionFile(&saved));
+  EXPECT_EQ(saved.user_id + "/" + saved.token, "alice/tok_A1b2");
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 TEST(VrSignInWorker, NoRequestWithoutAnEndpointOrAWellFormedId) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/environment.h"
+#include "leftovers.h"
 #include "platform/clock.h"
 #include "platform/env.h"
 #include "platform/process.h"
@@ -83,6 +84,16 @@ TEST_F(RunDirectoryTest, CreatesTheRunAndItsRecords) {
   EXPECT_EQ(platform::env::Get("QUORIXPHONE_TSF_C3E"), "1");
   EXPECT_EQ(platform::env::Get("QUORIX_2PC_ORIGIN"), "https://api.quorix.example");
   EXPECT_EQ(platform::env::Get("QUORIX_2PC_EVENT_LOG"), (run_dir / "events.private.jsonl").string());
+}
+
+// LAST_RUN.txt is shared by every run of an installation: what a run killed
+// while replacing it left, at the very names this one takes, never stops the
+// start, and the start removes what ended runs left.
+TEST_F(RunDirectoryTest, LeftoversOfKilledRunsBesideTheProgramNeverStopAStart) {
+  const quorix_test::Leftovers leftovers(exe_dir_.path() / "LAST_RUN.txt");
+  const auto run_dir = CreateRunDirectory(exe_);
+  EXPECT_EQ(ReadFile(exe_dir_.path() / "LAST_RUN.txt"), kBom + run_dir.string());
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 TEST_F(RunDirectoryTest, BackslashesOfTheExecutablePathAreDoubled) {

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "leftovers.h"
 #include "platform/crypto.h"
 #include "test_util.h"
 
@@ -29,7 +36,7 @@ TEST(DurableReplace, FailureKeepsTheOldFileAndRemovesTheTemporary) {
   const auto target = dir.path() / "busy";
   std::filesystem::create_directories(target / "inner");
   const auto temp = dir.path() / "busy.tmp.1";
-  EXPECT_FALSE(platform::ReplaceFileDurably(target, "x", temp));
+  EXPECT_FALSE(platform::ReplaceFileDurablyThrough(target, "x", temp));
   EXPECT_FALSE(std::filesystem::exists(temp));
   EXPECT_TRUE(std::filesystem::is_directory(target / "inner"));
 }
@@ -39,9 +46,47 @@ TEST(DurableReplace, ExistingTemporaryIsNeverReused) {
   const auto target = dir.path() / "t";
   const auto temp = dir.path() / "t.tmp.7";
   WriteFile(temp, "someone else's");
-  EXPECT_FALSE(platform::ReplaceFileDurably(target, "x", temp));
+  EXPECT_FALSE(platform::ReplaceFileDurablyThrough(target, "x", temp));
   EXPECT_EQ(ReadFile(temp), "someone else's");
   EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+// A killed run of this pid may have left files at the very names the next
+// replace takes: the write passes over them, whatever stands there, and
+// removes only what ended writers left. Both forms, each with its mode.
+TEST(DurableReplace, LeftoversNeverStopTheWriteAndOnlyEndedWritersGo) {
+  const mode_t saved_umask = ::umask(027);
+  for (const bool under_umask : {false, true}) {
+    SCOPED_TRACE(under_umask ? "under the umask" : "exact mode");
+    TempDir dir;
+    const auto target = dir.path() / "state.json";
+    WriteFile(target, "old");
+    const quorix_test::Leftovers leftovers(target);
+    ASSERT_TRUE(under_umask ? platform::ReplaceFileDurablyUnderUmask(target, "new", 0666)
+                            : platform::ReplaceFileDurably(target, "new", 0604));
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(quorix_test::FileMode(target), under_umask ? 0640u : 0604u);
+    leftovers.ExpectOnlyEndedWritersRemoved();
+  }
+  ::umask(saved_umask);
+}
+
+// Writers of one process never share a temporary name: every replace of one
+// target from many threads at once succeeds and leaves only the target.
+TEST(DurableReplace, ConcurrentReplacesOfOneTargetAllSucceed) {
+  TempDir dir;
+  const auto target = dir.path() / "session";
+  std::atomic<int> failures{0};
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 8; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) failures += !platform::ReplaceFileDurably(target, std::string(100, 'a' + t));
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(ReadFile(target).size(), 100u);
+  EXPECT_EQ(quorix_test::CountDirectoryEntries(dir.path()), 1u);
 }
 
 TEST(FileHelpers, AppendCreatesAndAppends) {

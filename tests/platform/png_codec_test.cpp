@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "leftovers.h"
 #include "png_files.h"
 #include "test_util.h"
 
@@ -181,6 +182,22 @@ TEST(PngCodecTest, FrameCountComesFromTheAnimationChunk) {
   PngImage image;
   ASSERT_EQ(DecodePng(Bytes(quorix_test::WithFrameCount(SmallRgba(), 2)), 256, 256, &image), PngStatus::kOk);
   EXPECT_EQ(image.frame_count, 2u);
+}
+
+// The writer's temporary name once was "<file>.tmp.<pid>": a write killed then
+// left a file there that no later write with that pid passed. Neither it nor
+// anything at the names taken now stops a write.
+TEST(PngCodecTest, LeftoversOfKilledWritesNeverStopAWrite) {
+  const quorix_test::TempDir temp;
+  const auto path = temp.path() / "icon.png";
+  const quorix_test::Leftovers leftovers(path);
+  const std::vector<uint8_t> pixels(4 * 4 * 4, 200);
+  ASSERT_EQ(platform::WritePngFile(path, 4, 4, pixels), PngStatus::kOk);
+  PngImage image;
+  ASSERT_EQ(platform::DecodePngFile(path, 1 << 20, 8, 8, &image), PngStatus::kOk);
+  EXPECT_EQ(image.rgba, pixels);
+  EXPECT_EQ(quorix_test::FileMode(path), 0644u);
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 TEST(PngCodecTest, FilesAreWrittenAndReadWithinBounds) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "chat/history_session.h"
+#include "leftovers.h"
 #include "owner_fixture.h"
 
 namespace quorix_test {
@@ -40,6 +41,24 @@ TEST_F(OwnerTest, SignInEndsTheStoredSessionFirstAndKeepsEachFriendOnce) {
   EXPECT_EQ(list.rows, (std::vector<std::u16string>{u"bob", u"carol"}));
   EXPECT_EQ(list.selection, 0);
   EXPECT_EQ(owner_->GetOwnUserId(), "alice");
+}
+
+// An earlier run with this pid was killed while saving the session: what it
+// left at the names this save takes never keeps the sign-in from ending
+// verified and stored.
+TEST_F(OwnerTest, SignInSavesOverLeftoversOfAKilledSave) {
+  ASSERT_TRUE(CreateSignedOut());
+  std::filesystem::path path;
+  ASSERT_TRUE(SessionFilePath(&path));
+  std::filesystem::create_directories(path.parent_path());
+  const Leftovers leftovers(path);
+  ASSERT_TRUE(SignIn());
+  ASSERT_TRUE(PassUntilLogged("AUTH_REAL_VERIFIED"));
+  EXPECT_EQ(owner_->GetOwnUserId(), "alice");
+  StoredSession saved;
+  ASSERT_TRUE(LoadSessionFile(&saved));
+  EXPECT_EQ(saved.user_id, "alice");
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 TEST_F(OwnerTest, RefusedSignInSendsNothing) {

@@ -10,6 +10,8 @@
 
 #include "autostart_fixture.h"
 #include "core/json.h"
+#include "leftovers.h"
+#include "platform/clock.h"
 #include "vr/autostart.h"
 #include "vr_sim_fixture.h"
 
@@ -102,6 +104,29 @@ TEST_F(AutostartSimTest, AForeignCopyIsReplacedAndRestoredAndASecondRunRemovesNo
   EXPECT_TRUE(rollback.owned_before && rollback.removed.empty());
   EXPECT_TRUE(RollbackAutostartRegistration(apps, exe_, &rollback, &diag));
   EXPECT_EQ(Snapshot(), registered);
+}
+
+// The registration writes its manifest beside the program; a registration
+// killed before the rename left a temporary file there, whose name (once the
+// pid and the tick count) a later run may take again. It registers all the
+// same.
+TEST_F(AutostartSimTest, LeftoversOfAKilledRegistrationNeverStopTheNext) {
+  pvr::Applications* apps = Connect();
+  const fs::path manifest = exe_.parent_path() / kAutostartManifestFile;
+  platform::ManualClock clock;
+  platform::SetClockForTesting(&clock);
+  const quorix_test::Leftovers leftovers(
+      manifest, {manifest.filename().string() + ".tmp." + std::to_string(::getpid()) + "." +
+                 std::to_string(clock.TickMs())});
+  AutostartRollback rollback;
+  AutostartDiagnostics diag;
+  const bool registered = RegisterAutostartApp(apps, exe_, true, &rollback, &diag);
+  platform::SetClockForTesting(nullptr);
+  ASSERT_TRUE(registered) << diag.stage;
+  EXPECT_EQ(ReadFile(manifest), BuildAppManifest(exe_, kAutostartAppKey, true));
+  EXPECT_EQ(Snapshot(), kKey + "=" + manifest.string() + ":on;");
+  EXPECT_TRUE(VerifyAutostartRegistration(apps, exe_, true, &diag)) << diag.stage;
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 TEST_F(AutostartSimTest, AFailedRegistrationIsUndoneByItsRollback) {

@@ -5,6 +5,7 @@
 
 #include "autostart_fixture.h"
 #include "event_log_capture.h"
+#include "leftovers.h"
 #include "platform/clock.h"
 #include "platform/process_handle.h"
 #include "vr/autostart.h"
@@ -40,6 +41,25 @@ TEST(AutostartPreference, ReadsWritesAndLeavesNoTemporary) {
   EXPECT_EQ(quorix_test::CountDirectoryEntries(path.parent_path()), 1u);
   ScopedEnvironmentVariable unset(u"LOCALAPPDATA", std::nullopt);
   EXPECT_TRUE(GetAutostartPreferencePath().empty());
+}
+
+// A write killed before its rename left its temporary file. Its name once
+// came from the pid and the tick count, so a later run with that pid at that
+// tick could not write; neither that nor anything at the names taken now
+// stops a write.
+TEST(AutostartPreference, LeftoversOfKilledWritesNeverStopAWrite) {
+  quorix_test::AutostartPreferenceScope scope(nullptr);
+  platform::ManualClock clock;
+  platform::SetClockForTesting(&clock);
+  const std::string tick_name =
+      scope.path().filename().string() + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(clock.TickMs());
+  const quorix_test::Leftovers leftovers(scope.path(), {tick_name});
+  const bool written = WriteAutostartPreference(scope.path(), true);
+  platform::SetClockForTesting(nullptr);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(ReadFile(scope.path()), "enabled\n");
+  EXPECT_EQ(quorix_test::FileMode(scope.path()), 0644u);
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 // Children that report the script's exit code until terminated.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/process_handle.h"
+#include "leftovers.h"
 #include "test_util.h"
 #include "vr/sim/sim_runtime.h"
 
@@ -45,6 +46,20 @@ TEST_F(SimRegistryTest, TwoProcessesAddingAtOnceLoseNothing) {
   for (auto& child : children) EXPECT_EQ(child->WaitExit(std::chrono::seconds(120)), 0) << child->Stderr();
   vr_sim::SimRuntime sim(folder_);
   EXPECT_EQ(sim.applications().size(), 100u);
+}
+
+// Each change replaces the registry file; what a process killed part way left
+// beside it never fails a later change.
+TEST_F(SimRegistryTest, LeftoversOfAKilledChangeNeverFailTheNext) {
+  vr_sim::SimRuntime sim(folder_);
+  platform::vr::Applications* apps = Connect(sim);
+  ASSERT_EQ(apps->AddApplicationManifest(Manifest("first"), false), 0);
+  const std::string second = Manifest("second");  // before the seeds, which check the folder after
+  const quorix_test::Leftovers leftovers(folder_ / "applications.json");
+  ASSERT_EQ(apps->AddApplicationManifest(second, false), 0);
+  vr_sim::SimRuntime reader(folder_);
+  EXPECT_EQ(reader.applications().size(), 2u);
+  leftovers.ExpectOnlyEndedWritersRemoved();
 }
 
 TEST_F(SimRegistryTest, TemporaryEntriesEndWithTheirServerAndADamagedFileFailsEveryCall) {
