@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "leftovers.h"
 #include "program_env.h"
 #include "test_util.h"
 #include "x_driver.h"
@@ -84,6 +85,65 @@ TEST_F(ProgramTest, StopFileEndsANormalRunThatInitializedTheStoreThenThePhone) {
     EXPECT_TRUE(std::filesystem::is_directory(store_root() / area)) << area;
   }
   EXPECT_NE(ReadFile(store_root() / "store_manifest.txt").find("area.9=timers\n"), std::string::npos);
+}
+
+// The arguments that start a program as the first process of a pid namespace
+// of its own, so that it gets pid 1 on every start (as a containerised
+// desktop app's program does); empty where no such namespace can be made.
+std::vector<std::string> PidNamespaceLauncher() {
+  for (std::vector<std::string> launcher : {std::vector<std::string>{"--pid", "--fork", "--kill-child"},
+                                            {"--user", "--map-root-user", "--pid", "--fork", "--kill-child"}}) {
+    std::vector<std::string> probe = launcher;
+    probe.insert(probe.end(), {"/bin/sh", "-c", "test $$ -eq 1"});
+    if (ChildProcess::Start("/usr/bin/unshare", probe, {})->WaitExit(20s) == 0) return launcher;
+  }
+  return {};
+}
+
+// LAST_RUN.txt beside the program is replaced by every run. A run killed part
+// way leaves its temporary file there, named after its pid; the next start
+// with that pid still reaches READY, and what ended runs left goes, that of
+// runs with its own pid too.
+TEST_F(ProgramTest, AStartWithThePidOfAKilledRunReachesReady) {
+  std::vector<std::string> args = PidNamespaceLauncher();
+  if (args.empty()) GTEST_SKIP() << "no pid namespace can be made here";
+  args.push_back(QUORIX_EXE_PATH);
+  const std::filesystem::path beside = std::filesystem::path(QUORIX_EXE_PATH).parent_path();
+  const std::string dead = std::to_string(quorix_test::EndedProcessId());
+  // What runs with pid 1 left (files, and folders at the first names its
+  // records take, which are never removed but passed over), and what an ended
+  // run with another pid left.
+  std::vector<std::string> ended = {"LAST_RUN.txt.tmp.1", "LAST_RUN.txt.tmp." + dead,
+                                    "LAST_RUN.txt.tmp." + dead + ".1"};
+  std::vector<std::string> folders;
+  for (int count = 1; count <= 3; ++count) folders.push_back("LAST_RUN.txt.tmp.1." + std::to_string(count));
+  for (int count = 4; count <= 8; ++count) ended.push_back("LAST_RUN.txt.tmp.1." + std::to_string(count));
+  struct RemoveSeeds {
+    std::vector<std::filesystem::path> paths;
+    ~RemoveSeeds() {
+      std::error_code ec;
+      for (const auto& path : paths) std::filesystem::remove(path, ec);
+    }
+  } seeds;
+  for (const auto& name : ended) {
+    seeds.paths.push_back(beside / name);
+    quorix_test::WriteFile(beside / name, "leftover");
+  }
+  for (const auto& name : folders) {
+    seeds.paths.push_back(beside / name);
+    std::filesystem::create_directory(beside / name);
+  }
+
+  auto program = ChildProcess::Start("/usr/bin/unshare", args, Environment());
+  const auto run = WaitForReadyRun();
+  ASSERT_FALSE(run.empty()) << program->Stderr();
+  EXPECT_EQ(run.filename().string().substr(run.filename().string().size() - 2), "_1");  // its pid, 1
+  EXPECT_NE(ReadFile(run / "STARTUP.safe.json").find("\"stage\":\"READY\""), std::string::npos);
+  EXPECT_EQ(ReadFile(beside / "LAST_RUN.txt"), kBom + run.string());
+  quorix_test::WriteFile(run / "STOP.requested", "");
+  EXPECT_EQ(program->WaitExit(20s), 0) << program->Stderr();
+  for (const auto& name : ended) EXPECT_FALSE(std::filesystem::exists(beside / name)) << name;
+  for (const auto& name : folders) EXPECT_TRUE(std::filesystem::is_directory(beside / name)) << name;
 }
 
 // SIGTERM and SIGINT run the normal shutdown; while the first run lives, a
