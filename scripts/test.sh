@@ -13,9 +13,25 @@ if command -v ccache >/dev/null 2>&1 && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" 
   export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 fi
 
+# Every build is quiet: a warning line from CMake, a compiler or the linker
+# (shown as the build prints it) fails the test command, warnings that are not
+# errors among them. A compiler cache replays a cached compile's warnings.
+quiet() {
+  local log
+  log=$(mktemp)
+  local status=0
+  "$@" 2>&1 | tee "$log" || status=$?
+  if [ "$status" -eq 0 ] && grep -Eq '(^|[^[:alnum:]_])[Ww]arning:|CMake ([A-Za-z]+ )?Warning' "$log"; then
+    echo "the build printed warnings (see above): $*" >&2
+    status=1
+  fi
+  rm -f "$log"
+  return "$status"
+}
+
 build=build/sanitize
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_SANITIZE=ON
-cmake --build "$build" -j "$(nproc)"
+quiet cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_SANITIZE=ON
+quiet cmake --build "$build" -j "$(nproc)"
 
 # g++ gives some warnings only when optimising (uninitialised reads, mismatched
 # allocation pairs), and the program's warnings are errors: every target also
@@ -23,14 +39,14 @@ cmake --build "$build" -j "$(nproc)"
 # measured in, and its suite runs below. (The run command configures this
 # folder without tests; they are turned back on here.)
 release=build/release
-cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORIX_BUILD_TESTS=ON -DQUORIX_BUILD_BENCH=ON
-cmake --build "$release" -j "$(nproc)"
+quiet cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORIX_BUILD_TESTS=ON -DQUORIX_BUILD_BENCH=ON
+quiet cmake --build "$release" -j "$(nproc)"
 
 # The libFuzzer entry points, built by clang as docs/development.md shows;
 # clang warns about ignored [[nodiscard]] results where g++ does not.
 fuzz=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$fuzz" -G Ninja -DQUORIX_FUZZ=ON
-cmake --build "$fuzz" -j "$(nproc)" --target fuzzers
+CC=clang CXX=clang++ quiet cmake -S . -B "$fuzz" -G Ninja -DQUORIX_FUZZ=ON
+quiet cmake --build "$fuzz" -j "$(nproc)" --target fuzzers
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -61,8 +77,8 @@ done
 # auth helper, the history session and the sync, the avatar cache, and the text input tests are
 # built and run, so this stays short. No suppressions are needed.
 tsan=build/tsan
-cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
-cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests session_owner_tests
+quiet cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORIX_TSAN=ON -DQUORIX_BUILD_BENCH=OFF
+quiet cmake --build "$tsan" -j "$(nproc)" --target phone_service_tests platform_tests chat_tests text_input_tests session_owner_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/phone_service/phone_service_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/platform/platform_tests --gtest_filter='Wss*:Https*:ProcessHandle*:WorkerProcess*:DurableReplace.Concurrent*'
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$tsan"/tests/chat/chat_tests --gtest_filter='VrSignIn*:AuthHelper*:SyncTest.*:AvatarCache*'
