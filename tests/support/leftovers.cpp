@@ -30,8 +30,7 @@ std::set<std::string> Entries(const std::filesystem::path& folder) {
 
 }  // namespace
 
-Leftovers::Leftovers(const std::filesystem::path& target, const std::vector<std::string>& also_taken,
-                     int next_names)
+Leftovers::Leftovers(const std::filesystem::path& target, const std::vector<std::string>& also_taken)
     : target_(target), before_(Entries(target.parent_path())) {
   const std::string name = target.filename();
   const std::string own = std::to_string(::getpid());
@@ -41,11 +40,10 @@ Leftovers::Leftovers(const std::filesystem::path& target, const std::vector<std:
   const std::string next = platform::testing::NextDurableTemporaryName(target).filename();
   const std::string prefix = name + ".tmp." + own + ".";
   const uint64_t count = std::stoull(next.substr(prefix.size()));
-  for (int i = 0; i < next_names; ++i) {
-    const Kind kind = i == 0 ? Kind::kFolder : i == 1 ? Kind::kLink : Kind::kFile;
-    seeds_.push_back({prefix + std::to_string(count + i), kind, kind != Kind::kFile});
-  }
-  seeds_.insert(seeds_.end(), {
+  seeds_ = {
+      {prefix + std::to_string(count), Kind::kFolder, true},
+      {prefix + std::to_string(count + 1), Kind::kLink, true},
+      {prefix + std::to_string(count + 2), Kind::kFile, false},
       {name + ".tmp." + own, Kind::kFile, false},
       {name + ".tmp." + dead, Kind::kFile, false},
       {name + ".tmp." + dead + ".1", Kind::kFile, false},
@@ -63,7 +61,7 @@ Leftovers::Leftovers(const std::filesystem::path& target, const std::vector<std:
       {name + ".tmp", Kind::kFile, true},
       {"x" + name + ".tmp." + dead + ".1", Kind::kFile, true},
       {"other.tmp." + dead + ".1", Kind::kFile, true},
-  });
+  };
   for (const std::string& taken : also_taken) seeds_.push_back({taken, Kind::kFile, false});
   WriteFile(LinkTarget(elsewhere_.path()), "kept");
   for (const Seed& seed : seeds_) {
@@ -73,8 +71,6 @@ Leftovers::Leftovers(const std::filesystem::path& target, const std::vector<std:
     if (seed.kind == Kind::kLink) std::filesystem::create_symlink(LinkTarget(elsewhere_.path()), path);
   }
 }
-
-Leftovers::~Leftovers() = default;
 
 void Leftovers::ExpectOnlyEndedWritersRemoved() const {
   std::set<std::string> expected = before_;
@@ -93,13 +89,6 @@ void Leftovers::ExpectOnlyEndedWritersRemoved() const {
   }
   EXPECT_EQ(ReadFile(LinkTarget(elsewhere_.path())), "kept");
   EXPECT_EQ(Entries(target_.parent_path()), expected);
-}
-
-void Leftovers::RemoveSeeds() const {
-  for (const Seed& seed : seeds_) {
-    std::error_code ec;
-    std::filesystem::remove(target_.parent_path() / seed.name, ec);
-  }
 }
 
 }  // namespace quorix_test

@@ -17,10 +17,10 @@ namespace quorix_test {
 pid_t EndedProcessId();
 
 // Seeds leftovers beside `target` (whose folder must exist):
-// - at the names this process's next replaces take first: `next_names` of
-//   the next durable temporary names (a folder, a link to a file elsewhere,
-//   then files), "<target>.tmp.<pid>" and each of `also_taken` (files): what
-//   an earlier process with this pid left;
+// - at the names this process's next replaces take first: the next three
+//   durable temporary names (a folder, a link to a file elsewhere, a file),
+//   "<target>.tmp.<pid>" and each of `also_taken` (files): what an earlier
+//   process with this pid left;
 // - an ended writer's "<name>.tmp.<pid>" and "<name>.tmp.<pid>.<anything>"
 //   files;
 // - a running process's, a link and a folder at an ended writer's names,
@@ -28,9 +28,7 @@ pid_t EndedProcessId();
 // Only the files of ended writers, this pid's among them, may go.
 class Leftovers {
  public:
-  explicit Leftovers(const std::filesystem::path& target, const std::vector<std::string>& also_taken = {},
-                     int next_names = 3);
-  ~Leftovers();
+  explicit Leftovers(const std::filesystem::path& target, const std::vector<std::string>& also_taken = {});
   Leftovers(const Leftovers&) = delete;
   Leftovers& operator=(const Leftovers&) = delete;
 
@@ -38,9 +36,6 @@ class Leftovers {
   // stayed as it was (the link's target too), and the folder holds nothing
   // new but the target itself.
   void ExpectOnlyEndedWritersRemoved() const;
-
-  // Removes what is left of the seeds (for a folder shared with other tests).
-  void RemoveSeeds() const;
 
  private:
   enum class Kind { kFile, kFolder, kLink };
